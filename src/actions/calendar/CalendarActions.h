@@ -1,0 +1,73 @@
+// The work of the four shared-calendar pages, between their logon and logoff steps.
+//
+// Each function takes a logged-on session and the page's inputs and knows nothing of
+// widgets, so the pages, the tests and the benchmarks call the same code. Failures
+// leave as messaging::Error, except where CopyAllCalendars skips them.
+#pragma once
+
+#include "messaging/Message.h"
+#include "messaging/Session.h"
+
+#include <cstdint>
+#include <locale>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace calendar {
+
+// Characters 11 to 109 of the mailbox picker's text (fewer when it is shorter): the
+// display name the directory is asked for. The first ten characters are dropped by
+// position.
+std::string mailboxNameFromPicker(std::string_view pickerText);
+// The owner tag followed by "- ".
+std::string ownerPrefix(std::string_view ownerTag);
+// The copy stamp "<Y|N>:<location>:<day number>:<subject>"; the day number has up to
+// 15 significant digits, no trailing zeros and the decimal separator of `locale`.
+std::string copyStamp(const messaging::Message &item, const std::locale &locale);
+// A day number as the stamp writes it.
+std::string dayNumberText(double dayNumber, const std::locale &locale);
+// True when the item's first category is exactly "Holiday".
+bool isHoliday(const messaging::Message &item);
+
+// Copies one user's calendar (page "Copy A Personal Calendar"): directory look-up of
+// the picker text's display name, the shared calendar, the store named by the whole
+// picker text, then every item stamped and copied with private items masked.
+void copyUserCalendar(messaging::Session &session, std::string_view pickerText,
+                      const std::locale &locale = std::locale());
+
+// One failure that the all-users copy skipped after copying had begun.
+struct SkippedFailure {
+    std::string mailbox;     // "Mailbox - <display name>"
+    std::string subject;     // the item's subject, empty when no item was involved
+    std::int32_t number = 0;
+    std::string description;
+};
+
+struct CopyAllReport {
+    int usersFailed = 0;     // users whose calendar could not be read (wholly or partly)
+    int itemsFailed = 0;     // items that could not be stamped or copied
+    std::vector<SkippedFailure> failures; // every skipped failure, in order
+};
+
+// Copies every mail user's calendar. Until the first item is about to be stamped a
+// failure is thrown (stopping mode); from then on failures are counted in the report
+// and the run goes on with the next item or user (skipping mode).
+CopyAllReport copyAllCalendars(messaging::Session &session, const std::locale &locale = std::locale());
+// The text of the final box: "Larkspur Calendar has been updated", followed, when
+// anything was skipped, by a line break and an account of the first ten failures.
+std::string copyAllResultText(const CopyAllReport &report);
+
+// Deletes every item of the shared calendar from the last to the first. Returns the
+// number deleted.
+std::int64_t deleteAllItems(messaging::Session &session);
+
+// Deletes the shared calendar items of one user: those whose subject begins with the
+// user's whole owner prefix. Returns the number deleted.
+std::int64_t deleteUserItems(messaging::Session &session, std::string_view pickerText);
+
+// The shared calendar: "Public Folders", its root, the root's second subfolder, in it
+// "Larkspur Calendar".
+messaging::Folder sharedCalendar(messaging::Session &session);
+
+} // namespace calendar

@@ -1,0 +1,66 @@
+// ServerAdmin: what an administrator does to the server itself rather than through a
+// logged-on profile: create a store file with its standard layout, add users and their
+// mailboxes, share and unshare mailboxes with the "Administrator" profile, check the
+// store. Used by the larkspur-store tool, by tests and by benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace messaging {
+
+struct UserInfo {
+    std::string name;
+    std::int32_t displayType = 0;
+    std::optional<std::string> tag;          // field 0x802D001E
+    std::optional<std::string> mailbox;      // "Mailbox - <name>" or none
+    bool shared = false;                     // shared to the "Administrator" profile
+};
+
+class ServerAdmin {
+public:
+    // Creates a new store file (owner-only permissions) holding: the public store
+    // "Public Folders" whose root has "Favorites" and "All Public Folders", the shared
+    // calendar "Larkspur Calendar" in the latter; the address list "Global Address
+    // List"; the user "Administrator" (owner tag "AD") with its mailbox; the profile
+    // "Administrator". Throws InvalidArgument when the file already exists.
+    static void createStore(const std::filesystem::path &path);
+
+    // Opens an existing store for administration (LogonFailed when missing).
+    explicit ServerAdmin(const std::filesystem::path &path);
+    ~ServerAdmin();
+    ServerAdmin(const ServerAdmin &) = delete;
+    ServerAdmin &operator=(const ServerAdmin &) = delete;
+
+    // Adds an address entry. For display type 0 a mailbox "Mailbox - <name>" with the ten
+    // standard folders is made too, and shared to "Administrator" unless `shared` is
+    // false. InvalidArgument for an empty name or when the mailbox already exists.
+    void addUser(std::string_view name, std::optional<std::string> tag, std::int32_t displayType = 0,
+                 bool shared = true);
+    // Sets or replaces a text field of the first address entry of that exact name.
+    void setEntryField(std::string_view entryName, std::uint32_t tag, std::string_view value);
+    // Shares or unshares the mailbox store of that name with "Administrator".
+    void share(std::string_view mailboxStoreName);
+    void unshare(std::string_view mailboxStoreName);
+    // Adds a public folder beside "Larkspur Calendar" (under "All Public Folders").
+    void addPublicFolder(std::string_view name);
+    // Every address entry in address-list order.
+    std::vector<UserInfo> users() const;
+    // SQLite's integrity check plus the store's own invariants; an empty list when sound.
+    std::vector<std::string> check() const;
+
+    // Starts and ends one transaction around many addUser calls (bulk generation).
+    void beginBatch();
+    void commitBatch();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace messaging
