@@ -76,7 +76,7 @@ public:
         iterator(detail::SessionPtr s, std::shared_ptr<std::vector<std::int64_t>> ids, std::size_t pos)
             : m_session(std::move(s)), m_ids(std::move(ids)), m_pos(pos) {}
         AddressEntry operator*() const { return AddressEntry(m_session, (*m_ids)[m_pos]); }
-        iterator &operator++() { ++m_pos; return *this; }
+        iterator &operator++();
         bool operator==(const iterator &o) const { return m_pos == o.m_pos; }
 
     private:

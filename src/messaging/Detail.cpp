@@ -1,0 +1,156 @@
+#include "Detail.h"
+
+#include "store/Schema.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace messaging {
+
+std::string toText(const PropValue &value)
+{
+    struct Visitor {
+        std::string operator()(const std::string &s) const { return s; }
+        std::string operator()(std::int64_t v) const { return std::to_string(v); }
+        std::string operator()(bool b) const { return b ? "True" : "False"; }
+        std::string operator()(double d) const
+        {
+            char buf[64];
+            auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+            return std::string(buf, res.ptr);
+        }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+} // namespace messaging
+
+namespace messaging::detail {
+
+std::string makeId(const std::string &guid, IdKind kind, std::int64_t rowId)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02X%016llX", static_cast<unsigned>(kind),
+                  static_cast<unsigned long long>(rowId));
+    return guid + buf;
+}
+
+std::optional<std::int64_t> parseId(const std::string &guid, IdKind kind, std::string_view id)
+{
+    if (id.size() != guid.size() + 18 || id.substr(0, guid.size()) != guid)
+        return std::nullopt;
+    auto hexValue = [](std::string_view text, unsigned long long &out) {
+        for (char c : text) {
+            if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+                return false;
+        }
+        auto res = std::from_chars(text.data(), text.data() + text.size(), out, 16);
+        return res.ec == std::errc() && res.ptr == text.data() + text.size();
+    };
+    unsigned long long k = 0, row = 0;
+    if (!hexValue(id.substr(guid.size(), 2), k) || k != static_cast<unsigned>(kind))
+        return std::nullopt;
+    if (!hexValue(id.substr(guid.size() + 2), row) || row == 0 || row > 0x7fffffffffffffffULL)
+        return std::nullopt;
+    return static_cast<std::int64_t>(row);
+}
+
+std::string encodeList(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const std::string &item : items) {
+        out += std::to_string(item.size());
+        out += ':';
+        out += item;
+    }
+    return out;
+}
+
+std::vector<std::string> decodeList(std::string_view text)
+{
+    std::vector<std::string> out;
+    while (!text.empty()) {
+        auto colon = text.find(':');
+        if (colon == std::string_view::npos)
+            break;
+        std::size_t len = 0;
+        auto res = std::from_chars(text.data(), text.data() + colon, len);
+        if (res.ec != std::errc() || res.ptr != text.data() + colon || len > text.size() - colon - 1)
+            break;
+        out.emplace_back(text.substr(colon + 1, len));
+        text.remove_prefix(colon + 1 + len);
+    }
+    return out;
+}
+
+Error translate(const store::DbError &e)
+{
+    if (e.diskFull())
+        return Error(ErrorCode::DiskFull, std::string("The store is full: ") + e.what());
+    return Error(ErrorCode::StoreFailure, std::string("Store failure: ") + e.what());
+}
+
+PropValue readValue(store::Query &q, int typeColumn, int valueColumn)
+{
+    switch (q.int64(typeColumn)) {
+    case store::FieldInteger:
+        return q.int64(valueColumn);
+    case store::FieldReal:
+        return q.real(valueColumn);
+    case store::FieldBool:
+        return q.int64(valueColumn) != 0;
+    default:
+        return q.text(valueColumn);
+    }
+}
+
+void bindValue(store::Query &q, int typeIndex, int valueIndex, const PropValue &value)
+{
+    if (const auto *s = std::get_if<std::string>(&value)) {
+        q.bind(typeIndex, store::FieldText).bind(valueIndex, std::string_view(*s));
+    } else if (const auto *i = std::get_if<std::int64_t>(&value)) {
+        q.bind(typeIndex, store::FieldInteger).bind(valueIndex, *i);
+    } else if (const auto *d = std::get_if<double>(&value)) {
+        q.bind(typeIndex, store::FieldReal).bind(valueIndex, *d);
+    } else {
+        q.bind(typeIndex, store::FieldBool).bind(valueIndex, std::int64_t(std::get<bool>(value) ? 1 : 0));
+    }
+}
+
+std::string storeName(SessionState &s, std::int64_t storeId)
+{
+    auto q = s.database().query("SELECT name FROM stores WHERE id = ?");
+    q.bind(1, storeId);
+    return q.step() ? q.text(0) : std::string("?");
+}
+
+std::string folderPath(SessionState &s, std::int64_t folderId)
+{
+    std::vector<std::string> names;
+    std::int64_t store = 0;
+    std::int64_t current = folderId;
+    for (int depth = 0; current != 0 && depth < 64; ++depth) {
+        auto q = s.database().query("SELECT name, parent_id, store_id FROM folders WHERE id = ?");
+        q.bind(1, current);
+        if (!q.step())
+            break;
+        store = q.int64(2);
+        if (q.isNull(1))
+            break; // the root folder is not named in paths
+        names.push_back(q.text(0));
+        current = q.int64(1);
+    }
+    std::string path = store ? storeName(s, store) : std::string("?");
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        path += "/" + *it;
+    return path;
+}
+
+bool folderExists(SessionState &s, std::int64_t folderId)
+{
+    auto q = s.database().query("SELECT 1 FROM folders WHERE id = ?");
+    q.bind(1, folderId);
+    return q.step();
+}
+
+} // namespace messaging::detail

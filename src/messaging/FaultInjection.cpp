@@ -1,0 +1,141 @@
+#include "Detail.h"
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace messaging::faults {
+
+namespace {
+
+struct CallSwitch {
+    std::string operation;
+    int base;   // calls counted before the switch was set
+    int nth;
+    std::int32_t number;
+    bool repeat;
+};
+
+struct WriteSwitch {
+    int base;
+    int nth;
+    std::int32_t number;
+};
+
+struct Switches {
+    bool environmentRead = false;
+    std::map<std::string, int, std::less<>> calls;
+    std::vector<CallSwitch> callSwitches;
+    std::vector<WriteSwitch> writeSwitches;
+    int writes = 0;
+};
+
+Switches &switches()
+{
+    static Switches s;
+    return s;
+}
+
+int countOf(const Switches &s, std::string_view operation)
+{
+    auto it = s.calls.find(operation);
+    return it == s.calls.end() ? 0 : it->second;
+}
+
+// LARKSPUR_FAULT="Message.CopyTo:3,write:5" (an optional third part gives the number).
+void readEnvironment(Switches &s)
+{
+    s.environmentRead = true;
+    const char *env = std::getenv("LARKSPUR_FAULT");
+    if (!env)
+        return;
+    std::string_view text(env);
+    while (!text.empty()) {
+        auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        auto colon = item.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        std::string name(item.substr(0, colon));
+        std::string rest(item.substr(colon + 1));
+        int nth = std::atoi(rest.c_str());
+        auto colon2 = rest.find(':');
+        bool isWrite = name == "write";
+        std::int32_t number = isWrite ? ErrorCode::DiskFull : ErrorCode::StoreFailure;
+        if (colon2 != std::string::npos)
+            number = static_cast<std::int32_t>(std::strtol(rest.c_str() + colon2 + 1, nullptr, 0));
+        if (nth <= 0)
+            continue;
+        if (isWrite)
+            s.writeSwitches.push_back({s.writes, nth, number});
+        else
+            s.callSwitches.push_back({name, countOf(s, name), nth, number, false});
+    }
+}
+
+Switches &ready()
+{
+    Switches &s = switches();
+    if (!s.environmentRead)
+        readEnvironment(s);
+    return s;
+}
+
+} // namespace
+
+void failCall(std::string_view operation, int nth, std::int32_t number, bool repeat)
+{
+    Switches &s = ready();
+    s.callSwitches.push_back({std::string(operation), countOf(s, operation), nth, number, repeat});
+}
+
+void failWrite(int nth, std::int32_t number)
+{
+    Switches &s = ready();
+    s.writeSwitches.push_back({s.writes, nth, number});
+}
+
+void clear()
+{
+    Switches &s = switches();
+    s.environmentRead = true;
+    s.calls.clear();
+    s.callSwitches.clear();
+    s.writeSwitches.clear();
+    s.writes = 0;
+}
+
+int callCount(std::string_view operation)
+{
+    return countOf(switches(), operation);
+}
+
+void check(std::string_view operation)
+{
+    Switches &s = ready();
+    auto it = s.calls.find(operation);
+    if (it == s.calls.end())
+        it = s.calls.emplace(std::string(operation), 0).first;
+    int count = ++it->second;
+    for (const CallSwitch &sw : s.callSwitches) {
+        if (sw.operation != operation)
+            continue;
+        int k = count - sw.base;
+        if (k == sw.nth || (sw.repeat && k > sw.nth))
+            throw Error(sw.number, std::string(operation) + " failed (injected fault)");
+    }
+}
+
+void noteWrite()
+{
+    Switches &s = ready();
+    int count = ++s.writes;
+    for (const WriteSwitch &sw : s.writeSwitches) {
+        if (count - sw.base == sw.nth)
+            throw Error(sw.number, "Store write " + std::to_string(sw.nth) + " failed (injected fault)");
+    }
+}
+
+} // namespace messaging::faults

@@ -1,0 +1,76 @@
+#include "InfoStores.h"
+
+#include "Detail.h"
+#include "Folder.h"
+
+namespace messaging {
+
+InfoStores::InfoStores(detail::SessionPtr session) : m_session(std::move(session)) {}
+
+std::int32_t InfoStores::Count() const
+{
+    return detail::guarded(m_session, "InfoStores.Count",
+                           [&] { return static_cast<std::int32_t>(m_session->profileStores().size()); });
+}
+
+InfoStore InfoStores::Item(std::int32_t position) const
+{
+    return detail::guarded(m_session, "InfoStores.Item", [&] {
+        auto stores = m_session->profileStores();
+        if (position < 1 || static_cast<std::size_t>(position) > stores.size())
+            throw Error(ErrorCode::InvalidArgument, "Store position " + std::to_string(position) +
+                                                        " is outside 1.." + std::to_string(stores.size()));
+        return InfoStore(m_session, stores[static_cast<std::size_t>(position - 1)]);
+    });
+}
+
+InfoStore InfoStores::Item(std::string_view name) const
+{
+    return detail::guarded(m_session, "InfoStores.Item", [&] {
+        auto q = m_session->database().query("SELECT id FROM stores WHERE name = ?");
+        q.bind(1, name);
+        std::int64_t id = q.step() ? q.int64(0) : 0;
+        q.reset();
+        auto stores = m_session->profileStores();
+        if (id == 0 || std::find(stores.begin(), stores.end(), id) == stores.end())
+            throw Error(ErrorCode::NotFound, "Store \"" + std::string(name) +
+                                                 "\" not found: it is not among the profile's stores");
+        return InfoStore(m_session, id);
+    });
+}
+
+InfoStore::InfoStore(detail::SessionPtr session, std::int64_t storeRowId)
+    : m_session(std::move(session)), m_id(storeRowId)
+{
+}
+
+std::string InfoStore::Name() const
+{
+    return detail::guarded(m_session, "InfoStore.Name", [&] {
+        auto q = m_session->database().query("SELECT name FROM stores WHERE id = ?");
+        q.bind(1, m_id);
+        if (!q.step())
+            throw Error(ErrorCode::NotFound, "Store not found (it was removed)");
+        return q.text(0);
+    });
+}
+
+std::string InfoStore::ID() const
+{
+    return detail::guarded(m_session, "InfoStore.ID",
+                           [&] { return detail::makeId(m_session->guid, detail::IdKind::Store, m_id); });
+}
+
+Folder InfoStore::RootFolder() const
+{
+    return detail::guarded(m_session, "InfoStore.RootFolder", [&] {
+        auto q = m_session->database().query(
+            "SELECT id FROM folders WHERE store_id = ? AND parent_id IS NULL ORDER BY id LIMIT 1");
+        q.bind(1, m_id);
+        if (!q.step())
+            throw Error(ErrorCode::NotFound, "Root folder not found in \"" + detail::storeName(*m_session, m_id) + "\"");
+        return Folder(m_session, q.int64(0));
+    });
+}
+
+} // namespace messaging

@@ -1,0 +1,242 @@
+#include "store/Database.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+
+namespace store {
+
+bool DbError::diskFull() const noexcept
+{
+    return m_code == SQLITE_FULL;
+}
+
+Query::Query(Database &db, sqlite3_stmt *stmt, bool writes) : m_db(&db), m_stmt(stmt), m_writes(writes) {}
+
+Query::Query(Query &&other) noexcept : m_db(other.m_db), m_stmt(other.m_stmt), m_writes(other.m_writes)
+{
+    other.m_stmt = nullptr;
+}
+
+Query::~Query()
+{
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+}
+
+Query &Query::bind(int index, std::int64_t value)
+{
+    if (int rc = sqlite3_bind_int64(m_stmt, index, value); rc != SQLITE_OK)
+        m_db->fail(rc, "bind");
+    return *this;
+}
+
+Query &Query::bind(int index, double value)
+{
+    if (int rc = sqlite3_bind_double(m_stmt, index, value); rc != SQLITE_OK)
+        m_db->fail(rc, "bind");
+    return *this;
+}
+
+Query &Query::bind(int index, std::string_view text)
+{
+    // A null data pointer would bind NULL; an empty text must stay an empty text.
+    static const char empty[] = "";
+    const char *data = text.data() ? text.data() : empty;
+    if (int rc = sqlite3_bind_text64(m_stmt, index, data, text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        rc != SQLITE_OK)
+        m_db->fail(rc, "bind");
+    return *this;
+}
+
+Query &Query::bindNull(int index)
+{
+    if (int rc = sqlite3_bind_null(m_stmt, index); rc != SQLITE_OK)
+        m_db->fail(rc, "bind");
+    return *this;
+}
+
+Query &Query::bind(int index, const std::optional<std::string> &text)
+{
+    return text ? bind(index, std::string_view(*text)) : bindNull(index);
+}
+
+Query &Query::bind(int index, const std::optional<double> &value)
+{
+    return value ? bind(index, *value) : bindNull(index);
+}
+
+bool Query::step()
+{
+    if (m_writes && m_db->writeHook())
+        m_db->writeHook()();
+    int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    sqlite3_reset(m_stmt);
+    m_db->fail(rc, sqlite3_sql(m_stmt));
+}
+
+void Query::run()
+{
+    while (step()) {
+    }
+}
+
+void Query::reset()
+{
+    sqlite3_reset(m_stmt);
+}
+
+bool Query::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::int64_t Query::int64(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double Query::real(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
+}
+
+std::string Query::text(int column) const
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    if (!p)
+        return {};
+    return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
+}
+
+std::optional<std::string> Query::optText(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return text(column);
+}
+
+std::optional<double> Query::optReal(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return real(column);
+}
+
+int Query::type(int column) const
+{
+    return sqlite3_column_type(m_stmt, column);
+}
+
+std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create, int requiredVersion)
+{
+    sqlite3 *raw = nullptr;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+        sqlite3_close(raw);
+        throw DbError(rc, "cannot open \"" + path.string() + "\": " + msg);
+    }
+    std::unique_ptr<Database> db(new Database(raw, path));
+    sqlite3_extended_result_codes(raw, 0);
+    sqlite3_busy_timeout(raw, 10000);
+    if (!create) {
+        auto q = db->query("PRAGMA user_version");
+        int version = q.step() ? static_cast<int>(q.int64(0)) : 0;
+        if (version != requiredVersion)
+            throw DbError(SQLITE_NOTADB, "\"" + path.string() + "\" is not a store of this program");
+    }
+    db->exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
+    return db;
+}
+
+Database::~Database()
+{
+    for (auto &entry : m_cache)
+        sqlite3_finalize(entry.second.stmt);
+    sqlite3_close(m_db);
+}
+
+static bool isWriteStatement(std::string_view sql)
+{
+    std::size_t i = 0;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
+        ++i;
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE";
+}
+
+Query Database::query(std::string_view sql)
+{
+    auto it = m_cache.find(std::string(sql));
+    if (it == m_cache.end()) {
+        sqlite3_stmt *stmt = nullptr;
+        int rc = sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                    &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc, sql);
+        it = m_cache.emplace(std::string(sql), Cached{stmt, isWriteStatement(sql)}).first;
+    }
+    return Query(*this, it->second.stmt, it->second.writes);
+}
+
+void Database::exec(std::string_view sql)
+{
+    std::string text(sql);
+    char *err = nullptr;
+    int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        std::string msg = err ? err : sqlite3_errstr(rc);
+        sqlite3_free(err);
+        throw DbError(rc, msg + " (in: " + text + ")");
+    }
+}
+
+std::int64_t Database::lastInsertRowid() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+std::int64_t Database::changes() const
+{
+    return sqlite3_changes64(m_db);
+}
+
+void Database::syncToDisk()
+{
+    std::string wal = m_path.string() + "-wal";
+    int fd = ::open(wal.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return; // no log: everything is in the database file
+    int rc = ::fsync(fd);
+    ::close(fd);
+    if (rc != 0)
+        throw DbError(SQLITE_IOERR, "cannot sync \"" + wal + "\" to disk");
+}
+
+bool Database::inTransaction() const
+{
+    return sqlite3_get_autocommit(m_db) == 0;
+}
+
+void Database::fail(int code, std::string_view context) const
+{
+    std::string msg = sqlite3_errmsg(m_db);
+    if (msg.empty() || msg == "not an error")
+        msg = sqlite3_errstr(code);
+    throw DbError(code & 0xff, msg + " (in: " + std::string(context) + ")");
+}
+
+} // namespace store

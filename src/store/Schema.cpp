@@ -1,0 +1,137 @@
+#include "store/Schema.h"
+
+#include <random>
+
+namespace store {
+
+namespace {
+
+const char *const kSchema = R"SQL(
+CREATE TABLE meta(
+  key TEXT PRIMARY KEY,
+  value TEXT NOT NULL
+);
+CREATE TABLE address_lists(
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE
+);
+CREATE TABLE address_entries(
+  id INTEGER PRIMARY KEY,
+  list_id INTEGER NOT NULL REFERENCES address_lists(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  display_type INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX address_entries_name ON address_entries(list_id, name);
+CREATE TABLE entry_fields(
+  entry_id INTEGER NOT NULL REFERENCES address_entries(id) ON DELETE CASCADE,
+  tag INTEGER NOT NULL,
+  type INTEGER NOT NULL,
+  value,
+  PRIMARY KEY(entry_id, tag)
+) WITHOUT ROWID;
+CREATE TABLE stores(
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE,
+  kind INTEGER NOT NULL,
+  owner_entry INTEGER REFERENCES address_entries(id) ON DELETE SET NULL
+);
+CREATE TABLE folders(
+  id INTEGER PRIMARY KEY,
+  store_id INTEGER NOT NULL REFERENCES stores(id) ON DELETE CASCADE,
+  parent_id INTEGER REFERENCES folders(id) ON DELETE CASCADE,
+  name TEXT NOT NULL
+);
+CREATE INDEX folders_parent ON folders(parent_id);
+CREATE INDEX folders_store ON folders(store_id);
+CREATE TABLE messages(
+  id INTEGER PRIMARY KEY,
+  folder_id INTEGER NOT NULL REFERENCES folders(id) ON DELETE CASCADE,
+  hidden INTEGER NOT NULL DEFAULT 0,
+  subject TEXT NOT NULL DEFAULT '',
+  body TEXT NOT NULL DEFAULT '',
+  sensitivity INTEGER NOT NULL DEFAULT 0,
+  categories TEXT,
+  all_day INTEGER NOT NULL DEFAULT 0,
+  location TEXT,
+  start REAL,
+  end REAL,
+  stamp TEXT
+);
+CREATE INDEX messages_subject ON messages(folder_id, hidden, subject);
+CREATE TABLE message_fields(
+  message_id INTEGER NOT NULL REFERENCES messages(id) ON DELETE CASCADE,
+  tag INTEGER NOT NULL,
+  type INTEGER NOT NULL,
+  value,
+  PRIMARY KEY(message_id, tag)
+) WITHOUT ROWID;
+CREATE TABLE bindings(
+  message_id INTEGER PRIMARY KEY REFERENCES messages(id) ON DELETE CASCADE,
+  name TEXT NOT NULL DEFAULT '',
+  active INTEGER NOT NULL DEFAULT 0,
+  event_mask INTEGER NOT NULL DEFAULT 0,
+  handler_class TEXT NOT NULL DEFAULT '',
+  custom_saved INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE bound_folders(
+  folder_id INTEGER PRIMARY KEY REFERENCES folders(id) ON DELETE CASCADE
+);
+CREATE TABLE profiles(
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE,
+  owner_entry INTEGER REFERENCES address_entries(id) ON DELETE SET NULL
+);
+CREATE TABLE shares(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  profile_id INTEGER NOT NULL REFERENCES profiles(id) ON DELETE CASCADE,
+  store_id INTEGER NOT NULL REFERENCES stores(id) ON DELETE CASCADE,
+  UNIQUE(profile_id, store_id)
+);
+CREATE INDEX shares_store ON shares(store_id);
+)SQL";
+
+std::string randomGuid()
+{
+    std::random_device rd;
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (int i = 0; i < 16; ++i) {
+        unsigned byte = rd() & 0xffu;
+        out += hex[byte >> 4];
+        out += hex[byte & 0xfu];
+    }
+    return out;
+}
+
+} // namespace
+
+void createSchema(Database &db)
+{
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        db.exec(kSchema);
+        db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
+        db.exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
+        db.exec("COMMIT");
+    } catch (...) {
+        if (db.inTransaction())
+            db.exec("ROLLBACK");
+        throw;
+    }
+}
+
+int schemaVersion(Database &db)
+{
+    auto q = db.query("PRAGMA user_version");
+    return q.step() ? static_cast<int>(q.int64(0)) : 0;
+}
+
+std::string storeGuid(Database &db)
+{
+    auto q = db.query("SELECT value FROM meta WHERE key = 'guid'");
+    if (!q.step())
+        throw DbError(11, "the store has no identifier");
+    return q.text(0);
+}
+
+} // namespace store
