@@ -1,0 +1,158 @@
+#include "DayNumber.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::int64_t secondsPerDay = 86400;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+// Howard Hinnant's civil_from_days.
+void civilFromDays(std::int64_t z, int &y, int &m, int &d)
+{
+    z += 719468;
+    const std::int64_t era = floorDiv(z, 146097);
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+}
+
+const std::int64_t epochOffset = daysFromCivil(1899, 12, 30); // negative: before 1970
+
+bool digits(std::string_view s, std::size_t pos, std::size_t n, int &out)
+{
+    if (pos + n > s.size())
+        return false;
+    int v = 0;
+    for (std::size_t i = pos; i < pos + n; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        v = v * 10 + (s[i] - '0');
+    }
+    out = v;
+    return true;
+}
+
+} // namespace
+
+std::int64_t daysFromCivil(int year, int month, int day)
+{
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = floorDiv(y, 400);
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = month > 2 ? month - 3 : month + 9;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool isValidDate(int year, int month, int day)
+{
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
+        return false;
+    static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int length = lengths[month - 1];
+    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
+        length = 29;
+    return day <= length;
+}
+
+double toDayNumber(const CivilTime &t)
+{
+    const std::int64_t days = daysFromCivil(t.year, t.month, t.day) - epochOffset;
+    const std::int64_t seconds = t.hour * 3600 + t.minute * 60 + t.second;
+    return static_cast<double>(days) + static_cast<double>(seconds) / static_cast<double>(secondsPerDay);
+}
+
+CivilTime fromDayNumber(double dayNumber)
+{
+    const auto total = static_cast<std::int64_t>(std::llround(dayNumber * static_cast<double>(secondsPerDay)));
+    const std::int64_t days = floorDiv(total, secondsPerDay);
+    const std::int64_t rest = total - days * secondsPerDay;
+    CivilTime t;
+    civilFromDays(days + epochOffset, t.year, t.month, t.day);
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest % 3600 / 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
+std::optional<CivilTime> parseIso(std::string_view s)
+{
+    CivilTime t;
+    if (s.size() < 10 || !digits(s, 0, 4, t.year) || s[4] != '-' || !digits(s, 5, 2, t.month) || s[7] != '-'
+        || !digits(s, 8, 2, t.day))
+        return std::nullopt;
+    if (s.size() > 10) {
+        if (s[10] != 'T' && s[10] != ' ')
+            return std::nullopt;
+        if (!digits(s, 11, 2, t.hour) || s.size() < 16 || s[13] != ':' || !digits(s, 14, 2, t.minute))
+            return std::nullopt;
+        if (s.size() > 16) {
+            if (s.size() != 19 || s[16] != ':' || !digits(s, 17, 2, t.second))
+                return std::nullopt;
+        }
+    }
+    if (!isValidDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59)
+        return std::nullopt;
+    return t;
+}
+
+std::string formatIso(const CivilTime &t)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return buf;
+}
+
+CivilTime localFromUtc(std::int64_t unixSeconds)
+{
+    tzset();
+    const auto tt = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    return CivilTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+CivilTime utcFieldsFromUnix(std::int64_t unixSeconds)
+{
+    const std::int64_t days = floorDiv(unixSeconds, secondsPerDay);
+    const std::int64_t rest = unixSeconds - days * secondsPerDay;
+    CivilTime t;
+    civilFromDays(days, t.year, t.month, t.day);
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest % 3600 / 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
+std::int64_t utcFromLocal(const CivilTime &local)
+{
+    tzset();
+    std::tm tm{};
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+} // namespace larkspur

@@ -1,0 +1,131 @@
+#include "IcsStore.h"
+
+#include "IcsReader.h"
+#include "IcsText.h"
+#include "IcsWriter.h"
+
+#include "messaging/Error.h"
+#include "messaging/Messages.h"
+#include "messaging/PropTags.h"
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace larkspur::ics {
+
+namespace {
+
+std::optional<std::string> textField(const messaging::Message &m, std::uint32_t tag)
+{
+    messaging::Field f = m.Fields().Item(tag);
+    if (!f.Exists())
+        return std::nullopt;
+    return f.Text();
+}
+
+} // namespace
+
+IcsEvent eventFromMessage(const messaging::Message &m)
+{
+    IcsEvent e;
+    e.uid = textField(m, messaging::PropTag::ICalendarUid).value_or("");
+    e.source = textField(m, messaging::PropTag::ICalendarSource).value_or("");
+    e.summary = m.Subject();
+    e.description = m.Text();
+    e.location = m.Location();
+    e.categories = m.Categories();
+    e.sensitivity = m.Sensitivity();
+    e.start = m.StartTime();
+    e.end = m.EndTime();
+    e.allDay = m.AllDayEvent() != 0;
+    e.stamp = m.Stamp();
+    return e;
+}
+
+void eventToMessage(const IcsEvent &e, messaging::Message &m)
+{
+    m.SetSubject(e.summary);
+    m.SetText(e.description);
+    m.SetLocation(e.location);
+    m.SetCategories(e.categories);
+    m.SetSensitivity(e.sensitivity);
+    m.SetStartTime(e.start);
+    m.SetEndTime(e.end);
+    m.SetAllDayEvent(e.allDay ? 1 : 0);
+    m.SetStamp(e.stamp);
+    if (!e.uid.empty())
+        m.Fields().Item(messaging::PropTag::ICalendarUid).SetValue(e.uid);
+    if (!e.source.empty())
+        m.Fields().Item(messaging::PropTag::ICalendarSource).SetValue(e.source);
+}
+
+ImportOutcome importData(const messaging::Folder &folder, std::string_view data, const std::string &name)
+{
+    IcsReadResult read = readIcs(data, name);
+    ImportOutcome outcome;
+    outcome.skipped = std::move(read.skipped);
+    outcome.warnings = std::move(read.warnings);
+
+    std::vector<messaging::Message> made;
+    try {
+        messaging::Messages messages = folder.Messages();
+        for (const IcsEvent &e : read.events) {
+            messaging::Message m = messages.Add();
+            eventToMessage(e, m);
+            m.Update();
+            made.push_back(m);
+        }
+    } catch (const messaging::Error &err) {
+        // Take back what this file already put in the store.
+        std::string cleanup;
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            try {
+                it->Delete();
+            } catch (const messaging::Error &again) {
+                cleanup = "; removing the items already made failed too: " + again.description();
+            }
+        }
+        throw IcsError(name + ": the store failed after " + std::to_string(made.size()) + " of "
+                       + std::to_string(read.events.size()) + " events: " + err.description() + " ("
+                       + std::to_string(err.number()) + "); nothing of the file was imported" + cleanup);
+    }
+    outcome.imported = static_cast<int>(made.size());
+    return outcome;
+}
+
+ImportOutcome importFile(const messaging::Folder &folder, const std::filesystem::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw IcsError(file.string() + ": cannot be opened");
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad())
+        throw IcsError(file.string() + ": cannot be read");
+    return importData(folder, buffer.str(), file.string());
+}
+
+std::string derivedUid(const std::string &entryId)
+{
+    return entryId + "@larkspur";
+}
+
+std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
+{
+    std::vector<IcsEvent> events;
+    std::set<std::string> uids;
+    for (messaging::Message m : folder.Messages()) {
+        IcsEvent e = eventFromMessage(m);
+        if (e.uid.empty() || uids.count(e.uid)) {
+            e.uid = derivedUid(m.ID());
+            for (int n = 2; uids.count(e.uid); ++n)
+                e.uid = derivedUid(m.ID()) + "-" + std::to_string(n);
+        }
+        uids.insert(e.uid);
+        events.push_back(std::move(e));
+    }
+    return writeIcs(events, utcNowStamp(), warnings);
+}
+
+} // namespace larkspur::ics

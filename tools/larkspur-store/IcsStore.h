@@ -1,0 +1,44 @@
+// iCalendar import into a store folder and export of a folder, through the object model.
+#pragma once
+
+#include "IcsModel.h"
+
+#include "messaging/Folder.h"
+#include "messaging/Message.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace larkspur::ics {
+
+struct ImportOutcome {
+    int imported = 0;
+    std::map<std::string, int> skipped;
+    std::vector<std::string> warnings;
+};
+
+// Imports every event of the file as one new item of the folder. The file is read and
+// checked whole first; if the store then fails part way, the items already made from
+// this file are removed again, so a file is imported entirely or not at all. Throws
+// IcsError (file unreadable, not iCalendar, an event that cannot be read, or the store
+// failing) naming the file.
+ImportOutcome importFile(const messaging::Folder &folder, const std::filesystem::path &file);
+// The same for data already in memory (`name` stands for the file in messages).
+ImportOutcome importData(const messaging::Folder &folder, std::string_view data, const std::string &name);
+
+// The event as the store holds it (UID: the ICalendarUid field, else empty).
+IcsEvent eventFromMessage(const messaging::Message &message);
+// Writes the event's modelled properties, UID and source into the message (no Update).
+void eventToMessage(const IcsEvent &event, messaging::Message &message);
+
+// The folder's items as one VCALENDAR. Every item exports under its own UID: its
+// ICalendarUid field, else (or when an earlier item of this export already used that
+// UID) one derived from its entry identifier.
+std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings);
+
+// "<ENTRY ID>@larkspur": the UID of an item that was not imported.
+std::string derivedUid(const std::string &entryId);
+
+} // namespace larkspur::ics

@@ -1,0 +1,101 @@
+#include "IcsTime.h"
+
+#include "DayNumber.h"
+
+namespace larkspur::ics {
+
+std::optional<PropertyTime> propertyTime(icalcomponent *component, icalproperty_kind kind)
+{
+    icalproperty *p = icalcomponent_get_first_property(component, kind);
+    if (!p)
+        return std::nullopt;
+    icalvalue *v = icalproperty_get_value(p);
+    if (!v)
+        return std::nullopt;
+    PropertyTime pt;
+    if (icalvalue_isa(v) == ICAL_PERIOD_VALUE)
+        pt.time = icalvalue_get_period(v).start;
+    else
+        pt.time = icalvalue_get_datetime(v);
+    if (icaltime_is_null_time(pt.time))
+        return std::nullopt;
+    if (icalparameter *tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER))
+        if (const char *id = icalparameter_get_tzid(tz); id && !pt.time.is_date && !icaltime_is_utc(pt.time))
+            pt.tzid = id;
+    pt.time.zone = nullptr;
+    return pt;
+}
+
+icaltimezone *resolveZone(icalcomponent *calendar, const std::string &tzid)
+{
+    if (tzid.empty())
+        return nullptr;
+    if (calendar)
+        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.c_str()))
+            return z;
+    if (icaltimezone *z = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str()))
+        return z;
+    if (icaltimezone *z = icaltimezone_get_builtin_timezone(tzid.c_str()))
+        return z;
+    if (tzid == "UTC" || tzid == "GMT" || tzid == "Etc/UTC")
+        return icaltimezone_get_utc_timezone();
+    return nullptr;
+}
+
+double localDayNumber(const PropertyTime &t, icalcomponent *calendar, bool *unknownZone)
+{
+    const icaltimetype &tt = t.time;
+    if (tt.is_date)
+        return toDayNumber(CivilTime{tt.year, tt.month, tt.day, 0, 0, 0});
+    icaltimezone *zone = nullptr;
+    if (icaltime_is_utc(tt) || tt.zone == icaltimezone_get_utc_timezone()) {
+        zone = icaltimezone_get_utc_timezone();
+    } else if (!t.tzid.empty()) {
+        zone = resolveZone(calendar, t.tzid);
+        if (!zone && unknownZone)
+            *unknownZone = true;
+    }
+    if (!zone)
+        return toDayNumber(CivilTime{tt.year, tt.month, tt.day, tt.hour, tt.minute, tt.second});
+    icaltimetype plain = tt;
+    plain.zone = nullptr;
+    const auto unix = static_cast<std::int64_t>(icaltime_as_timet_with_zone(plain, zone));
+    return toDayNumber(localFromUtc(unix));
+}
+
+EventTimes eventTimes(icalcomponent *vevent, icalcomponent *calendar)
+{
+    EventTimes out;
+    const auto start = propertyTime(vevent, ICAL_DTSTART_PROPERTY);
+    if (!start)
+        return out;
+    bool unknown = false;
+    out.allDay = start->time.is_date;
+    out.floating = !start->time.is_date && !icaltime_is_utc(start->time) && start->tzid.empty();
+    out.start = localDayNumber(*start, calendar, &unknown);
+    if (auto end = propertyTime(vevent, ICAL_DTEND_PROPERTY)) {
+        if (end->time.is_date && !start->time.is_date) {
+            // A DATE end on a timed start: midnight of that day in the start's zone.
+            PropertyTime e = *end;
+            e.time.is_date = 0;
+            e.tzid = start->tzid;
+            e.time.hour = e.time.minute = e.time.second = 0;
+            out.end = localDayNumber(e, calendar, &unknown);
+        } else {
+            out.end = localDayNumber(*end, calendar, &unknown);
+        }
+    } else if (icalproperty *d = icalcomponent_get_first_property(vevent, ICAL_DURATION_PROPERTY)) {
+        PropertyTime e = *start;
+        e.time = icaltime_add(start->time, icalproperty_get_duration(d));
+        out.end = localDayNumber(e, calendar, &unknown);
+    } else if (out.allDay) {
+        out.end = *out.start + 1.0;
+    } else {
+        out.end = out.start;
+    }
+    if (unknown)
+        out.unknownZone = start->tzid;
+    return out;
+}
+
+} // namespace larkspur::ics

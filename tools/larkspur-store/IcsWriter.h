@@ -1,0 +1,26 @@
+// Writing store events as one VCALENDAR (RFC 5545: PRODID, VERSION, a VTIMEZONE for
+// every TZID used, CRLF line ends, lines folded at 75 octets).
+//
+// The properties the store models are written from the event; everything else comes
+// from the event's source (the VEVENT it was imported from), whose overridden
+// instances follow the master under the same UID. Times are kept as the source wrote
+// them (with their TZID) while the store still holds the same local times; otherwise
+// they are written in UTC (floating when the source was floating, DATE for all-day).
+#pragma once
+
+#include "IcsModel.h"
+
+#include <string>
+#include <vector>
+
+namespace larkspur::ics {
+
+// `dtstamp` ("YYYYMMDDTHHMMSSZ") is used for events whose source has no DTSTAMP.
+// Every event must carry its UID.
+std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dtstamp,
+                     std::vector<std::string> &warnings);
+
+// The current UTC time as an iCalendar UTC date-time.
+std::string utcNowStamp();
+
+} // namespace larkspur::ics
