@@ -7,6 +7,7 @@
 #include "store/Schema.h"
 
 #include <cstdlib>
+#include <thread>
 
 namespace messaging {
 
@@ -15,6 +16,7 @@ namespace detail {
 namespace {
 constexpr int kBatchWrites = 1000;
 constexpr auto kBatchAge = std::chrono::milliseconds(100);
+constexpr auto kBatchPause = std::chrono::microseconds(300);
 } // namespace
 
 SessionState::~SessionState()
@@ -66,8 +68,11 @@ void SessionState::write(const std::function<void()> &operation, bool multiState
     // An operation nested in another commits with the outer one.
     if (writeDepth > 0)
         return;
-    if (++writesInTransaction >= kBatchWrites || std::chrono::steady_clock::now() - transactionStart >= kBatchAge)
+    if (++writesInTransaction >= kBatchWrites || std::chrono::steady_clock::now() - transactionStart >= kBatchAge) {
         commit();
+        // A short pause after a full batch lets a writer in another process take its turn.
+        std::this_thread::sleep_for(kBatchPause);
+    }
 }
 
 void SessionState::commit(bool durable)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <thread>
 
 namespace store {
 
@@ -137,6 +138,23 @@ int Query::type(int column) const
     return sqlite3_column_type(m_stmt, column);
 }
 
+namespace {
+
+// Waits for another connection's write lock by polling it often: the default handler's
+// growing sleeps keep missing the short gaps between another process's batches.
+int waitForLock(void *data, int count)
+{
+    auto *start = static_cast<std::chrono::steady_clock::time_point *>(data);
+    if (count == 0)
+        *start = std::chrono::steady_clock::now();
+    if (std::chrono::steady_clock::now() - *start >= Database::BusyTimeout)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+    return 1;
+}
+
+} // namespace
+
 std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create, int requiredVersion)
 {
     sqlite3 *raw = nullptr;
@@ -149,7 +167,7 @@ std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool
     }
     std::unique_ptr<Database> db(new Database(raw, path));
     sqlite3_extended_result_codes(raw, 0);
-    sqlite3_busy_timeout(raw, 10000);
+    sqlite3_busy_handler(raw, &waitForLock, &db->m_waitStart);
     if (!create) {
         auto q = db->query("PRAGMA user_version");
         int version = q.step() ? static_cast<int>(q.int64(0)) : 0;

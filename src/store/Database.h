@@ -12,6 +12,7 @@
 // Not thread-safe: one connection belongs to one thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -83,6 +84,9 @@ private:
 
 class Database {
 public:
+    // How long a writer waits for another connection's transaction before failing.
+    static constexpr std::chrono::seconds BusyTimeout{10};
+
     // Opens an existing database file (create = false) or creates it, then applies the
     // connection settings: WAL journal, foreign keys, busy timeout, synchronous=NORMAL.
     // An existing file must carry requiredVersion in PRAGMA user_version; it is checked
@@ -120,6 +124,7 @@ private:
     };
     std::unordered_map<std::string, Cached> m_cache;
     std::function<void()> m_writeHook;
+    std::chrono::steady_clock::time_point m_waitStart;
 };
 
 } // namespace store

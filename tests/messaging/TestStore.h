@@ -1,7 +1,13 @@
 // A fresh server store in its own temporary directory for each test.
 #pragma once
 
+#include "messaging/AddressLists.h"
+#include "messaging/Error.h"
 #include "messaging/FaultInjection.h"
+#include "messaging/Folder.h"
+#include "messaging/InfoStores.h"
+#include "messaging/Message.h"
+#include "messaging/Messages.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
 
@@ -9,7 +15,9 @@
 
 #include <filesystem>
 #include <random>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace larkspur::test {
 
@@ -40,6 +48,55 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Names a data-driven case after its `name` member.
+struct ParamName {
+    template <class T>
+    std::string operator()(const ::testing::TestParamInfo<T> &param) const
+    {
+        return param.param.name;
+    }
+};
+
+inline messaging::Folder sharedCalendar(const messaging::Session &s)
+{
+    return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
+}
+
+inline messaging::Folder mailboxFolder(const messaging::Session &s, const std::string &user,
+                                       const std::string &folder = "Calendar")
+{
+    return s.InfoStores().Item("Mailbox - " + user).RootFolder().Folders().Item(folder);
+}
+
+inline messaging::Message addItem(const messaging::Folder &folder, const std::string &subject)
+{
+    messaging::Message m = folder.Messages().Add();
+    m.SetSubject(subject);
+    m.Update();
+    return m;
+}
+
+inline std::vector<std::string> subjects(const messaging::Folder &folder)
+{
+    std::vector<std::string> out;
+    for (messaging::Message m : folder.Messages())
+        out.push_back(m.Subject());
+    return out;
+}
+
+// The number of the error the call throws, or 0 when it throws none.
+inline std::int32_t errorOf(const std::function<void()> &call, std::string *description = nullptr)
+{
+    try {
+        call();
+    } catch (const messaging::Error &e) {
+        if (description)
+            *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
 
 // A store with the standard layout plus the users given.
 class StoreFixture : public ::testing::Test {

@@ -1,0 +1,132 @@
+// The address list: entry order and how a display name resolves to an entry.
+#include "TestStore.h"
+
+#include "messaging/PropTags.h"
+
+using namespace messaging;
+using larkspur::test::errorOf;
+using larkspur::test::StoreFixture;
+
+namespace {
+
+class AddressTest : public StoreFixture {
+protected:
+    void SetUp() override
+    {
+        StoreFixture::SetUp();
+        ServerAdmin admin(storePath());
+        admin.beginBatch();
+        for (const char *name : {"ann Lee", "Ann Lee Jr", "Bob Stone", "Bob Stoner", "Carla Diaz", "Dan", "Dana",
+                                 "Daniel", "Eve"})
+            admin.addUser(name, std::string(name).substr(0, 2));
+        admin.addUser("Ann Lee", std::string("AL"));
+        admin.addUser("Sales", std::nullopt, DisplayType::DistList);
+        admin.addUser("Sales", std::string("S2"), DisplayType::DistList);   // a second entry of the same name
+        admin.addUser("eve", std::nullopt, DisplayType::RemoteUser);
+        admin.commitBatch();
+    }
+    AddressEntries entries(const Session &s)
+    {
+        return s.AddressLists().Item("Global Address List").AddressEntries();
+    }
+};
+
+TEST_F(AddressTest, EntriesComeInDisplayNameOrderIgnoringCaseTiesByCreation)
+{
+    Session s = logon();
+    std::vector<std::string> names;
+    for (AddressEntry e : entries(s))
+        names.push_back(e.Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"Administrator", "ann Lee", "Ann Lee", "Ann Lee Jr", "Bob Stone",
+                                                "Bob Stoner", "Carla Diaz", "Dan", "Dana", "Daniel", "Eve", "eve",
+                                                "Sales", "Sales"}));
+    EXPECT_EQ(entries(s).Count(), 14);
+    EXPECT_EQ(entries(s).Item(1).Name(), "Administrator");
+}
+
+struct Resolution {
+    const char *name;
+    std::string text;
+    std::string expectedTag;   // empty: not found
+};
+
+class NameResolution : public AddressTest, public ::testing::WithParamInterface<Resolution> {};
+
+TEST_P(NameResolution, ExactElseTheOnePrefixMatch)
+{
+    Session s = logon();
+    if (GetParam().expectedTag.empty()) {
+        std::string description;
+        EXPECT_EQ(errorOf([&] { entries(s).Item(GetParam().text); }, &description), ErrorCode::NotFound);
+        EXPECT_NE(description.find("\"" + GetParam().text + "\""), std::string::npos) << description;
+        return;
+    }
+    AddressEntry e = entries(s).Item(GetParam().text);
+    EXPECT_EQ(e.Fields().Item(PropTag::OwnerTag).Text(), GetParam().expectedTag);
+}
+
+INSTANTIATE_TEST_SUITE_P(Address, NameResolution,
+                         ::testing::Values(Resolution{"Exact", "Ann Lee", "AL"},
+                                           Resolution{"ExactIsCaseSensitive", "ann Lee", "an"},
+                                           Resolution{"ExactBeatsLongerNames", "Bob Stone", "Bo"},
+                                           Resolution{"UniquePrefix", "Carla", "Ca"},
+                                           Resolution{"UniquePrefixOfLongerName", "Ann Lee J", "An"},
+                                           Resolution{"AmbiguousPrefix", "Dan", "Da"},  // exact "Dan" exists
+                                           Resolution{"AmbiguousWithoutExact", "Da", ""},
+                                           Resolution{"PrefixIsCaseSensitive", "carla", ""},
+                                           Resolution{"Empty", "", ""},
+                                           Resolution{"NoMatch", "Zoe", ""},
+                                           Resolution{"LongerThanAnyName", "Eve Adams", ""}),
+                         larkspur::test::ParamName());
+
+TEST_F(AddressTest, DuplicateExactNamesResolveToTheFirstCreated)
+{
+    Session s = logon();
+    AddressEntry e = entries(s).Item("Sales");
+    EXPECT_EQ(e.DisplayType(), DisplayType::DistList);
+    EXPECT_FALSE(e.Fields().Item(PropTag::OwnerTag).Exists());
+    std::string description;
+    EXPECT_EQ(errorOf([&] { e.Fields().Item(PropTag::OwnerTag).Value(); }, &description), ErrorCode::NotFound);
+    EXPECT_NE(description.find("0x802D001E"), std::string::npos) << description;
+}
+
+TEST_F(AddressTest, UsersAndTheirMailboxes)
+{
+    ServerAdmin admin(storePath());
+    admin.addUser("Fay", std::string("FA"), DisplayType::MailUser, false);
+    EXPECT_EQ(errorOf([&] { admin.addUser("Fay", std::string("F2")); }), ErrorCode::InvalidArgument);
+    EXPECT_EQ(errorOf([&] { admin.addUser("", std::string("XX")); }), ErrorCode::InvalidArgument);
+    admin.setEntryField("Fay", PropTag::OwnerTag, "FY");
+    std::map<std::string, UserInfo> byName;
+    for (const UserInfo &u : admin.users())
+        byName[u.name] = u;
+    EXPECT_EQ(byName["Fay"].tag, "FY");
+    EXPECT_EQ(byName["Fay"].mailbox, "Mailbox - Fay");
+    EXPECT_FALSE(byName["Fay"].shared);
+    EXPECT_TRUE(byName["Administrator"].shared);
+    EXPECT_TRUE(byName["Eve"].shared);
+    EXPECT_EQ(byName["eve"].mailbox, std::nullopt);
+    EXPECT_EQ(byName["eve"].displayType, DisplayType::RemoteUser);
+    admin.share("Mailbox - Fay");
+    admin.share("Mailbox - Administrator");   // its own: seen anyway, never twice
+    Session s = logon();
+    std::vector<std::string> names;
+    for (int i = 1; i <= s.InfoStores().Count(); ++i)
+        names.push_back(s.InfoStores().Item(i).Name());
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Mailbox - Administrator"), 1);
+    EXPECT_EQ(names.back(), "Mailbox - Fay");
+    EXPECT_EQ(errorOf([&] { admin.share("Mailbox - Nobody"); }), ErrorCode::NotFound);
+}
+
+TEST_F(AddressTest, EntryFieldWrittenThroughTheSessionPersists)
+{
+    {
+        Session s = logon();
+        entries(s).Item("Eve").Fields().Item(0x8030001E).SetValue(std::string("night shift"));
+        s.Logoff();
+    }
+    Session s = logon();
+    EXPECT_EQ(entries(s).Item("Eve").Fields().Item(0x8030001E).Text(), "night shift");
+}
+
+} // namespace

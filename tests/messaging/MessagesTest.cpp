@@ -1,0 +1,302 @@
+// Message collections (positions, enumeration while deleting, the subject filter) and
+// the life of one message (properties, Update, Delete, CopyTo).
+#include "TestStore.h"
+
+#include "messaging/PropTags.h"
+
+using namespace messaging;
+using larkspur::test::addItem;
+using larkspur::test::errorOf;
+using larkspur::test::sharedCalendar;
+using larkspur::test::StoreFixture;
+using larkspur::test::subjects;
+
+namespace {
+
+class MessagesTest : public StoreFixture {
+protected:
+    void SetUp() override
+    {
+        StoreFixture::SetUp();
+        ServerAdmin(storePath()).addUser("Ann Lee", std::string("AL"));
+        session = logon();
+        calendar = larkspur::test::mailboxFolder(session, "Ann Lee");
+        shared = sharedCalendar(session);
+    }
+    void fill(const Folder &f, int n, const std::string &prefix = "Item ")
+    {
+        for (int i = 1; i <= n; ++i)
+            addItem(f, prefix + std::to_string(i));
+    }
+
+    Session session{std::filesystem::path()};
+    Folder calendar{nullptr, 0};
+    Folder shared{nullptr, 0};
+};
+
+TEST_F(MessagesTest, ReverseDeletionByPositionEmptiesTheFolder)
+{
+    fill(shared, 50);
+    Messages messages = shared.Messages();
+    const int n = messages.Count();
+    ASSERT_EQ(n, 50);
+    for (int i = 1; i <= n; ++i) {
+        Message m = messages.Item(n - i + 1);
+        EXPECT_EQ(m.Subject(), "Item " + std::to_string(n - i + 1));
+        m.Delete();
+    }
+    EXPECT_EQ(shared.Messages().Count(), 0);
+}
+
+TEST_F(MessagesTest, DeletingKeepsThePositionsOfTheOthers)
+{
+    fill(shared, 5);
+    Messages messages = shared.Messages();
+    messages.Item(2).Delete();
+    EXPECT_EQ(messages.Count(), 5);   // the snapshot keeps its size
+    EXPECT_EQ(messages.Item(1).Subject(), "Item 1");
+    EXPECT_EQ(messages.Item(3).Subject(), "Item 3");
+    EXPECT_EQ(errorOf([&] { messages.Item(2); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { messages.Item(6); }), ErrorCode::InvalidArgument);
+    EXPECT_EQ(errorOf([&] { messages.Item(0); }), ErrorCode::InvalidArgument);
+    EXPECT_EQ(shared.Messages().Count(), 4);  // a new collection sees the folder as it is
+}
+
+struct DeletionPattern {
+    const char *name;
+    // Which members (0-based positions) the loop deletes when it reaches member i.
+    std::function<std::vector<int>(int i, int n)> deleteAt;
+    std::vector<int> visited; // of 8 members
+};
+
+class EnumerationWhileDeleting : public MessagesTest, public ::testing::WithParamInterface<DeletionPattern> {};
+
+TEST_P(EnumerationWhileDeleting, VisitsEachRemainingMemberOnce)
+{
+    const int n = 8;
+    fill(shared, n);
+    std::vector<Message> handles;
+    for (Message m : shared.Messages())
+        handles.push_back(m);
+    std::vector<int> visited;
+    for (Message m : shared.Messages()) {
+        int i = std::stoi(m.Subject().substr(5)) - 1;
+        visited.push_back(i);
+        for (int d : GetParam().deleteAt(i, n)) {
+            if (d >= 0 && d < n)
+                errorOf([&] { handles[static_cast<std::size_t>(d)].Delete(); });
+        }
+    }
+    EXPECT_EQ(visited, GetParam().visited);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, EnumerationWhileDeleting,
+    ::testing::Values(
+        DeletionPattern{"DeleteEachWhenReached", [](int i, int) { return std::vector<int>{i}; },
+                        {0, 1, 2, 3, 4, 5, 6, 7}},
+        DeletionPattern{"DeleteTheNextOne", [](int i, int) { return std::vector<int>{i + 1}; }, {0, 2, 4, 6}},
+        DeletionPattern{"DeleteEverythingAtTheStart",
+                        [](int i, int n) {
+                            std::vector<int> all;
+                            if (i == 0)
+                                for (int k = 0; k < n; ++k)
+                                    all.push_back(k);
+                            return all;
+                        },
+                        {0}},
+        DeletionPattern{"DeleteTheLastOneEarly", [](int i, int n) { return i == 1 ? std::vector<int>{n - 1} : std::vector<int>{}; },
+                        {0, 1, 2, 3, 4, 5, 6}},
+        DeletionPattern{"DeleteEarlierOnes", [](int i, int) { return std::vector<int>{i - 1, i - 2}; },
+                        {0, 1, 2, 3, 4, 5, 6, 7}}),
+    larkspur::test::ParamName());
+
+TEST_F(MessagesTest, MessagesAddedDuringEnumerationAreNotVisited)
+{
+    fill(shared, 3);
+    int visited = 0;
+    for (Message m : shared.Messages()) {
+        ++visited;
+        addItem(shared, "late " + m.Subject());
+    }
+    EXPECT_EQ(visited, 3);
+    EXPECT_EQ(shared.Messages().Count(), 6);
+}
+
+struct FilterCase {
+    const char *name;
+    std::string prefix;
+    std::vector<std::string> selected;
+};
+
+class SubjectFilter : public MessagesTest, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(SubjectFilter, SelectsSubjectsThatBeginWithTheText)
+{
+    const std::vector<std::string> all = {"AL- Team meeting", "al- lower case", "Lunch AL- later", "AL-no space",
+                                          "AL- ",             "BS- Review",     "AL",              "",
+                                          "AM- next tag",     "AL- \xC3\xA9t\xC3\xA9", "\xFF\xFF odd bytes",
+                                          "AL_ underscore",   "AL% percent"};
+    for (const auto &s : all)
+        addItem(shared, s);
+    Messages messages = shared.Messages();
+    messages.Filter().SetSubject(GetParam().prefix);
+    EXPECT_EQ(messages.Filter().Subject(), GetParam().prefix);
+    std::vector<std::string> got;
+    for (Message m : messages)
+        got.push_back(m.Subject());
+    EXPECT_EQ(got, GetParam().selected);
+    EXPECT_EQ(messages.Count(), static_cast<std::int32_t>(GetParam().selected.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, SubjectFilter,
+    ::testing::Values(
+        FilterCase{"OwnerPrefix", "AL- ", {"AL- Team meeting", "AL- ", "AL- \xC3\xA9t\xC3\xA9"}},
+        FilterCase{"CaseSignificant", "al- ", {"al- lower case"}},
+        FilterCase{"ShortKey", "AL", {"AL- Team meeting", "AL-no space", "AL- ", "AL", "AL- \xC3\xA9t\xC3\xA9",
+                                      "AL_ underscore", "AL% percent"}},
+        FilterCase{"WildcardCharactersAreLiteral", "AL_", {"AL_ underscore"}},
+        FilterCase{"PercentIsLiteral", "AL%", {"AL% percent"}},
+        FilterCase{"NothingMatches", "ZZ", {}},
+        FilterCase{"HighBytes", "\xFF\xFF", {"\xFF\xFF odd bytes"}},
+        FilterCase{"EmptyKeySelectsAll", "",
+                   {"AL- Team meeting", "al- lower case", "Lunch AL- later", "AL-no space", "AL- ", "BS- Review",
+                    "AL", "", "AM- next tag", "AL- \xC3\xA9t\xC3\xA9", "\xFF\xFF odd bytes", "AL_ underscore",
+                    "AL% percent"}}),
+    larkspur::test::ParamName());
+
+TEST_F(MessagesTest, FilterAndDeleteLeavesTheOthers)
+{
+    for (int i = 0; i < 20; ++i)
+        addItem(shared, (i % 3 == 0 ? "AL- " : "BS- ") + std::to_string(i));
+    Messages messages = shared.Messages();
+    messages.Filter().SetSubject("AL- ");
+    for (Message m : messages)
+        m.Delete();
+    for (const std::string &s : subjects(shared))
+        EXPECT_EQ(s.rfind("BS- ", 0), 0u) << s;
+    EXPECT_EQ(shared.Messages().Count(), 13);
+}
+
+TEST_F(MessagesTest, CopyWithoutUpdateLeavesNothing)
+{
+    Message source = addItem(calendar, "Dentist");
+    {
+        Message copy = source.CopyTo(shared.ID());
+        copy.SetSubject("AL- Dentist");
+        EXPECT_EQ(errorOf([&] { copy.ID(); }), ErrorCode::InvalidArgument);
+    }
+    session.Logoff();
+    session.Logon("Administrator");
+    EXPECT_EQ(sharedCalendar(session).Messages().Count(), 0);
+    EXPECT_TRUE(ServerAdmin(storePath()).check().empty());
+}
+
+TEST_F(MessagesTest, CopyHoldsEverySavedPropertyButTheImportUid)
+{
+    Message source = calendar.Messages().Add();
+    source.SetSubject("Offsite");
+    source.SetText("Bring boots");
+    source.SetSensitivity(2);
+    source.SetCategories(std::vector<std::string>{"Work", "Holiday", "with:colon", ""});
+    source.SetAllDayEvent(1);
+    source.SetLocation("Ridge");
+    source.SetStartTime(45000.375);
+    source.SetEndTime(45000.5);
+    source.SetStamp("Y:Ridge:45000.375:Offsite");
+    source.Fields().Item(PropTag::ICalendarSource).SetValue(std::string("BEGIN:VEVENT"));
+    source.Fields().Item(PropTag::ICalendarUid).SetValue(std::string("uid-1"));
+    source.Fields().Item(0x80010003).SetValue(std::int64_t(42));
+    source.Fields().Item(0x80020005).SetValue(2.5);
+    source.Fields().Item(0x8003000B).SetValue(true);
+    source.Update();
+
+    source.SetSubject("Unsaved change");  // not saved: the copy does not see it
+    Message copy = source.CopyTo(shared.ID());
+    copy.Update();
+
+    Message back = session.GetMessage(copy.ID());
+    EXPECT_EQ(back.FolderID(), shared.ID());
+    EXPECT_EQ(back.Subject(), "Offsite");
+    EXPECT_EQ(back.Text(), "Bring boots");
+    EXPECT_EQ(back.Sensitivity(), 2);
+    EXPECT_EQ(back.Categories(), (std::vector<std::string>{"Work", "Holiday", "with:colon", ""}));
+    EXPECT_EQ(back.AllDayEvent(), 1);
+    EXPECT_EQ(back.Location(), "Ridge");
+    EXPECT_EQ(back.StartTime(), 45000.375);
+    EXPECT_EQ(back.EndTime(), 45000.5);
+    EXPECT_EQ(back.Stamp(), "Y:Ridge:45000.375:Offsite");
+    EXPECT_EQ(back.Fields().Tags(),
+              (std::vector<std::uint32_t>{0x80010003, 0x80020005, 0x8003000B, PropTag::ICalendarSource}));
+    EXPECT_EQ(back.Fields().Item(0x80010003).Text(), "42");
+    EXPECT_EQ(back.Fields().Item(0x80020005).Text(), "2.5");
+    EXPECT_EQ(back.Fields().Item(0x8003000B).Text(), "True");
+    EXPECT_EQ(errorOf([&] { back.Fields().Item(PropTag::ICalendarUid).Value(); }), ErrorCode::NotFound);
+    // The source keeps its own values.
+    EXPECT_EQ(session.GetMessage(source.ID()).Fields().Item(PropTag::ICalendarUid).Text(), "uid-1");
+}
+
+TEST_F(MessagesTest, UnsetPropertiesReadAsAbsent)
+{
+    Message m = addItem(calendar, "Bare");
+    Message back = session.GetMessage(m.ID());
+    EXPECT_EQ(back.Categories(), std::nullopt);
+    EXPECT_EQ(back.Location(), std::nullopt);
+    EXPECT_EQ(back.StartTime(), std::nullopt);
+    EXPECT_EQ(back.Stamp(), std::nullopt);
+    EXPECT_EQ(back.AllDayEvent(), 0);
+    EXPECT_EQ(back.Sensitivity(), 0);
+    EXPECT_FALSE(back.Fields().Item(PropTag::ScriptText).Exists());
+    back.SetCategories(std::vector<std::string>{});
+    back.Update();
+    EXPECT_EQ(session.GetMessage(m.ID()).Categories(), std::vector<std::string>{});
+}
+
+TEST_F(MessagesTest, HandlesOfOneMessageShareUnsavedChanges)
+{
+    Message a = addItem(calendar, "Original");
+    Message b = a;
+    b.SetSubject("Changed");
+    EXPECT_EQ(a.Subject(), "Changed");
+    Message other = session.GetMessage(a.ID());
+    EXPECT_EQ(other.Subject(), "Original");
+    a.Update();
+    EXPECT_EQ(session.GetMessage(a.ID()).Subject(), "Changed");
+}
+
+TEST_F(MessagesTest, DeletedMessageCannotBeSavedReadOrCopied)
+{
+    Message a = addItem(calendar, "Gone");
+    Message stale = session.GetMessage(a.ID());
+    a.Delete();
+    stale.SetSubject("Revived?");
+    EXPECT_EQ(errorOf([&] { stale.Update(); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { a.Subject(); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { a.Delete(); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { a.CopyTo(shared.ID()); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { session.GetMessage(a.ID()); }), ErrorCode::NotFound);
+    EXPECT_EQ(calendar.Messages().Count(), 0);
+}
+
+TEST_F(MessagesTest, CopyToAnUnknownFolderFails)
+{
+    Message a = addItem(calendar, "Dentist");
+    std::string description;
+    EXPECT_EQ(errorOf([&] { a.CopyTo("0123"); }, &description), ErrorCode::NotFound);
+    EXPECT_NE(description.find("0123"), std::string::npos);
+    EXPECT_EQ(errorOf([&] { a.CopyTo(a.ID()); }), ErrorCode::NotFound);   // a message id is not a folder id
+}
+
+TEST_F(MessagesTest, GetMessageFindsAMessageInAnyVisibleStore)
+{
+    Message mine = addItem(calendar, "Mine");
+    Message pub = addItem(shared, "Public");
+    EXPECT_EQ(session.GetMessage(mine.ID()).Subject(), "Mine");
+    EXPECT_EQ(session.GetMessage(pub.ID(), "").Subject(), "Public");
+    std::string annStore = session.InfoStores().Item("Mailbox - Ann Lee").ID();
+    EXPECT_EQ(session.GetMessage(mine.ID(), annStore).Subject(), "Mine");
+    EXPECT_EQ(errorOf([&] { session.GetMessage(pub.ID(), annStore); }), ErrorCode::NotFound);
+}
+
+} // namespace

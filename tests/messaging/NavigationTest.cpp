@@ -1,0 +1,243 @@
+// Logging on, the stores a profile sees, and finding stores and folders by name and
+// position.
+#include "TestStore.h"
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace messaging;
+using larkspur::test::errorOf;
+using larkspur::test::StoreFixture;
+using larkspur::test::TempDir;
+
+namespace {
+
+class NavigationTest : public StoreFixture {
+protected:
+    void SetUp() override
+    {
+        StoreFixture::SetUp();
+        ServerAdmin admin(storePath());
+        admin.addUser("Ann Lee", std::string("AL"));
+        admin.addUser("Bob Stone", std::string("BS"), DisplayType::MailUser, false);
+        admin.addUser("Carla Diaz", std::string("CD"));
+        admin.addUser("Sales", std::nullopt, DisplayType::DistList);
+    }
+};
+
+std::vector<std::string> storeNames(const Session &s)
+{
+    std::vector<std::string> names;
+    InfoStores stores = s.InfoStores();
+    for (int i = 1; i <= stores.Count(); ++i)
+        names.push_back(stores.Item(i).Name());
+    return names;
+}
+
+std::vector<std::string> folderNames(const Folder &f)
+{
+    std::vector<std::string> names;
+    for (Folder sub : f.Folders())
+        names.push_back(sub.Name());
+    return names;
+}
+
+TEST_F(NavigationTest, ProfileSeesPublicStoreOwnMailboxThenSharedMailboxesInSharingOrder)
+{
+    {
+        ServerAdmin admin(storePath());
+        admin.share("Mailbox - Bob Stone");   // shared last, listed last
+        admin.unshare("Mailbox - Ann Lee");
+        admin.share("Mailbox - Ann Lee");     // sharing again moves it behind Bob
+    }
+    Session s = logon();
+    EXPECT_EQ(storeNames(s), (std::vector<std::string>{"Public Folders", "Mailbox - Administrator",
+                                                        "Mailbox - Carla Diaz", "Mailbox - Bob Stone",
+                                                        "Mailbox - Ann Lee"}));
+}
+
+TEST_F(NavigationTest, UnsharedMailboxIsNotAmongTheStores)
+{
+    Session s = logon();
+    auto names = storeNames(s);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Mailbox - Bob Stone"), 0);
+    std::string description;
+    EXPECT_EQ(errorOf([&] { s.InfoStores().Item("Mailbox - Bob Stone"); }, &description), ErrorCode::NotFound);
+    EXPECT_NE(description.find("Mailbox - Bob Stone"), std::string::npos);
+    EXPECT_NE(description.find("not among the profile's stores"), std::string::npos);
+}
+
+TEST_F(NavigationTest, StandardFolderLayouts)
+{
+    Session s = logon();
+    Folder publicRoot = s.InfoStores().Item("Public Folders").RootFolder();
+    EXPECT_EQ(folderNames(publicRoot), (std::vector<std::string>{"Favorites", "All Public Folders"}));
+    EXPECT_EQ(folderNames(publicRoot.Folders().Item(2)), (std::vector<std::string>{"Larkspur Calendar"}));
+    EXPECT_EQ(folderNames(s.InfoStores().Item("Mailbox - Ann Lee").RootFolder()),
+              (std::vector<std::string>{"Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox", "Journal",
+                                        "Notes", "Outbox", "Sent Items", "Tasks"}));
+    // Reached by name or by position, it is the same folder.
+    Folder byName = publicRoot.Folders().Item("All Public Folders").Folders().Item("Larkspur Calendar");
+    EXPECT_EQ(byName.ID(), larkspur::test::sharedCalendar(s).ID());
+}
+
+TEST_F(NavigationTest, PublicFolderAddedBesideTheSharedCalendar)
+{
+    ServerAdmin(storePath()).addPublicFolder("Team Rota");
+    Session s = logon();
+    Folder all = s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2);
+    EXPECT_EQ(folderNames(all), (std::vector<std::string>{"Larkspur Calendar", "Team Rota"}));
+    EXPECT_EQ(errorOf([&] { ServerAdmin(storePath()).addPublicFolder("Team Rota"); }), ErrorCode::InvalidArgument);
+}
+
+struct Lookup {
+    const char *name;
+    std::function<void(const Session &)> call;
+    std::int32_t error;
+    const char *mentioned; // a text the description must hold
+};
+
+class LookupFailures : public NavigationTest, public ::testing::WithParamInterface<Lookup> {};
+
+TEST_P(LookupFailures, FailWithTheirNumberAndSayWhat)
+{
+    Session s = logon();
+    std::string description;
+    EXPECT_EQ(errorOf([&] { GetParam().call(s); }, &description), GetParam().error);
+    EXPECT_NE(description.find(GetParam().mentioned), std::string::npos) << description;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Navigation, LookupFailures,
+    ::testing::Values(
+        Lookup{"StoreByUnknownName", [](const Session &s) { s.InfoStores().Item("Mailbox - Nobody"); },
+               ErrorCode::NotFound, "Mailbox - Nobody"},
+        Lookup{"StoreNameIsCaseSensitive", [](const Session &s) { s.InfoStores().Item("public folders"); },
+               ErrorCode::NotFound, "public folders"},
+        Lookup{"StorePositionZero", [](const Session &s) { s.InfoStores().Item(0); }, ErrorCode::InvalidArgument,
+               "0"},
+        Lookup{"StorePositionPastCount", [](const Session &s) { s.InfoStores().Item(5); },
+               ErrorCode::InvalidArgument, "5"},
+        Lookup{"FolderByUnknownName",
+               [](const Session &s) { s.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Contact"); },
+               ErrorCode::NotFound, "\"Contact\" not found in \"Mailbox - Ann Lee\""},
+        Lookup{"SubfolderNamesItsPath",
+               [](const Session &s) {
+                   s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur");
+               },
+               ErrorCode::NotFound, "Public Folders/All Public Folders"},
+        Lookup{"FolderPositionPastCount",
+               [](const Session &s) { s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(3); },
+               ErrorCode::InvalidArgument, "3"},
+        Lookup{"AddressListByUnknownName", [](const Session &s) { s.AddressLists().Item("Global address list"); },
+               ErrorCode::NotFound, "Global address list"},
+        Lookup{"MessageByMalformedId", [](const Session &s) { s.GetMessage("not-an-id"); }, ErrorCode::NotFound,
+               "not-an-id"},
+        Lookup{"MessageByFolderId",
+               [](const Session &s) { s.GetMessage(larkspur::test::sharedCalendar(s).ID()); }, ErrorCode::NotFound,
+               "not found"}),
+    larkspur::test::ParamName());
+
+TEST_F(NavigationTest, IdentifiersAreUpperCaseHexAndUniqueAcrossTheStore)
+{
+    Session s = logon();
+    std::vector<std::string> ids;
+    InfoStores stores = s.InfoStores();
+    for (int i = 1; i <= stores.Count(); ++i) {
+        ids.push_back(stores.Item(i).ID());
+        for (Folder f : stores.Item(i).RootFolder().Folders())
+            ids.push_back(f.ID());
+    }
+    Message m = larkspur::test::addItem(larkspur::test::sharedCalendar(s), "x");
+    ids.push_back(m.ID());
+    for (const std::string &id : ids)
+        EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+}
+
+TEST_F(NavigationTest, IdentifiersOfAnotherStoreAreNotFound)
+{
+    TempDir other;
+    ServerAdmin::createStore(other.path() / "other.db");
+    std::string foreignMessage, foreignFolder;
+    {
+        Session o(other.path() / "other.db");
+        o.Logon("Administrator");
+        foreignFolder = larkspur::test::sharedCalendar(o).ID();
+        foreignMessage = larkspur::test::addItem(larkspur::test::sharedCalendar(o), "elsewhere").ID();
+        o.Logoff();
+    }
+    Session s = logon();
+    Message local = larkspur::test::addItem(larkspur::test::sharedCalendar(s), "here");
+    EXPECT_EQ(errorOf([&] { s.GetMessage(foreignMessage); }), ErrorCode::NotFound);
+    EXPECT_EQ(errorOf([&] { local.CopyTo(foreignFolder); }), ErrorCode::NotFound);
+}
+
+TEST_F(NavigationTest, LogonFailuresCreateNothing)
+{
+    TempDir dir;
+    auto missing = dir.path() / "missing.db";
+    Session a(missing);
+    EXPECT_EQ(errorOf([&] { a.Logon("Administrator"); }), ErrorCode::LogonFailed);
+    EXPECT_FALSE(a.LoggedOn());
+
+    auto before = std::filesystem::last_write_time(storePath());
+    Session b(storePath());
+    std::string description;
+    EXPECT_EQ(errorOf([&] { b.Logon("Guest"); }, &description), ErrorCode::LogonFailed);
+    EXPECT_NE(description.find("Guest"), std::string::npos);
+    EXPECT_FALSE(b.LoggedOn());
+
+    auto notAStore = dir.path() / "notes.txt";
+    std::ofstream(notAStore) << "just text\n";
+    Session c(notAStore);
+    EXPECT_EQ(errorOf([&] { c.Logon("Administrator"); }), ErrorCode::LogonFailed);
+
+    std::vector<std::string> left;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(std::filesystem::last_write_time(storePath()), before);
+}
+
+TEST_F(NavigationTest, SessionStates)
+{
+    Session s = logon();
+    EXPECT_EQ(errorOf([&] { s.Logon("Administrator"); }), ErrorCode::LogonFailed);
+    Folder calendar = larkspur::test::sharedCalendar(s);
+    s.Logoff();
+    EXPECT_EQ(errorOf([&] { calendar.Messages().Count(); }), ErrorCode::InvalidArgument);
+    EXPECT_EQ(errorOf([&] { s.InfoStores(); }), ErrorCode::InvalidArgument);
+    s.Logon("Administrator");   // a session can log on again after its logoff
+    EXPECT_EQ(s.InfoStores().Count(), 4);
+}
+
+TEST(DefaultStorePath, EnvironmentThenDataDirectoryThenHome)
+{
+    struct Saved {
+        const char *name;
+        std::optional<std::string> value;
+    };
+    std::vector<Saved> saved;
+    for (const char *name : {"LARKSPUR_STORE", "XDG_DATA_HOME", "HOME"}) {
+        const char *v = std::getenv(name);
+        saved.push_back({name, v ? std::optional<std::string>(v) : std::nullopt});
+    }
+    ::setenv("HOME", "/home/ann", 1);
+    ::setenv("XDG_DATA_HOME", "/data", 1);
+    ::setenv("LARKSPUR_STORE", "/srv/server.db", 1);
+    EXPECT_EQ(Session::defaultStorePath(), "/srv/server.db");
+    ::unsetenv("LARKSPUR_STORE");
+    EXPECT_EQ(Session::defaultStorePath(), "/data/larkspur/store.db");
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(Session::defaultStorePath(), "/home/ann/.local/share/larkspur/store.db");
+    for (const Saved &s : saved) {
+        if (s.value)
+            ::setenv(s.name, s.value->c_str(), 1);
+        else
+            ::unsetenv(s.name);
+    }
+}
+
+} // namespace
