@@ -1,0 +1,133 @@
+// A real store file in a temporary folder for the calendar work tests, with helpers to
+// fill calendars and to read back what a folder holds.
+#pragma once
+
+#include "messaging/Folder.h"
+#include "messaging/InfoStores.h"
+#include "messaging/Message.h"
+#include "messaging/Messages.h"
+#include "messaging/ServerAdmin.h"
+#include "messaging/Session.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace worktest {
+
+// A store file made by ServerAdmin::createStore in a folder of its own, removed at the end.
+class TempStore {
+public:
+    TempStore()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-calendar-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary folder");
+        m_dir = pattern;
+        m_file = m_dir / "store.db";
+        messaging::ServerAdmin::createStore(m_file);
+    }
+    ~TempStore()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+    TempStore(const TempStore &) = delete;
+    TempStore &operator=(const TempStore &) = delete;
+
+    const std::filesystem::path &file() const { return m_file; }
+    const std::filesystem::path &dir() const { return m_dir; }
+
+    messaging::Session logon() const
+    {
+        messaging::Session session(m_file);
+        session.Logon("Administrator");
+        return session;
+    }
+
+private:
+    std::filesystem::path m_dir;
+    std::filesystem::path m_file;
+};
+
+struct Item {
+    std::string subject;
+    std::string text;
+    std::int32_t sensitivity = 0;
+    std::optional<std::vector<std::string>> categories;
+    std::int32_t allDay = 0;
+    std::optional<std::string> location;
+    std::optional<double> start;
+};
+
+// What a test compares of a stored item.
+struct Stored {
+    std::string subject;
+    std::string text;
+    std::int32_t sensitivity = 0;
+    std::optional<std::string> stamp;
+    bool operator==(const Stored &) const = default;
+    bool operator<(const Stored &o) const
+    {
+        return std::tie(subject, text, sensitivity, stamp) < std::tie(o.subject, o.text, o.sensitivity, o.stamp);
+    }
+};
+
+inline messaging::Folder calendarOf(messaging::Session &session, const std::string &storeName)
+{
+    return session.InfoStores().Item(storeName).RootFolder().Folders().Item("Calendar");
+}
+
+inline messaging::Folder sharedFolder(messaging::Session &session)
+{
+    return session.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
+}
+
+inline void addItems(const messaging::Folder &folder, const std::vector<Item> &items)
+{
+    const messaging::Messages messages = folder.Messages();
+    for (const Item &item : items) {
+        messaging::Message m = messages.Add();
+        m.SetSubject(item.subject);
+        m.SetText(item.text);
+        m.SetSensitivity(item.sensitivity);
+        m.SetCategories(item.categories);
+        m.SetAllDayEvent(item.allDay);
+        m.SetLocation(item.location);
+        m.SetStartTime(item.start);
+        m.Update();
+    }
+}
+
+// Every item of a folder in position order.
+inline std::vector<Stored> contents(const messaging::Folder &folder)
+{
+    std::vector<Stored> out;
+    for (const messaging::Message m : folder.Messages())
+        out.push_back({m.Subject(), m.Text(), m.Sensitivity(), m.Stamp()});
+    return out;
+}
+
+// Every item of every folder of every store the profile sees, with its folder's path:
+// two equal dumps mean the run changed nothing a page can see.
+inline std::vector<std::pair<std::string, Stored>> dumpAll(messaging::Session &session)
+{
+    std::vector<std::pair<std::string, Stored>> out;
+    auto walk = [&](auto &self, const messaging::Folder &folder, const std::string &path) -> void {
+        for (const messaging::Message m : folder.Messages())
+            out.emplace_back(path, Stored{m.Subject(), m.Text(), m.Sensitivity(), m.Stamp()});
+        for (const messaging::Folder sub : folder.Folders())
+            self(self, sub, path + "/" + sub.Name());
+    };
+    const messaging::InfoStores stores = session.InfoStores();
+    for (std::int32_t i = 1; i <= stores.Count(); ++i) {
+        const messaging::InfoStore store = stores.Item(i);
+        walk(walk, store.RootFolder(), store.Name());
+    }
+    return out;
+}
+
+} // namespace worktest

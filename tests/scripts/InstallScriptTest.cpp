@@ -1,0 +1,298 @@
+// Installing event scripts on real store files: one folder, all users, and failures at
+// every installation step leaving nothing half installed.
+#include "ScriptStore.h"
+
+#include "actions/scripts/ScriptActions.h"
+#include "messaging/AddressLists.h"
+#include "messaging/Error.h"
+#include "messaging/FaultInjection.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+
+using worktest::BindingInfo;
+
+const std::string handler(messaging::ScriptHandlerClassId);
+
+class InstallScript : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        messaging::faults::clear();
+        scriptPath = store.dir() / "script.txt";
+        worktest::writeBytes(scriptPath, "echo one\r\necho two\r\n");
+    }
+    void TearDown() override { messaging::faults::clear(); }
+
+    void addEntry(const std::string &name, std::int32_t type = messaging::DisplayType::MailUser, bool shared = true)
+    {
+        messaging::ServerAdmin admin(store.file());
+        admin.addUser(name, "T", type, shared);
+    }
+    std::vector<BindingInfo> bindings(const std::string &storeName, const std::vector<std::string> &path)
+    {
+        messaging::Session s = store.logon();
+        return worktest::bindingsOf(s, worktest::folderAt(s, storeName, path));
+    }
+    scripts::ScriptInstall install(const std::string &folder = "Calendar", const std::string &name = "Larkspur Calendar - Personal Calendar Folder",
+                                   std::int16_t mask = 5)
+    {
+        return scripts::ScriptInstall{folder, name, mask, scriptPath.string()};
+    }
+
+    worktest::TempStore store;
+    std::filesystem::path scriptPath;
+};
+
+const std::string twoLines = "\r\necho one\r\necho two";
+
+TEST_F(InstallScript, OneBindingWithEverythingSet)
+{
+    addEntry("Bob");
+    messaging::Session s = store.logon();
+    scripts::installScript(s, "Mailbox - Bob", install("Calendar", "Larkspur Calendar - Personal Calendar Folder", 9));
+    s.Logoff();
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"}),
+              (std::vector<BindingInfo>{{"Larkspur Calendar - Personal Calendar Folder", true, 9, handler, twoLines}}));
+    EXPECT_TRUE(bindings("Mailbox - Bob", {"Inbox"}).empty());
+}
+
+TEST_F(InstallScript, EmptyNameAndInstallingTwice)
+{
+    addEntry("Bob");
+    messaging::Session s = store.logon();
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
+    s.Logoff();
+    const BindingInfo expected{"", true, 1, handler, twoLines};
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Deleted Items"}), (std::vector<BindingInfo>{expected, expected}));
+}
+
+TEST_F(InstallScript, EmptyScriptFileGivesAnEmptyScript)
+{
+    addEntry("Bob");
+    worktest::writeBytes(scriptPath, "");
+    messaging::Session s = store.logon();
+    scripts::installScript(s, "Mailbox - Bob", install());
+    s.Logoff();
+    ASSERT_EQ(bindings("Mailbox - Bob", {"Calendar"}).size(), 1u);
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"})[0].script, "");
+}
+
+struct InputCase {
+    const char *name;
+    std::string storeName;
+    std::string folder;
+    bool fileExists;
+    std::int32_t number;
+};
+
+class InstallInput : public InstallScript, public ::testing::WithParamInterface<InputCase> {};
+
+// The folder is opened before the file is read; either failing installs nothing.
+TEST_P(InstallInput, FailsBeforeAnythingIsInstalled)
+{
+    addEntry("Bob");
+    if (!GetParam().fileExists)
+        std::filesystem::remove(scriptPath);
+    messaging::Session s = store.logon();
+    try {
+        scripts::installScript(s, GetParam().storeName, install(GetParam().folder));
+        FAIL() << "no error";
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), GetParam().number);
+    }
+    s.Logoff();
+    for (const char *folder : {"Calendar", "Inbox"})
+        EXPECT_TRUE(bindings("Mailbox - Bob", {folder}).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallInput,
+    ::testing::Values(InputCase{"MissingFile", "Mailbox - Bob", "Calendar", false, messaging::ErrorCode::FileNotFound},
+                      InputCase{"MissingFolder", "Mailbox - Bob", "Calender", true, messaging::ErrorCode::NotFound},
+                      InputCase{"EmptyFolderName", "Mailbox - Bob", "", true, messaging::ErrorCode::NotFound},
+                      InputCase{"FolderBeforeFile", "Mailbox - Bob", "Calender", false, messaging::ErrorCode::NotFound},
+                      InputCase{"MissingStore", "Mailbox - Nobody", "Calendar", true, messaging::ErrorCode::NotFound}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
+class InstallStepFault : public InstallScript, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(InstallStepFault, NothingHalfInstalledRemains)
+{
+    addEntry("Bob");
+    {
+        messaging::Session s = store.logon();
+        worktest::addBinding(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}), "earlier");
+        s.Logoff();
+    }
+    const std::vector<BindingInfo> before = bindings("Mailbox - Bob", {"Calendar"});
+    messaging::faults::failCall(GetParam(), 1, messaging::ErrorCode::NoAccess);
+    messaging::Session s = store.logon();
+    try {
+        scripts::installScript(s, "Mailbox - Bob", install());
+        FAIL() << "no error";
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), messaging::ErrorCode::NoAccess);
+        EXPECT_NE(e.description().find(GetParam()), std::string::npos) << e.description();
+    }
+    s.Logoff();
+    messaging::faults::clear();
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"}), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, InstallStepFault,
+                         ::testing::Values("InfoStores.Item", "Folders.Item", "Events.Create", "Events.SetSession",
+                                           "Events.BoundFolder", "BoundFolder.Bindings", "Bindings.Add",
+                                           "Binding.SetName", "Binding.SetActive", "Binding.SetEventMask",
+                                           "Binding.SetHandlerClassID", "Binding.SaveChanges", "Binding.EntryID",
+                                           "Session.GetMessage", "Field.SetValue", "Message.Update",
+                                           "Binding.SaveCustomChanges", "BoundFolder.SaveChanges"),
+                         [](const auto &tc) {
+                             std::string n = tc.param;
+                             n.erase(n.find('.'), 1);
+                             return n;
+                         });
+
+// Every store write failing in turn: the folder holds either the complete new binding or
+// only what it held before.
+TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
+{
+    addEntry("Bob");
+    bool completed = false;
+    for (int n = 1; n < 100 && !completed; ++n) {
+        worktest::TempStore copy;
+        std::filesystem::copy_file(store.file(), copy.file(), std::filesystem::copy_options::overwrite_existing);
+        messaging::Session s(copy.file());
+        s.Logon("Administrator");
+        messaging::faults::failWrite(n);
+        try {
+            scripts::installScript(s, "Mailbox - Bob", install());
+            completed = true;
+        } catch (const messaging::Error &) {
+        }
+        messaging::faults::clear();
+        s = messaging::Session(copy.file());
+        s.Logon("Administrator");
+        const std::vector<BindingInfo> now = worktest::bindingsOf(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}));
+        if (completed) {
+            EXPECT_EQ(now, (std::vector<BindingInfo>{{"Larkspur Calendar - Personal Calendar Folder", true, 5, handler, twoLines}}));
+        } else {
+            EXPECT_TRUE(now.empty()) << "write " << n;
+        }
+        s.Logoff();
+    }
+    EXPECT_TRUE(completed);
+}
+
+// --- all users --------------------------------------------------------------------------
+
+TEST_F(InstallScript, AllUsersButExactlyTheAdministrator)
+{
+    addEntry("administrator");
+    addEntry("Administrator2");
+    addEntry("Ann");
+    addEntry("Board", messaging::DisplayType::DistList);
+    addEntry("Remote", messaging::DisplayType::RemoteUser);
+    messaging::Session s = store.logon();
+    messaging::faults::clear();
+    EXPECT_EQ(scripts::installScriptForAllUsers(s, install("Calendar", "all", 8)), 3);
+    // A fresh events object for every user.
+    EXPECT_EQ(messaging::faults::callCount("Events.Create"), 3);
+    s.Logoff();
+    const BindingInfo expected{"all", true, 8, handler, twoLines};
+    EXPECT_TRUE(bindings("Mailbox - Administrator", {"Calendar"}).empty());
+    for (const char *user : {"Mailbox - administrator", "Mailbox - Administrator2", "Mailbox - Ann"})
+        EXPECT_EQ(bindings(user, {"Calendar"}), std::vector<BindingInfo>{expected}) << user;
+}
+
+TEST_F(InstallScript, OnlyTheAdministratorInstallsNothing)
+{
+    addEntry("Board", messaging::DisplayType::DistList);
+    messaging::Session s = store.logon();
+    EXPECT_EQ(scripts::installScriptForAllUsers(s, install()), 0);
+}
+
+TEST_F(InstallScript, UnsharedUserStopsTheRunThere)
+{
+    addEntry("Ann");
+    addEntry("Bob", messaging::DisplayType::MailUser, /*shared=*/false);
+    addEntry("Cid");
+    messaging::Session s = store.logon();
+    try {
+        scripts::installScriptForAllUsers(s, install());
+        FAIL() << "no error";
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), messaging::ErrorCode::NotFound);
+        EXPECT_NE(e.description().find("Mailbox - Bob"), std::string::npos) << e.description();
+    }
+    s.Logoff();
+    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"}).size(), 1u);
+    EXPECT_TRUE(bindings("Mailbox - Cid", {"Calendar"}).empty());
+}
+
+TEST_F(InstallScript, FileReadAgainForEveryUser)
+{
+    addEntry("Ann");
+    addEntry("Bob");
+    addEntry("Cid");
+    // The kernel tells how often the script file was opened during the run (the closes
+    // between the opens keep it from folding repeated opens into one event).
+    const int watcher = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watcher, 0);
+    ASSERT_GE(inotify_add_watch(watcher, scriptPath.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
+    messaging::Session s = store.logon();
+    EXPECT_EQ(scripts::installScriptForAllUsers(s, install()), 3);
+    s.Logoff();
+    int opens = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(watcher, buffer, sizeof buffer)) > 0;) {
+        for (char *p = buffer; p < buffer + got;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(p);
+            opens += (event->mask & IN_OPEN) ? 1 : 0;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    close(watcher);
+    EXPECT_EQ(opens, 3);
+    for (const char *user : {"Mailbox - Ann", "Mailbox - Bob", "Mailbox - Cid"})
+        EXPECT_EQ(bindings(user, {"Calendar"}).at(0).script, twoLines) << user;
+}
+
+TEST_F(InstallScript, MissingFileStopsAtTheFirstUser)
+{
+    addEntry("Ann");
+    std::filesystem::remove(scriptPath);
+    messaging::Session s = store.logon();
+    try {
+        scripts::installScriptForAllUsers(s, install());
+        FAIL() << "no error";
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), messaging::ErrorCode::FileNotFound);
+    }
+    s.Logoff();
+    EXPECT_TRUE(bindings("Mailbox - Ann", {"Calendar"}).empty());
+}
+
+TEST_F(InstallScript, FailureAfterTheBindingIsSavedKeepsEarlierUsersComplete)
+{
+    addEntry("Ann");
+    addEntry("Bob");
+    addEntry("Cid");
+    // Ann's binding message is updated first, Bob's second: Bob's fails.
+    messaging::faults::failCall("Message.Update", 2);
+    messaging::Session s = store.logon();
+    EXPECT_THROW(scripts::installScriptForAllUsers(s, install()), messaging::Error);
+    s.Logoff();
+    messaging::faults::clear();
+    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"}).size(), 1u);
+    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"})[0].script, twoLines);
+    EXPECT_TRUE(bindings("Mailbox - Bob", {"Calendar"}).empty());
+    EXPECT_TRUE(bindings("Mailbox - Cid", {"Calendar"}).empty());
+}
+
+} // namespace
