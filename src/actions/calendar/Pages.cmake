@@ -1,0 +1,9 @@
+# The four shared-calendar pages (Qt widgets): the frame comes from larkspur_app, the
+# work from larkspur_calendar_work.
+add_library(larkspur_calendar_pages STATIC
+  frmAUserPersonalCalendarToLarkspurCalendar.h frmAUserPersonalCalendarToLarkspurCalendar.cpp
+  frmCopyAllPersonalCalendarsLarkspurCalendar.h frmCopyAllPersonalCalendarsLarkspurCalendar.cpp
+  frmDeleteAllItemsFromLarkspurCalendar.h frmDeleteAllItemsFromLarkspurCalendar.cpp
+  frmDeleteSingleUsersItemsFromLarkspurCalendar.h frmDeleteSingleUsersItemsFromLarkspurCalendar.cpp)
+target_include_directories(larkspur_calendar_pages PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(larkspur_calendar_pages PUBLIC larkspur_app larkspur_calendar_work Qt6::Widgets)

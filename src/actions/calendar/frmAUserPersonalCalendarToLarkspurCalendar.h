@@ -1,0 +1,31 @@
+// frmAUserPersonalCalendarToLarkspurCalendar: copies the calendar of the user chosen in
+// cboMailbox (a list entry or typed text) into the shared calendar. An empty choice is
+// refused before the confirmation; every other Finish unloads the page. Errors are not
+// trapped here: they reach the top-level error report.
+#pragma once
+
+#include "app/ActionPage.h"
+
+class QComboBox;
+
+namespace calendar {
+
+class frmAUserPersonalCalendarToLarkspurCalendar : public app::ActionPage {
+    Q_OBJECT
+
+public:
+    static constexpr const char *WindowName = "frmAUserPersonalCalendarToLarkspurCalendar";
+    explicit frmAUserPersonalCalendarToLarkspurCalendar(QWidget *parent = nullptr);
+
+    QComboBox *cboMailbox() const { return m_cboMailbox; }
+
+protected:
+    void fillPage() override;
+    bool inputCheck() override;
+    app::ResultMessage work(messaging::Session &session) override;
+
+private:
+    QComboBox *m_cboMailbox = nullptr;
+};
+
+} // namespace calendar

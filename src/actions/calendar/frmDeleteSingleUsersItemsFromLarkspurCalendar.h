@@ -1,0 +1,31 @@
+// frmDeleteSingleUsersItemsFromLarkspurCalendar: deletes the shared calendar items copied
+// from the user chosen in cboMailbox (a list entry or typed text). An empty choice is
+// refused before the confirmation; the hourglass shows while it works; every other
+// Finish unloads the page. Errors reach the top-level error report.
+#pragma once
+
+#include "app/ActionPage.h"
+
+class QComboBox;
+
+namespace calendar {
+
+class frmDeleteSingleUsersItemsFromLarkspurCalendar : public app::ActionPage {
+    Q_OBJECT
+
+public:
+    static constexpr const char *WindowName = "frmDeleteSingleUsersItemsFromLarkspurCalendar";
+    explicit frmDeleteSingleUsersItemsFromLarkspurCalendar(QWidget *parent = nullptr);
+
+    QComboBox *cboMailbox() const { return m_cboMailbox; }
+
+protected:
+    void fillPage() override;
+    bool inputCheck() override;
+    app::ResultMessage work(messaging::Session &session) override;
+
+private:
+    QComboBox *m_cboMailbox = nullptr;
+};
+
+} // namespace calendar

@@ -1,0 +1,29 @@
+// frmDeleteAllScriptsFromOneMailbox: removes every event binding of the folders directly
+// below the root of the mailbox chosen in cboMailbox. An empty mailbox is refused
+// before the confirmation. The page stays open after Finish and after No; errors after
+// the trap show the page's error report.
+#pragma once
+
+#include "app/ActionPage.h"
+
+class QComboBox;
+
+namespace scripts {
+
+class frmDeleteAllScriptsFromOneMailbox : public app::ActionPage {
+    Q_OBJECT
+
+public:
+    static constexpr const char *WindowName = "frmDeleteAllScriptsFromOneMailbox";
+    explicit frmDeleteAllScriptsFromOneMailbox(QWidget *parent = nullptr);
+
+protected:
+    void fillPage() override;
+    bool inputCheck() override;
+    app::ResultMessage work(messaging::Session &session) override;
+
+private:
+    QComboBox *m_cboMailbox = nullptr;
+};
+
+} // namespace scripts

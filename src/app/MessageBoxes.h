@@ -1,0 +1,77 @@
+// The message box seam: every box the program shows goes through msgBox().
+//
+// The signature is the classic one: a text, a style number and a title, returning the
+// code of the button pressed. The style is the sum of one button set (0 OK, 1 OK/Cancel,
+// 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel) and one icon (16
+// critical, 32 question, 48 exclamation, 64 information). A box without a title of its
+// own carries the application's default title.
+//
+// Production shows a modal QMessageBox in the application font. Tests install a
+// presenter of their own (setMessageBoxPresenter) that answers from a script and
+// records every box; see tests/app/support. When the environment variable
+// LARKSPUR_SCRIPTED_BOXES is set (test runs of the whole program only) the boxes are
+// answered from it instead: a comma-separated list of answer codes, used in order; each
+// box is printed to standard error, and a box beyond the list gets its first button.
+//
+// Everything here runs on the user-interface thread.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace app {
+
+inline constexpr const char *DefaultTitle = "LarkspurCalendarAdministrationApp";
+
+namespace MsgStyle {
+inline constexpr int OKOnly = 0;
+inline constexpr int OKCancel = 1;
+inline constexpr int AbortRetryIgnore = 2;
+inline constexpr int YesNoCancel = 3;
+inline constexpr int YesNo = 4;
+inline constexpr int RetryCancel = 5;
+inline constexpr int Critical = 16;
+inline constexpr int Question = 32;
+inline constexpr int Exclamation = 48;
+inline constexpr int Information = 64;
+} // namespace MsgStyle
+
+namespace MsgAnswer {
+inline constexpr int OK = 1;
+inline constexpr int Cancel = 2;
+inline constexpr int Abort = 3;
+inline constexpr int Retry = 4;
+inline constexpr int Ignore = 5;
+inline constexpr int Yes = 6;
+inline constexpr int No = 7;
+} // namespace MsgAnswer
+
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+
+// One box as the program asks for it.
+struct MessageBoxRequest {
+    QString text;
+    int style = 0;
+    QString title; // already defaulted
+    int buttons() const { return style & 7; }
+    MsgIcon icon() const;
+};
+
+// The answer codes a box of `buttons` (style & 7) offers, in button order.
+QList<int> answersOffered(int buttons);
+
+class MessageBoxPresenter {
+public:
+    virtual ~MessageBoxPresenter() = default;
+    // Shows the box and returns the code of the button pressed.
+    virtual int present(const MessageBoxRequest &request) = 0;
+};
+
+// Shows a box; an empty title becomes DefaultTitle.
+int msgBox(const QString &text, int style = MsgStyle::OKOnly, const QString &title = QString());
+
+// Replaces the presenter; returns the previous one. nullptr restores production.
+std::unique_ptr<MessageBoxPresenter> setMessageBoxPresenter(std::unique_ptr<MessageBoxPresenter> presenter);
+
+} // namespace app

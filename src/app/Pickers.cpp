@@ -1,0 +1,56 @@
+#include "app/Pickers.h"
+
+#include "messaging/InfoStores.h"
+#include "messaging/Session.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+void fillMailboxList(QComboBox *cboMailbox)
+{
+    messaging::Session session;
+    session.Logon("Administrator");
+    const messaging::InfoStores stores = session.InfoStores();
+    // The count is kept in the width the collection gives, so any number of stores is
+    // listed.
+    const std::int32_t count = stores.Count();
+    for (std::int32_t position = 1; position <= count; ++position) {
+        const std::string name = stores.Item(position).Name();
+        if (name.size() >= 7 && name.compare(0, 7, "Mailbox") == 0)
+            cboMailbox->addItem(QString::fromStdString(stores.Item(position).Name()));
+    }
+    session.Logoff();
+    // Adding the first entry selects it; the picker starts without a choice.
+    cboMailbox->setCurrentIndex(-1);
+    if (cboMailbox->isEditable())
+        cboMailbox->clearEditText();
+}
+
+QStringList personalFolderNames()
+{
+    return QStringList{QStringLiteral("Calendar"),   QStringLiteral("Contact"),    QStringLiteral("Deleted Items"),
+                       QStringLiteral("Drafts"),     QStringLiteral("Inbox"),      QStringLiteral("Journal"),
+                       QStringLiteral("Notes"),      QStringLiteral("Outbox"),     QStringLiteral("Sent Items"),
+                       QStringLiteral("Tasks")};
+}
+
+void fillFolderList(QComboBox *cboPersonalFolder)
+{
+    cboPersonalFolder->addItems(personalFolderNames());
+}
+
+void setPickerText(QComboBox *picker, const QString &text)
+{
+    const int index = picker->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        picker->setCurrentIndex(index);
+    else if (picker->isEditable())
+        picker->setEditText(text);
+}
+
+} // namespace app
