@@ -1,0 +1,180 @@
+// The harness of the action benchmarks: every measured run happens in a fresh child
+// process (this program started again with "--child <task> ..."), so its peak memory is
+// its own and not that of generating the store.
+#pragma once
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct Figures {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// In the child: runs the work, then prints "<seconds> <peak KiB>" as the only output.
+inline int childMain(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.6f %ld\n", seconds, usage.ru_maxrss);
+    return 0;
+}
+
+// In the parent: starts this program again with the arguments and reads its figures.
+inline Figures runChild(const std::vector<std::string> &args)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        std::vector<char *> argv;
+        std::string self = "/proc/self/exe";
+        argv.push_back(self.data());
+        std::vector<std::string> copy = args;
+        for (std::string &a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv("/proc/self/exe", argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string out;
+    char buffer[256];
+    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(got));
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Figures f;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(out.c_str(), "%lf %ld", &f.seconds, &f.peakKiB) != 2)
+        throw std::runtime_error("child run failed: " + out);
+    return f;
+}
+
+// A temporary folder removed at the end.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary folder");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::filesystem::path &path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Plain SQLite access for the floor measurements and for settling a store file.
+class Sql {
+public:
+    explicit Sql(const std::filesystem::path &file)
+    {
+        if (sqlite3_open(file.c_str(), &m_db) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + file.string());
+        exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA busy_timeout=5000;");
+    }
+    ~Sql() { sqlite3_close(m_db); }
+    Sql(const Sql &) = delete;
+    Sql &operator=(const Sql &) = delete;
+
+    void exec(const std::string &sql)
+    {
+        char *error = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            const std::string text = error ? error : "?";
+            sqlite3_free(error);
+            throw std::runtime_error(text + " in " + sql);
+        }
+    }
+    sqlite3_stmt *prepare(const std::string &sql)
+    {
+        auto it = m_statements.find(sql);
+        if (it != m_statements.end()) {
+            sqlite3_reset(it->second);
+            sqlite3_clear_bindings(it->second);
+            return it->second;
+        }
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in " + sql);
+        m_statements[sql] = stmt;
+        return stmt;
+    }
+    void done(sqlite3_stmt *stmt)
+    {
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+            throw std::runtime_error(sqlite3_errmsg(m_db));
+        sqlite3_reset(stmt);
+    }
+    std::int64_t lastId() const { return sqlite3_last_insert_rowid(m_db); }
+    void close()
+    {
+        for (auto &[sql, stmt] : m_statements)
+            sqlite3_finalize(stmt);
+        m_statements.clear();
+    }
+
+    static std::string text(sqlite3_stmt *stmt, int column)
+    {
+        const auto *p = sqlite3_column_text(stmt, column);
+        return p ? std::string(reinterpret_cast<const char *>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
+                 : std::string();
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    std::map<std::string, sqlite3_stmt *> m_statements;
+};
+
+// Folds the write-ahead log into the store file so that a plain copy of it is complete.
+inline void settle(const std::filesystem::path &file)
+{
+    Sql sql(file);
+    sql.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+inline void copyStore(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+inline void print(const char *what, long count, const char *unit, const Figures &f)
+{
+    std::printf("%-44s %9ld %-10s %8.3f s %11.0f %s/s  peak %6.1f MiB\n", what, count, unit, f.seconds,
+                f.seconds > 0 ? static_cast<double>(count) / f.seconds : 0.0, unit,
+                static_cast<double>(f.peakKiB) / 1024.0);
+}
+
+} // namespace bench
