@@ -148,8 +148,14 @@ std::vector<ContentLine> contentLines(std::string_view data, const std::string &
     auto finish = [&](ContentLine &cl) {
         if (cl.text.empty())
             return;
+        // Checked after unfolding: some writers fold inside a UTF-8 sequence.
+        if (!validUtf8(cl.text))
+            throw IcsError(fileName + ":" + std::to_string(cl.lineNo) + ": the text is not valid UTF-8");
         ParsedLine pl;
         std::string why;
+        if (!parseContentLine(cl.text, pl, why) && lines.empty())
+            throw IcsError(fileName + ": not an iCalendar file (line " + std::to_string(cl.lineNo)
+                           + " is not BEGIN:VCALENDAR)");
         if (!parseContentLine(cl.text, pl, why))
             throw IcsError(fileName + ":" + std::to_string(cl.lineNo) + ": malformed content line ("
                            + why + "): " + quoted(cl.text));
@@ -171,8 +177,6 @@ std::vector<ContentLine> contentLines(std::string_view data, const std::string &
         else
             pos = end + 1;
         ++lineNo;
-        if (!validUtf8(physical))
-            throw IcsError(fileName + ":" + std::to_string(lineNo) + ": the text is not valid UTF-8");
         if (!physical.empty() && (physical[0] == ' ' || physical[0] == '\t')) {
             if (!haveCurrent)
                 throw IcsError(fileName + ":" + std::to_string(lineNo)

@@ -141,7 +141,8 @@ std::vector<std::string> modelledLines(const IcsEvent &e, bool withTimes, bool f
     if (withTimes)
         for (std::string &l : timeLines(e, floating))
             lines.push_back(std::move(l));
-    lines.push_back("SUMMARY:" + escapeText(e.summary));
+    if (!e.summary.empty())
+        lines.push_back("SUMMARY:" + escapeText(e.summary));
     if (!e.description.empty())
         lines.push_back("DESCRIPTION:" + escapeText(e.description));
     if (e.location)
@@ -171,7 +172,8 @@ std::vector<std::string> overrideChanges(icalcomponent *ov, const IcsEvent &e, c
         if (prefixed)
             summary = e.summary.substr(0, e.summary.size() - src.summary.size()) + own.summary;
         removeAll(ov, ICAL_SUMMARY_PROPERTY);
-        lines.push_back("SUMMARY:" + escapeText(summary));
+        if (!summary.empty())
+            lines.push_back("SUMMARY:" + escapeText(summary));
     }
     if (e.description != src.description) {
         removeAll(ov, ICAL_DESCRIPTION_PROPERTY);

@@ -1,0 +1,320 @@
+// larkspur-store as the administrator runs it: a child process on real store files.
+#include "ToolTestSupport.h"
+
+#include "messaging/Events.h"
+#include "messaging/Folder.h"
+#include "messaging/InfoStores.h"
+#include "messaging/Message.h"
+#include "messaging/PropTags.h"
+#include "messaging/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+using namespace tooltest;
+using nlohmann::json;
+
+namespace {
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const RunResult r = runStore(store(), {"init"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    std::filesystem::path store() const { return dir / "server.db"; }
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(Cli, InitRefusesAnExistingStoreAndLeavesItAlone)
+{
+    const std::string before = readFile(store());
+    const RunResult again = runStore(store(), {"init", "--demo"});
+    EXPECT_NE(again.exitCode, 0);
+    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
+    EXPECT_EQ(readFile(store()), before);
+    EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
+}
+
+TEST_F(Cli, TheStoreComesFromLarkspurStoreWhenNoOptionIsGiven)
+{
+    const RunResult r = runTool({"dump", kSharedCalendar, "--json"}, {"LARKSPUR_STORE=" + store().string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out), json::array());
+}
+
+TEST_F(Cli, UsersAreListedAsTheModelExpects)
+{
+    ASSERT_EQ(runStore(store(), {"user", "add", "Ann Lee", "--tag", "AL"}).exitCode, 0);
+    ASSERT_EQ(runStore(store(), {"user", "add", "Bob Stone", "--tag", "BOBST", "--unshared"}).exitCode, 0);
+    ASSERT_EQ(runStore(store(), {"user", "add", "All Staff", "--display-type", "1"}).exitCode, 0);
+    ASSERT_EQ(runStore(store(), {"user", "add", "carla Remote", "--display-type", "6", "--tag", "CR"}).exitCode, 0);
+
+    const RunResult r = runStore(store(), {"user", "list", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Display-name order, letter case ignored.
+    const json expected = json::parse(R"([
+      {"name":"Administrator","display_type":0,"tag":"AD","mailbox":"Mailbox - Administrator","shared":true},
+      {"name":"All Staff","display_type":1,"tag":null,"mailbox":null,"shared":false},
+      {"name":"Ann Lee","display_type":0,"tag":"AL","mailbox":"Mailbox - Ann Lee","shared":true},
+      {"name":"Bob Stone","display_type":0,"tag":"BOBST","mailbox":"Mailbox - Bob Stone","shared":false},
+      {"name":"carla Remote","display_type":6,"tag":"CR","mailbox":null,"shared":false}])");
+    EXPECT_EQ(json::parse(r.out), expected);
+}
+
+TEST_F(Cli, AnUnsharedMailboxIsReachedOnlyAfterSharing)
+{
+    ASSERT_EQ(runStore(store(), {"user", "add", "Bob Stone", "--unshared"}).exitCode, 0);
+    const RunResult hidden = runStore(store(), {"dump", "Mailbox - Bob Stone/Calendar"});
+    EXPECT_NE(hidden.exitCode, 0);
+    EXPECT_NE(hidden.err.find("share"), std::string::npos) << hidden.err;
+    ASSERT_EQ(runStore(store(), {"share", "Mailbox - Bob Stone"}).exitCode, 0);
+    EXPECT_EQ(runStore(store(), {"dump", "Mailbox - Bob Stone/Calendar"}).exitCode, 0);
+    ASSERT_EQ(runStore(store(), {"unshare", "Mailbox - Bob Stone"}).exitCode, 0);
+    EXPECT_NE(runStore(store(), {"dump", "Mailbox - Bob Stone/Calendar"}).exitCode, 0);
+}
+
+struct ItemCase {
+    const char *name;
+    std::vector<std::string> args;
+    json expected; // fields of the dumped item that must match
+};
+
+void PrintTo(const ItemCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ItemAdd : public Cli, public ::testing::WithParamInterface<ItemCase> {};
+
+TEST_P(ItemAdd, DumpShowsWhatWasAdded)
+{
+    std::vector<std::string> args{"item", "add", kAdminCalendar};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const RunResult r = runStore(store(), args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const json items = dumpFolder(store(), kAdminCalendar);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0]["entry_id"], r.out.substr(0, r.out.find('\n')));
+    for (const auto &[key, value] : GetParam().expected.items())
+        EXPECT_EQ(items[0][key], value) << key;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, ItemAdd,
+    ::testing::Values(
+        ItemCase{"Plain", {"--subject", "Team meeting"},
+                 json::parse(R"({"subject":"Team meeting","text":"","sensitivity":0,"categories":[],
+                   "all_day":false,"location":null,"start":null,"end":null,"stamp":null})")},
+        ItemCase{"Timed",
+                 {"--subject", "Review", "--start", "2027-03-01T09:30", "--end", "2027-03-01T11:00", "--location",
+                  "Room 101", "--text", "Bring figures"},
+                 json::parse(R"({"start":"2027-03-01T09:30:00","end":"2027-03-01T11:00:00","location":"Room 101",
+                   "text":"Bring figures"})")},
+        ItemCase{"AllDayDefaultsToOneDay", {"--subject", "Holiday", "--start", "2027-12-24", "--all-day"},
+                 json::parse(R"({"all_day":true,"start":"2027-12-24T00:00:00","end":"2027-12-25T00:00:00"})")},
+        ItemCase{"CategoriesInOrder",
+                 {"--subject", "Off", "--category", "Personal", "--category", "Holiday", "--sensitivity", "2"},
+                 json::parse(R"({"categories":["Personal","Holiday"],"sensitivity":2})")},
+        ItemCase{"EmptyLocation", {"--subject", "Call", "--location", ""}, json::parse(R"({"location":""})")}),
+    [](const auto &pi) { return std::string(pi.param.name); });
+
+struct BadInputCase {
+    const char *name;
+    std::vector<std::string> args;
+    const char *message;
+};
+
+void PrintTo(const BadInputCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class BadInput : public Cli, public ::testing::WithParamInterface<BadInputCase> {};
+
+TEST_P(BadInput, FailsWithAMessageAndChangesNothing)
+{
+    const json before = dumpFolder(store(), kAdminCalendar);
+    const RunResult r = runStore(store(), GetParam().args);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+    EXPECT_EQ(dumpFolder(store(), kAdminCalendar), before);
+    EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadInput,
+    ::testing::Values(
+        BadInputCase{"MalformedStart", {"item", "add", kAdminCalendar, "--subject", "x", "--start", "2027-02-30"},
+                     "malformed date"},
+        BadInputCase{"MalformedEnd",
+                     {"item", "add", kAdminCalendar, "--subject", "x", "--start", "2027-02-01", "--end", "soon"},
+                     "malformed date"},
+        BadInputCase{"EndBeforeStart",
+                     {"item", "add", kAdminCalendar, "--subject", "x", "--start", "2027-02-02", "--end", "2027-02-01"},
+                     "before"},
+        BadInputCase{"UnknownStore", {"item", "add", "Mailbox - Nobody/Calendar", "--subject", "x"},
+                     "no store \"Mailbox - Nobody\""},
+        BadInputCase{"UnknownFolder", {"dump", "Mailbox - Administrator/Kalender"},
+                     "no folder \"Kalender\" in \"Mailbox - Administrator\""},
+        BadInputCase{"UnknownMailboxToShare", {"share", "Mailbox - Nobody"}, "no mailbox"},
+        BadInputCase{"DuplicateUser", {"user", "add", "Administrator"}, "Administrator"},
+        BadInputCase{"SensitivityOutOfRange", {"item", "add", kAdminCalendar, "--subject", "x", "--sensitivity", "7"},
+                     "sensitivity"},
+        BadInputCase{"NoCommand", {}, "required"}),
+    [](const auto &pi) { return std::string(pi.param.name); });
+
+TEST(CliStore, AMissingStoreIsReportedAndNotCreated)
+{
+    TempDir dir;
+    const RunResult r = runStore(dir / "none.db", {"dump", kAdminCalendar});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("no store"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.db"));
+}
+
+TEST_F(Cli, IdMatchesTheObjectModelsFolderId)
+{
+    const RunResult r = runStore(store(), {"id", kSharedCalendar});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    messaging::Session session(store());
+    session.Logon("Administrator");
+    const std::string id = session.InfoStores()
+                               .Item("Public Folders")
+                               .RootFolder()
+                               .Folders()
+                               .Item(2)
+                               .Folders()
+                               .Item("Larkspur Calendar")
+                               .ID();
+    session.Logoff();
+    EXPECT_EQ(r.out, id + "\n");
+}
+
+TEST_F(Cli, BindingsShowWhatTheEventServiceSaved)
+{
+    EXPECT_EQ(json::parse(runStore(store(), {"bindings", kAdminCalendar, "--json"}).out), json::array());
+    std::string entryId;
+    {
+        messaging::Session session(store());
+        session.Logon("Administrator");
+        messaging::Folder folder =
+            session.InfoStores().Item("Mailbox - Administrator").RootFolder().Folders().Item("Calendar");
+        auto events = messaging::Events::Create("MSExchange.Events");
+        events->SetSession(session);
+        messaging::BoundFolder bound = events->BoundFolder(folder, true);
+        bound.SaveChanges();
+        messaging::Binding b = bound.Bindings().Add();
+        b.SetName("Notify");
+        b.SetActive(true);
+        b.SetEventMask(5);
+        b.SetHandlerClassID(std::string(messaging::ScriptHandlerClassId));
+        b.SaveChanges();
+        entryId = b.EntryID();
+        messaging::Message m = session.GetMessage(entryId, "");
+        m.Fields().Item(messaging::PropTag::ScriptText).SetValue(std::string("\r\nSub Folder_OnMessageCreated\r\n"));
+        m.Update();
+        b.SaveCustomChanges(m);
+        session.Logoff();
+    }
+    const RunResult r = runStore(store(), {"bindings", kAdminCalendar, "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const json expected = {{{"entry_id", entryId},
+                            {"name", "Notify"},
+                            {"active", true},
+                            {"event_mask", 5},
+                            {"handler_class_id", std::string(messaging::ScriptHandlerClassId)},
+                            {"script", "\r\nSub Folder_OnMessageCreated\r\n"}}};
+    EXPECT_EQ(json::parse(r.out), expected);
+    // The hidden binding message is not among the folder's messages.
+    EXPECT_EQ(dumpFolder(store(), kAdminCalendar), json::array());
+}
+
+TEST_F(Cli, CheckReportsADamagedStore)
+{
+    ASSERT_EQ(runStore(store(), {"check"}).exitCode, 0);
+    {
+        // Scribble over the page header of every page after the first.
+        const auto size = std::filesystem::file_size(store());
+        std::fstream f(store(), std::ios::in | std::ios::out | std::ios::binary);
+        const std::string garbage(12, '\x5A');
+        for (std::uintmax_t page = 4096; page < size; page += 4096) {
+            f.seekp(static_cast<std::streamoff>(page));
+            f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+        }
+    }
+    const RunResult r = runStore(store(), {"check"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_FALSE(r.err.empty());
+}
+
+TEST(CliDemo, IsDeterministicForASeedAndHasEveryKindOfItem)
+{
+    TempDir dir;
+    const std::vector<std::string> demo{"init", "--demo", "--users", "4", "--items", "20", "--seed", "42",
+                                        "--from", "2027-03-01"};
+    ASSERT_EQ(runStore(dir / "a.db", demo).exitCode, 0);
+    ASSERT_EQ(runStore(dir / "b.db", demo).exitCode, 0);
+    std::vector<std::string> other = demo;
+    other[7] = "43";
+    ASSERT_EQ(runStore(dir / "c.db", other).exitCode, 0);
+
+    const json users = json::parse(runStore(dir / "a.db", {"user", "list", "--json"}).out);
+    EXPECT_EQ(users, json::parse(runStore(dir / "b.db", {"user", "list", "--json"}).out));
+    std::map<int, int> byType;
+    std::vector<std::string> tags;
+    for (const json &u : users) {
+        ++byType[u["display_type"].get<int>()];
+        if (u["display_type"] == 0 && u["name"] != "Administrator")
+            tags.push_back(u["tag"].get<std::string>());
+    }
+    EXPECT_EQ(byType[0], 5);
+    EXPECT_EQ(byType[1], 1);
+    EXPECT_EQ(byType[6], 1);
+    bool sharedFour = false;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        EXPECT_GE(tags[i].size(), 2u);
+        EXPECT_LE(tags[i].size(), 5u);
+        for (std::size_t j = i + 1; j < tags.size(); ++j)
+            sharedFour = sharedFour || (tags[i].size() >= 4 && tags[j].size() >= 4 && tags[i].substr(0, 4) == tags[j].substr(0, 4));
+    }
+    EXPECT_TRUE(sharedFour);
+
+    bool anyDifference = false;
+    for (const json &u : users) {
+        if (u["display_type"] != 0 || u["name"] == "Administrator")
+            continue;
+        const std::string calendar = u["mailbox"].get<std::string>() + "/Calendar";
+        const json a = dumpFolder(dir / "a.db", calendar);
+        EXPECT_EQ(withoutIds(a), withoutIds(dumpFolder(dir / "b.db", calendar)));
+        anyDifference = anyDifference || withoutIds(a) != withoutIds(dumpFolder(dir / "c.db", calendar));
+        ASSERT_EQ(a.size(), 20u);
+        int priv = 0, holidayFirst = 0, holidayLater = 0, allDay = 0, located = 0, unlocated = 0;
+        for (const json &item : a) {
+            priv += item["sensitivity"] == 2;
+            const auto &cats = item["categories"];
+            holidayFirst += !cats.empty() && cats[0] == "Holiday";
+            for (std::size_t k = 1; k < cats.size(); ++k)
+                holidayLater += cats[k] == "Holiday";
+            allDay += item["all_day"].get<bool>();
+            located += !item["location"].is_null();
+            unlocated += item["location"].is_null();
+            ASSERT_FALSE(item["start"].is_null());
+            EXPECT_GE(item["start"].get<std::string>(), "2027-03-01");
+            EXPECT_LT(item["start"].get<std::string>(), "2027-04-12");
+        }
+        EXPECT_GT(priv, 0);
+        EXPECT_GT(holidayFirst, 0);
+        EXPECT_GT(holidayLater, 0);
+        EXPECT_GT(allDay, 0);
+        EXPECT_GT(located, 0);
+        EXPECT_GT(unlocated, 0);
+    }
+    EXPECT_TRUE(anyDifference);
+    EXPECT_EQ(runStore(dir / "a.db", {"check"}).exitCode, 0);
+}

@@ -1,0 +1,145 @@
+// The text layer: unfolding and checking content lines, folding, escaping.
+#include "IcsText.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkspur::ics;
+
+namespace {
+
+std::vector<ContentLine> lines(const std::string &data, std::vector<std::string> *warnings = nullptr)
+{
+    std::vector<std::string> w;
+    auto result = contentLines(data, "f.ics", w);
+    if (warnings)
+        *warnings = w;
+    return result;
+}
+
+bool validUtf8Boundaries(const std::string &physical)
+{
+    // A physical line must not start with a UTF-8 continuation byte after the fold space.
+    return physical.size() < 2 || (static_cast<unsigned char>(physical[1]) & 0xC0) != 0x80;
+}
+
+} // namespace
+
+struct LineEndCase {
+    const char *name;
+    std::string data;
+    int descriptionLine = 3;
+    int endLine = 5;
+};
+
+class LineEnds : public ::testing::TestWithParam<LineEndCase> {};
+
+TEST_P(LineEnds, GiveTheSameContentLines)
+{
+    const auto got = lines(GetParam().data);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].text, "BEGIN:VCALENDAR");
+    EXPECT_EQ(got[1].text, "SUMMARY:Grüße aus Köln");
+    EXPECT_EQ(got[2].text, "DESCRIPTION:one two");
+    EXPECT_EQ(got[2].lineNo, GetParam().descriptionLine);
+    EXPECT_EQ(got[3].lineNo, GetParam().endLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LineEnds,
+    ::testing::Values(
+        LineEndCase{"LF", "BEGIN:VCALENDAR\nSUMMARY:Grüße aus Köln\nDESCRIPTION:one\n  two\nEND:VCALENDAR\n"},
+        LineEndCase{"CRLF", "BEGIN:VCALENDAR\r\nSUMMARY:Grüße aus Köln\r\nDESCRIPTION:one\r\n  two\r\nEND:VCALENDAR\r\n"},
+        LineEndCase{"BOM", "\xEF\xBB\xBF" "BEGIN:VCALENDAR\r\nSUMMARY:Grüße aus Köln\r\nDESCRIPTION:one\r\n\t two\r\nEND:VCALENDAR"},
+        LineEndCase{"CR", "BEGIN:VCALENDAR\rSUMMARY:Grüße aus Köln\rDESCRIPTION:one\r  two\rEND:VCALENDAR\r"},
+        LineEndCase{"FoldInsideUtf8", "BEGIN:VCALENDAR\nSUMMARY:Grüße aus K\xC3\n \xB6ln\nDESCRIPTION:one\n  two\nEND:VCALENDAR\n", 4, 6}),
+    [](const auto &pi) { return std::string(pi.param.name); });
+
+struct BadCase {
+    const char *name;
+    std::string data;
+    const char *where;   // expected "<file>:<line>" or text in the message
+};
+
+class BadText : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadText, IsRejectedNamingTheLine)
+{
+    try {
+        std::vector<std::string> w;
+        const auto l = contentLines(GetParam().data, "f.ics", w);
+        componentTree(l, "f.ics");
+        FAIL() << "accepted";
+    } catch (const IcsError &e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().where), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadText,
+    ::testing::Values(
+        BadCase{"NoColon", "BEGIN:VCALENDAR\nSUMMARY Meeting\nEND:VCALENDAR\n", "f.ics:2: malformed"},
+        BadCase{"EmptyParameter", "BEGIN:VCALENDAR\nDTSTART;;VALUE=DATE:20270101\nEND:VCALENDAR\n", "f.ics:2:"},
+        BadCase{"UnclosedQuote", "BEGIN:VCALENDAR\nATTENDEE;CN=\"Ann:mailto:a@b\nEND:VCALENDAR\n", "f.ics:2:"},
+        BadCase{"InvalidUtf8", "BEGIN:VCALENDAR\nSUMMARY:caf\xE9\nEND:VCALENDAR\n", "f.ics:2: the text is not valid UTF-8"},
+        BadCase{"WrongEnd", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nEND:VTODO\nEND:VCALENDAR\n", "f.ics:3: END:VTODO does not close"},
+        BadCase{"NeverClosed", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\n", "is never closed"},
+        BadCase{"NotICalendar", "Subject,Start\nMeeting,2027-01-01\n", "not an iCalendar file"},
+        BadCase{"Empty", "", "not an iCalendar file"},
+        BadCase{"OutsideCalendar", "BEGIN:VCALENDAR\nEND:VCALENDAR\nSUMMARY:x\n", "f.ics:3: content outside"},
+        BadCase{"LeadingContinuation", " BEGIN:VCALENDAR\nEND:VCALENDAR\n", "f.ics:1: a continuation line"}),
+    [](const auto &pi) { return std::string(pi.param.name); });
+
+TEST(IcsText, BlankLinesInsideAComponentAreDroppedWithAWarning)
+{
+    std::vector<std::string> warnings;
+    const auto got = lines("\nBEGIN:VCALENDAR\n\nVERSION:2.0\nEND:VCALENDAR\n\n", &warnings);
+    ASSERT_EQ(got.size(), 3u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "f.ics:3: empty line ignored");
+}
+
+class Folding : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Folding, KeepsLinesWithin75OctetsAndUnfoldsToTheOriginal)
+{
+    const std::string line = GetParam();
+    const std::string folded = foldLine(line);
+    ASSERT_GE(folded.size(), 2u);
+    EXPECT_EQ(folded.substr(folded.size() - 2), "\r\n");
+    std::size_t pos = 0;
+    while (pos < folded.size()) {
+        const std::size_t end = folded.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        const std::string physical = folded.substr(pos, end - pos);
+        EXPECT_LE(physical.size(), 75u);
+        if (pos > 0) {
+            EXPECT_EQ(physical[0], ' ');
+            EXPECT_TRUE(validUtf8Boundaries(physical)) << physical;
+        }
+        pos = end + 2;
+    }
+    const auto back = unfold(folded);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0], line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, Folding,
+                         ::testing::Values(std::string("SUMMARY:short"), std::string(75, 'a'), std::string(76, 'b'),
+                                           "SUMMARY:" + std::string(300, 'x'),
+                                           "SUMMARY:" + [] {
+                                               std::string s;
+                                               for (int i = 0; i < 60; ++i)
+                                                   s += "äö€";
+                                               return s;
+                                           }(),
+                                           "DESCRIPTION:" + std::string(66, 'y') + "\xF0\x9F\x93\x85 calendar"));
+
+TEST(IcsText, EscapingRoundTrips)
+{
+    const std::vector<std::string> texts{"plain", "a, b; c", "back\\slash", "two\nlines", "ends with \\",
+                                         "\\n is not a newline"};
+    for (const std::string &t : texts)
+        EXPECT_EQ(unescapeText(escapeText(t)), t);
+    EXPECT_EQ(escapeText("a,b;c\\d\r\ne"), "a\\,b\\;c\\\\d\\ne");
+    EXPECT_EQ(unescapeText("Line\\NTwo"), "Line\nTwo");
+}
