@@ -2,6 +2,10 @@
 
 #include "DayNumber.h"
 
+#include <map>
+#include <memory>
+#include <string>
+
 namespace larkspur::ics {
 
 std::optional<PropertyTime> propertyTime(icalcomponent *component, icalproperty_kind kind)
@@ -26,13 +30,47 @@ std::optional<PropertyTime> propertyTime(icalcomponent *component, icalproperty_
     return pt;
 }
 
+namespace {
+
+struct ZoneFree {
+    void operator()(icaltimezone *z) const { icaltimezone_free(z, 1); }
+};
+
+// Zones built from VTIMEZONE texts, kept for the life of the process: every event is
+// read in a calendar of its own, and expanding a zone's rules again for each of them
+// would cost milliseconds per event.
+icaltimezone *cachedZone(icalcomponent *vtimezone)
+{
+    static std::map<std::string, std::unique_ptr<icaltimezone, ZoneFree>> cache;
+    char *text = icalcomponent_as_ical_string_r(vtimezone);
+    std::string key = text ? text : "";
+    icalmemory_free_buffer(text);
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return it->second.get();
+    icaltimezone *zone = icaltimezone_new();
+    if (!icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone))) {
+        icaltimezone_free(zone, 1);
+        return nullptr;
+    }
+    return cache.emplace(std::move(key), std::unique_ptr<icaltimezone, ZoneFree>(zone)).first->second.get();
+}
+
+} // namespace
+
 icaltimezone *resolveZone(icalcomponent *calendar, const std::string &tzid)
 {
     if (tzid.empty())
         return nullptr;
-    if (calendar)
-        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.c_str()))
-            return z;
+    if (calendar) {
+        for (icalcomponent *z = icalcomponent_get_first_component(calendar, ICAL_VTIMEZONE_COMPONENT); z;
+             z = icalcomponent_get_next_component(calendar, ICAL_VTIMEZONE_COMPONENT)) {
+            icalproperty *id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
+            if (id && icalproperty_get_tzid(id) && tzid == icalproperty_get_tzid(id))
+                if (icaltimezone *zone = cachedZone(z))
+                    return zone;
+        }
+    }
     if (icaltimezone *z = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str()))
         return z;
     if (icaltimezone *z = icaltimezone_get_builtin_timezone(tzid.c_str()))
