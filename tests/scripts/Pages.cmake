@@ -1,0 +1,7 @@
+# The event-script pages through their windows, offscreen, on real stores.
+if(TARGET larkspur_scripts_pages AND TARGET larkspur_test_support)
+  add_executable(tst_scriptpages tst_scriptpages.cpp)
+  target_link_libraries(tst_scriptpages PRIVATE larkspur_scripts_pages larkspur_test_support Qt6::Test)
+  add_test(NAME scripts_tst_scriptpages COMMAND tst_scriptpages)
+  set_tests_properties(scripts_tst_scriptpages PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
