@@ -48,6 +48,19 @@ double seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
+// Processor time (user and system) used by this process so far.
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto tv = [](const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return tv(usage.ru_utime) + tv(usage.ru_stime);
+}
+
+// Processor time of the last timed runs, for a figure less disturbed by other load.
+double g_modelCpu = 1e300;
+double g_floorCpu = 1e300;
+
 std::int64_t folderId(store::Database &db, const char *storeName, const char *folderName)
 {
     auto q = db.query("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = ? AND f.name = ?");
@@ -105,19 +118,24 @@ double floorRun(const fs::path &path, const std::function<void(store::Database &
 {
     auto db = store::Database::open(path, false, store::SchemaVersion);
     auto t0 = Clock::now();
+    double c0 = cpuSeconds();
     db->exec("BEGIN IMMEDIATE");
     work(*db);
     db->exec("COMMIT");
     db->syncToDisk();
     db->exec("PRAGMA wal_checkpoint(PASSIVE)");
+    g_floorCpu = std::min(g_floorCpu, cpuSeconds() - c0);
     return seconds(t0, Clock::now());
 }
 
 struct Result {
-    double modelSeconds = 0;
-    double floorSeconds = 0;
+    double modelSeconds = 1e300;
+    double floorSeconds = 1e300;
     long items = 0;
 };
+
+// The machine is shared: each side runs several times and its fastest run counts.
+constexpr int kRepeats = 3;
 
 Result runCopy(const Options &o, const fs::path &base)
 {
@@ -127,67 +145,71 @@ Result runCopy(const Options &o, const fs::path &base)
     Result r;
     r.items = o.items;
 
-    copyStore(pristine, work);
-    r.floorSeconds = floorRun(work, [&](store::Database &db) {
-        std::int64_t cal = folderId(db, "Mailbox - Ann Lee", "Calendar");
-        std::int64_t shared = folderId(db, "Public Folders", "Larkspur Calendar");
-        db.query("UPDATE messages SET stamp = CASE all_day WHEN 0 THEN 'N' ELSE 'Y' END || ':' || "
-                 "coalesce(location, '') || ':' || start || ':' || subject WHERE folder_id = ?")
-            .bind(1, cal)
-            .run();
-        // The generated items have consecutive ids, and so do their copies: a copy's id
-        // is its source's id plus a fixed offset.
-        std::int64_t offset = 0;
-        {
-            auto q = db.query("SELECT (SELECT max(id) FROM messages) + 1 - min(id) FROM messages WHERE folder_id = ?");
-            q.bind(1, cal);
-            q.step();
-            offset = q.int64(0);
-        }
-        db.query("INSERT INTO messages(folder_id, subject, body, sensitivity, categories, all_day, location, start, "
-                 "end, stamp) SELECT ?, 'AL- ' || CASE sensitivity WHEN 2 THEN 'Private' ELSE subject END, "
-                 "CASE sensitivity WHEN 2 THEN 'Private' ELSE body END, sensitivity, categories, all_day, location, "
-                 "start, end, stamp FROM messages WHERE folder_id = ? ORDER BY id")
-            .bind(1, shared)
-            .bind(2, cal)
-            .run();
-        db.query("INSERT INTO message_fields(message_id, tag, type, value) "
-                 "SELECT f.message_id + ?, f.tag, f.type, f.value FROM messages s "
-                 "JOIN message_fields f ON f.message_id = s.id WHERE s.folder_id = ? AND f.tag <> ?")
-            .bind(1, offset)
-            .bind(2, cal)
-            .bind(3, std::int64_t(messaging::PropTag::ICalendarUid))
-            .run();
-    });
-
-    copyStore(pristine, work);
-    auto t0 = Clock::now();
-    {
-        messaging::Session session(work);
-        session.Logon("Administrator");
-        std::string target = sharedCalendar(session).ID();
-        messaging::Folder calendar =
-            session.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Calendar");
-        for (messaging::Message item : calendar.Messages()) {
-            auto categories = item.Categories();
-            if (categories && !categories->empty() && categories->front() == "Holiday")
-                continue;
-            std::string flag = item.AllDayEvent() == 0 ? "N" : "Y";
-            std::string stamp = flag + ":" + item.Location().value_or("") + ":" +
-                                messaging::toText(item.StartTime().value_or(0.0)) + ":" + item.Subject();
-            item.SetStamp(stamp);
-            item.Update();
-            messaging::Message copy = item.CopyTo(target);
-            if (copy.Sensitivity() == 2) {
-                copy.SetSubject("Private");
-                copy.SetText("Private");
+    for (int rep = 0; rep < kRepeats; ++rep) {
+        copyStore(pristine, work);
+        r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
+            std::int64_t cal = folderId(db, "Mailbox - Ann Lee", "Calendar");
+            std::int64_t shared = folderId(db, "Public Folders", "Larkspur Calendar");
+            db.query("UPDATE messages SET stamp = CASE all_day WHEN 0 THEN 'N' ELSE 'Y' END || ':' || "
+                     "coalesce(location, '') || ':' || start || ':' || subject WHERE folder_id = ?")
+                .bind(1, cal)
+                .run();
+            // The generated items have consecutive ids, and so do their copies: a copy's id
+            // is its source's id plus a fixed offset.
+            std::int64_t offset = 0;
+            {
+                auto q = db.query("SELECT (SELECT max(id) FROM messages) + 1 - min(id) FROM messages WHERE folder_id = ?");
+                q.bind(1, cal);
+                q.step();
+                offset = q.int64(0);
             }
-            copy.SetSubject("AL- " + copy.Subject());
-            copy.Update();
+            db.query("INSERT INTO messages(folder_id, subject, body, sensitivity, categories, all_day, location, start, "
+                     "end, stamp) SELECT ?, 'AL- ' || CASE sensitivity WHEN 2 THEN 'Private' ELSE subject END, "
+                     "CASE sensitivity WHEN 2 THEN 'Private' ELSE body END, sensitivity, categories, all_day, location, "
+                     "start, end, stamp FROM messages WHERE folder_id = ? ORDER BY id")
+                .bind(1, shared)
+                .bind(2, cal)
+                .run();
+            db.query("INSERT INTO message_fields(message_id, tag, type, value) "
+                     "SELECT f.message_id + ?, f.tag, f.type, f.value FROM messages s "
+                     "JOIN message_fields f ON f.message_id = s.id WHERE s.folder_id = ? AND f.tag <> ?")
+                .bind(1, offset)
+                .bind(2, cal)
+                .bind(3, std::int64_t(messaging::PropTag::ICalendarUid))
+                .run();
+        }));
+
+        copyStore(pristine, work);
+        auto t0 = Clock::now();
+        double c0 = cpuSeconds();
+        {
+            messaging::Session session(work);
+            session.Logon("Administrator");
+            std::string target = sharedCalendar(session).ID();
+            messaging::Folder calendar =
+                session.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Calendar");
+            for (messaging::Message item : calendar.Messages()) {
+                auto categories = item.Categories();
+                if (categories && !categories->empty() && categories->front() == "Holiday")
+                    continue;
+                std::string flag = item.AllDayEvent() == 0 ? "N" : "Y";
+                std::string stamp = flag + ":" + item.Location().value_or("") + ":" +
+                                    messaging::toText(item.StartTime().value_or(0.0)) + ":" + item.Subject();
+                item.SetStamp(stamp);
+                item.Update();
+                messaging::Message copy = item.CopyTo(target);
+                if (copy.Sensitivity() == 2) {
+                    copy.SetSubject("Private");
+                    copy.SetText("Private");
+                }
+                copy.SetSubject("AL- " + copy.Subject());
+                copy.Update();
+            }
+            session.Logoff();
         }
-        session.Logoff();
+        r.modelSeconds = std::min(r.modelSeconds, seconds(t0, Clock::now()));
+        g_modelCpu = std::min(g_modelCpu, cpuSeconds() - c0);
     }
-    r.modelSeconds = seconds(t0, Clock::now());
     return r;
 }
 
@@ -199,25 +221,29 @@ Result runDelete(const Options &o, const fs::path &base)
     Result r;
     r.items = o.items;
 
-    copyStore(pristine, work);
-    r.floorSeconds = floorRun(work, [&](store::Database &db) {
-        db.query("DELETE FROM messages WHERE folder_id = ?")
-            .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
-            .run();
-    });
+    for (int rep = 0; rep < kRepeats; ++rep) {
+        copyStore(pristine, work);
+        r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
+            db.query("DELETE FROM messages WHERE folder_id = ?")
+                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .run();
+        }));
 
-    copyStore(pristine, work);
-    auto t0 = Clock::now();
-    {
-        messaging::Session session(work);
-        session.Logon("Administrator");
-        messaging::Messages messages = sharedCalendar(session).Messages();
-        const int n = messages.Count();
-        for (int i = 1; i <= n; ++i)
-            messages.Item(n - i + 1).Delete();
-        session.Logoff();
+        copyStore(pristine, work);
+        auto t0 = Clock::now();
+        double c0 = cpuSeconds();
+        {
+            messaging::Session session(work);
+            session.Logon("Administrator");
+            messaging::Messages messages = sharedCalendar(session).Messages();
+            const int n = messages.Count();
+            for (int i = 1; i <= n; ++i)
+                messages.Item(n - i + 1).Delete();
+            session.Logoff();
+        }
+        r.modelSeconds = std::min(r.modelSeconds, seconds(t0, Clock::now()));
+        g_modelCpu = std::min(g_modelCpu, cpuSeconds() - c0);
     }
-    r.modelSeconds = seconds(t0, Clock::now());
     return r;
 }
 
@@ -228,29 +254,35 @@ Result runFilter(const Options &o, const fs::path &base)
     fs::path work = base / "filter.db";
     Result r;
 
-    copyStore(pristine, work);
-    r.floorSeconds = floorRun(work, [&](store::Database &db) {
-        db.query("DELETE FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? AND subject < ?")
-            .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
-            .bind(2, "AL- ")
-            .bind(3, "AL-!")
-            .run();
-    });
+    for (int rep = 0; rep < kRepeats; ++rep) {
+        copyStore(pristine, work);
+        r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
+            db.query("DELETE FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? AND subject < ?")
+                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .bind(2, "AL- ")
+                .bind(3, "AL-!")
+                .run();
+        }));
 
-    copyStore(pristine, work);
-    auto t0 = Clock::now();
-    {
-        messaging::Session session(work);
-        session.Logon("Administrator");
-        messaging::Messages messages = sharedCalendar(session).Messages();
-        messages.Filter().SetSubject("AL- ");
-        for (messaging::Message m : messages) {
-            m.Delete();
-            ++r.items;
+        copyStore(pristine, work);
+        long deleted = 0;
+        auto t0 = Clock::now();
+        double c0 = cpuSeconds();
+        {
+            messaging::Session session(work);
+            session.Logon("Administrator");
+            messaging::Messages messages = sharedCalendar(session).Messages();
+            messages.Filter().SetSubject("AL- ");
+            for (messaging::Message m : messages) {
+                m.Delete();
+                ++deleted;
+            }
+            session.Logoff();
         }
-        session.Logoff();
+        r.modelSeconds = std::min(r.modelSeconds, seconds(t0, Clock::now()));
+        g_modelCpu = std::min(g_modelCpu, cpuSeconds() - c0);
+        r.items = deleted;
     }
-    r.modelSeconds = seconds(t0, Clock::now());
     return r;
 }
 
@@ -269,9 +301,10 @@ int runCase(const char *name, Result (*fn)(const Options &, const fs::path &), c
             rusage usage{};
             ::getrusage(RUSAGE_SELF, &usage);
             double ratio = r.modelSeconds / r.floorSeconds;
-            std::printf("%-7s items %7ld  object model %8.3f s  %10.0f items/s  floor %8.3f s  ratio %5.2f  "
-                        "peak %6.1f MiB%s\n",
+            std::printf("%-7s items %7ld  object model %7.3f s  %8.0f items/s  floor %7.3f s  ratio %5.2f  "
+                        "(cpu ratio %5.2f)  peak %5.1f MiB%s\n",
                         name, r.items, r.modelSeconds, static_cast<double>(r.items) / r.modelSeconds, r.floorSeconds, ratio,
+                        g_modelCpu / g_floorCpu,
                         static_cast<double>(usage.ru_maxrss) / 1024.0, ratio <= 2.0 && usage.ru_maxrss < 64 * 1024 ? "" : "  (over target)");
         } catch (const std::exception &e) {
             std::fprintf(stderr, "%s: %s\n", name, e.what());

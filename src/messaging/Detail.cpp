@@ -148,9 +148,14 @@ std::string folderPath(SessionState &s, std::int64_t folderId)
 
 bool folderExists(SessionState &s, std::int64_t folderId)
 {
+    if (s.knownFolders.count(folderId))
+        return true;
     auto q = s.database().query("SELECT 1 FROM folders WHERE id = ?");
     q.bind(1, folderId);
-    return q.step();
+    if (!q.step())
+        return false;
+    s.knownFolders.insert(folderId);
+    return true;
 }
 
 } // namespace messaging::detail

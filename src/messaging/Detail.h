@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace messaging::faults {
@@ -51,6 +52,8 @@ struct SessionState {
     std::string profileName;
     std::int64_t profileId = 0;
     std::int64_t ownerEntry = 0;
+    // Folders seen to exist; the object model never removes a folder.
+    std::unordered_set<std::int64_t> knownFolders;
     // The message the last enumeration step loaded, handed out by the iterator.
     std::shared_ptr<MessageState> prefetched;
 
@@ -69,6 +72,8 @@ struct SessionState {
     void write(const std::function<void()> &operation, bool multiStatement);
     // Commits the open batch (durable: synced to disk).
     void commit(bool durable = false);
+    // Rolls the open batch back (a failure left something half done in it).
+    void abandonBatch() noexcept;
     // Commits what was done before a failing operation; never throws.
     void commitAfterError() noexcept;
     // Commits, checkpoints and closes the store.

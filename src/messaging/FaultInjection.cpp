@@ -1,7 +1,7 @@
 #include "Detail.h"
 
 #include <cstdlib>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -23,9 +23,14 @@ struct WriteSwitch {
     std::int32_t number;
 };
 
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
+};
+
 struct Switches {
     bool environmentRead = false;
-    std::map<std::string, int, std::less<>> calls;
+    std::unordered_map<std::string, int, NameHash, std::equal_to<>> calls;
     std::vector<CallSwitch> callSwitches;
     std::vector<WriteSwitch> writeSwitches;
     int writes = 0;

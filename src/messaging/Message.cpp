@@ -112,14 +112,27 @@ void saveMessage(SessionState &s, MessageState &m)
                 q.bind(10, merged.end).bind(11, merged.stamp);
                 q.run();
                 newId = db.lastInsertRowid();
-                for (const auto &[tag, value] : fields) {
-                    auto f = db.query("INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
-                    f.bind(1, newId).bind(2, std::int64_t(tag));
-                    bindValue(f, 3, 4, value);
-                    f.run();
+                // The fields follow in further statements. Rather than a savepoint around
+                // the whole (which copies every page it touches a second time), a failure
+                // takes the new message out again, its fields with it.
+                try {
+                    for (const auto &[tag, value] : fields) {
+                        auto f = db.query("INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
+                        f.bind(1, newId).bind(2, std::int64_t(tag));
+                        bindValue(f, 3, 4, value);
+                        f.run();
+                    }
+                } catch (...) {
+                    try {
+                        db.query("DELETE FROM messages WHERE id = ?").bind(1, newId).run();
+                    } catch (...) {
+                        // The half-saved message must not be committed with the batch.
+                        s.abandonBatch();
+                    }
+                    throw;
                 }
             },
-            !fields.empty());
+            false);
         m.id = newId;
         m.fields = std::move(fields);
     } else {

@@ -90,6 +90,15 @@ void SessionState::commit(bool durable)
         db->syncToDisk();
 }
 
+void SessionState::abandonBatch() noexcept
+{
+    try {
+        if (db && db->inTransaction())
+            db->exec("ROLLBACK");
+    } catch (...) {
+    }
+}
+
 void SessionState::commitAfterError() noexcept
 {
     try {
@@ -108,6 +117,7 @@ void SessionState::close()
     if (!db)
         return;
     prefetched.reset();
+    knownFolders.clear();
     try {
         commit(true);
         db->exec("PRAGMA wal_checkpoint(PASSIVE)");

@@ -174,7 +174,7 @@ std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool
         if (version != requiredVersion)
             throw DbError(SQLITE_NOTADB, "\"" + path.string() + "\" is not a store of this program");
     }
-    db->exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
+    db->exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;");
     return db;
 }
 
