@@ -92,6 +92,8 @@ void SessionState::commit(bool durable)
 
 void SessionState::abandonBatch() noexcept
 {
+    knownFolders.clear();   // a folder made in the batch is gone again
+    prefetched.reset();
     try {
         if (db && db->inTransaction())
             db->exec("ROLLBACK");
