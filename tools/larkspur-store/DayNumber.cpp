@@ -31,22 +31,6 @@ void civilFromDays(std::int64_t z, int &y, int &m, int &d)
     y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
 
-const std::int64_t epochOffset = daysFromCivil(1899, 12, 30); // negative: before 1970
-
-bool digits(std::string_view s, std::size_t pos, std::size_t n, int &out)
-{
-    if (pos + n > s.size())
-        return false;
-    int v = 0;
-    for (std::size_t i = pos; i < pos + n; ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-        v = v * 10 + (s[i] - '0');
-    }
-    out = v;
-    return true;
-}
-
 } // namespace
 
 std::int64_t daysFromCivil(int year, int month, int day)
@@ -62,62 +46,17 @@ std::int64_t daysFromCivil(int year, int month, int day)
 
 bool isValidDate(int year, int month, int day)
 {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
-        return false;
-    static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int length = lengths[month - 1];
-    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
-        length = 29;
-    return day <= length;
+    return messaging::isValid(CivilTime{year, month, day, 0, 0, 0});
 }
 
-double toDayNumber(const CivilTime &t)
+std::optional<CivilTime> parseIso(std::string_view text)
 {
-    const std::int64_t days = daysFromCivil(t.year, t.month, t.day) - epochOffset;
-    const std::int64_t seconds = t.hour * 3600 + t.minute * 60 + t.second;
-    return static_cast<double>(days) + static_cast<double>(seconds) / static_cast<double>(secondsPerDay);
-}
-
-CivilTime fromDayNumber(double dayNumber)
-{
-    const auto total = static_cast<std::int64_t>(std::llround(dayNumber * static_cast<double>(secondsPerDay)));
-    const std::int64_t days = floorDiv(total, secondsPerDay);
-    const std::int64_t rest = total - days * secondsPerDay;
-    CivilTime t;
-    civilFromDays(days + epochOffset, t.year, t.month, t.day);
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest % 3600 / 60);
-    t.second = static_cast<int>(rest % 60);
-    return t;
-}
-
-std::optional<CivilTime> parseIso(std::string_view s)
-{
-    CivilTime t;
-    if (s.size() < 10 || !digits(s, 0, 4, t.year) || s[4] != '-' || !digits(s, 5, 2, t.month) || s[7] != '-'
-        || !digits(s, 8, 2, t.day))
-        return std::nullopt;
-    if (s.size() > 10) {
-        if (s[10] != 'T' && s[10] != ' ')
-            return std::nullopt;
-        if (!digits(s, 11, 2, t.hour) || s.size() < 16 || s[13] != ':' || !digits(s, 14, 2, t.minute))
-            return std::nullopt;
-        if (s.size() > 16) {
-            if (s.size() != 19 || s[16] != ':' || !digits(s, 17, 2, t.second))
-                return std::nullopt;
-        }
-    }
-    if (!isValidDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59)
-        return std::nullopt;
-    return t;
+    return messaging::parseIsoText(text);
 }
 
 std::string formatIso(const CivilTime &t)
 {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return buf;
+    return messaging::toIsoText(messaging::toDayNumber(t));
 }
 
 CivilTime localFromUtc(std::int64_t unixSeconds)

@@ -1,8 +1,8 @@
-// Day numbers: the store's date-time format, a count of days since 30 December 1899
-// 00:00 with the time of day as the fraction (09:00 = .375). They hold local time of the
-// workstation; these helpers convert between day numbers, calendar fields, ISO-8601
-// text and UTC instants (the latter through the C library, so TZ is honoured).
+// Day numbers (the store's local date-times, see messaging/DateTime.h) and the UTC
+// instants of iCalendar: conversions through the C library, so TZ is honoured.
 #pragma once
+
+#include "messaging/DateTime.h"
 
 #include <cstdint>
 #include <ctime>
@@ -12,22 +12,15 @@
 
 namespace larkspur {
 
-struct CivilTime {
-    int year = 1899;
-    int month = 12;
-    int day = 30;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
+// A broken-down date-time (local unless said otherwise).
+using CivilTime = messaging::LocalDateTime;
 
 // Days from 1970-01-01 to that date (proleptic Gregorian).
 std::int64_t daysFromCivil(int year, int month, int day);
 bool isValidDate(int year, int month, int day);
 
-double toDayNumber(const CivilTime &t);
-// Rounded to the nearest second.
-CivilTime fromDayNumber(double dayNumber);
+using messaging::fromDayNumber; // rounded to the nearest second
+using messaging::toDayNumber;
 
 // "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" or "YYYY-MM-DDTHH:MM:SS" (a space may stand for the T).
 // std::nullopt for anything else, out-of-range fields included.
