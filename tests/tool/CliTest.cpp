@@ -166,7 +166,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"DuplicateUser", {"user", "add", "Administrator"}, "Administrator"},
         BadInputCase{"SensitivityOutOfRange", {"item", "add", kAdminCalendar, "--subject", "x", "--sensitivity", "7"},
                      "sensitivity"},
-        BadInputCase{"NoCommand", {}, "required"}),
+        BadInputCase{"NoCommand", {}, "required"},
+        BadInputCase{"ExportIntoAMissingDirectory", {"ics", "export", kAdminCalendar, "/nonexistent-dir/x.ics"},
+                     "cannot write"},
+        BadInputCase{"ImportIntoAnUnknownFolder", {"ics", "import", "Public Folders/Nowhere", "x.ics"},
+                     "no folder \"Nowhere\""}),
     [](const auto &pi) { return std::string(pi.param.name); });
 
 TEST(CliStore, AMissingStoreIsReportedAndNotCreated)

@@ -293,3 +293,15 @@ TEST(IcsMapping, AChangedTimeIsWrittenFromTheStoreAndAnUnchangedOneKeepsItsZone)
     EXPECT_NEAR(*back.start, *e.start, 1e-6);
     EXPECT_NEAR(*back.end, *e.end, 1e-6);
 }
+
+TEST(IcsMapping, TheUidOfAnAlarmIsNotTheEventsUid)
+{
+    const std::string data = "BEGIN:VCALENDAR\nBEGIN:VEVENT\nBEGIN:VALARM\nUID:alarm-1\nACTION:DISPLAY\n"
+                             "TRIGGER:-PT5M\nDESCRIPTION:soon\nEND:VALARM\nUID:event-1\nDTSTART:20270101T100000Z\n"
+                             "END:VEVENT\nBEGIN:VEVENT\nUID:event-1\nRECURRENCE-ID:20270102T100000Z\n"
+                             "DTSTART:20270102T110000Z\nEND:VEVENT\nEND:VCALENDAR\n";
+    const IcsReadResult r = readIcs(data, "a.ics");
+    ASSERT_EQ(r.events.size(), 1u);
+    EXPECT_EQ(r.events[0].uid, "event-1");
+    EXPECT_EQ(count(r.events[0].source, "BEGIN:VEVENT"), 2);
+}

@@ -23,12 +23,20 @@ struct RawEvent {
     std::shared_ptr<const std::map<std::string, std::string>> zones; // TZID -> VTIMEZONE text
 };
 
+// The value of the component's own property (not one of a subcomponent such as VALARM).
 std::string firstValue(const std::vector<ContentLine> &lines, const Component &c, std::string_view name)
 {
+    int depth = 0;
     for (std::size_t i = c.first + 1; i < c.last; ++i) {
         ParsedLine pl;
         std::string why;
-        if (parseContentLine(lines[i].text, pl, why) && pl.name == name)
+        if (!parseContentLine(lines[i].text, pl, why))
+            continue;
+        if (pl.name == "BEGIN")
+            ++depth;
+        else if (pl.name == "END")
+            --depth;
+        else if (depth == 0 && pl.name == name)
             return pl.value;
     }
     return {};
