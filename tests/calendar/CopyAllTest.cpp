@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <map>
 #include <random>
@@ -89,6 +92,28 @@ TEST_F(CopyAll, OwnerTagComesFromTheEntryTheLookUpReturns)
     EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"B1- x", "B2- y"}));
 }
 
+TEST_F(CopyAll, DuplicateDisplayNamesCopyTheSameCalendarTwice)
+{
+    addEntry("Bob", "B1");
+    addEntry("Bobby", "B2");
+    fill("Mailbox - Bob", {item("x")});
+    fill("Mailbox - Bobby", {item("y")});
+    // The directory gets a second "Bob" the way a server administrator could make one;
+    // the administration interface itself refuses a second mailbox of one name.
+    {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(store.file().c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "UPDATE address_entries SET name = 'Bob' WHERE name = 'Bobby'", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const calendar::CopyAllReport report = run();
+    EXPECT_TRUE(report.failures.empty());
+    // Both visits look up "Bob", read the tag of the entry the look-up returns and open
+    // "Mailbox - Bob".
+    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"B1- x", "B1- x"}));
+}
+
 TEST_F(CopyAll, StoppingModeThrowsAndLeavesTheStoreUnchanged)
 {
     // The administrator sorts first and has only a holiday, which does not end the
@@ -118,6 +143,8 @@ struct SkipCase {
     bool shared;
     std::int32_t number;
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const SkipCase &c, std::ostream *os) { *os << c.name; }
 
 class SkippingMode : public CopyAll, public ::testing::WithParamInterface<SkipCase> {};
 
@@ -194,6 +221,7 @@ struct TextCase {
     calendar::CopyAllReport report;
     std::string text;
 };
+void PrintTo(const TextCase &c, std::ostream *os) { *os << c.name; }
 
 class ResultText : public ::testing::TestWithParam<TextCase> {};
 

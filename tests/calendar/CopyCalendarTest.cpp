@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <locale>
 
@@ -76,6 +78,8 @@ struct DayCase {
     const char *dot;
     const char *comma;
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const DayCase &c, std::ostream *os) { *os << c.value; }
 
 class DayNumber : public ::testing::TestWithParam<DayCase> {};
 
@@ -106,6 +110,7 @@ struct CutCase {
     std::string picker;
     std::string name;
 };
+void PrintTo(const CutCase &c, std::ostream *os) { *os << c.picker; }
 
 class MailboxCut : public ::testing::TestWithParam<CutCase> {};
 
@@ -133,6 +138,7 @@ struct StampCase {
     Item item;
     std::string stamp;      // empty: the item is not stamped and not copied
 };
+void PrintTo(const StampCase &c, std::ostream *os) { *os << c.name; }
 
 class Stamp : public CalendarWork, public ::testing::WithParamInterface<StampCase> {};
 
@@ -219,6 +225,7 @@ struct MaskCase {
     std::int32_t sensitivity;
     bool masked;
 };
+void PrintTo(const MaskCase &c, std::ostream *os) { *os << c.sensitivity; }
 
 class Masking : public CalendarWork, public ::testing::WithParamInterface<MaskCase> {};
 
@@ -284,6 +291,7 @@ struct PickerCase {
     std::string picker;     // what the picker holds
     std::int32_t error;     // 0: the user's items are copied
 };
+void PrintTo(const PickerCase &c, std::ostream *os) { *os << c.name; }
 
 class PickerText : public CalendarWork, public ::testing::WithParamInterface<PickerCase> {};
 
@@ -351,6 +359,7 @@ struct StepFault {
     int nth;
     bool stampSaved; // the failure comes after the personal item was saved
 };
+void PrintTo(const StepFault &c, std::ostream *os) { *os << c.operation << " " << c.nth; }
 
 class ItemStepFault : public CalendarWork, public ::testing::WithParamInterface<StepFault> {
 protected:

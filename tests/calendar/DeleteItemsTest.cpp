@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 
 using worktest::Item;
@@ -97,6 +99,8 @@ struct KeyCase {
     std::string tag;       // the chosen user's tag
     std::string otherTag;  // another user's tag
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const KeyCase &c, std::ostream *os) { *os << c.name; }
 
 class DeleteOneUser : public DeleteItems, public ::testing::WithParamInterface<KeyCase> {};
 
@@ -149,6 +153,7 @@ struct LookUpCase {
     std::string picker;
     std::optional<std::string> tag;
 };
+void PrintTo(const LookUpCase &c, std::ostream *os) { *os << c.name; }
 
 class DeleteOneUserLookUp : public DeleteItems, public ::testing::WithParamInterface<LookUpCase> {};
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <map>
 
 namespace {
@@ -159,6 +161,8 @@ struct RemovalFault {
     int nth;
     int left; // bindings of the folder left after the failure
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const RemovalFault &c, std::ostream *os) { *os << c.operation << " " << c.nth; }
 
 class FolderRemovalFault : public DeleteScripts, public ::testing::WithParamInterface<RemovalFault> {};
 

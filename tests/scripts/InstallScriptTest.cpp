@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -90,6 +92,8 @@ struct InputCase {
     bool fileExists;
     std::int32_t number;
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const InputCase &c, std::ostream *os) { *os << c.name; }
 
 class InstallInput : public InstallScript, public ::testing::WithParamInterface<InputCase> {};
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -19,6 +21,8 @@ struct MaskCase {
     std::int16_t oneUser;
     std::int16_t allUsers;
 };
+// What a failing case prints instead of its bytes.
+void PrintTo(const MaskCase &c, std::ostream *os) { *os << c.name; }
 
 class EventMask : public ::testing::TestWithParam<MaskCase> {};
 
@@ -66,6 +70,7 @@ struct TextCase {
     std::string bytes;
     std::string text;
 };
+void PrintTo(const TextCase &c, std::ostream *os) { *os << c.name; }
 
 class ScriptText : public ScriptFile, public ::testing::WithParamInterface<TextCase> {};
 
@@ -145,6 +150,7 @@ struct FileErrorCase {
     std::string relative; // below the temporary folder; "" for the empty path
     std::int32_t number;
 };
+void PrintTo(const FileErrorCase &c, std::ostream *os) { *os << c.name; }
 
 class ScriptFileError : public ScriptFile, public ::testing::WithParamInterface<FileErrorCase> {};
 

@@ -112,7 +112,7 @@ public:
             ++position;
             std::optional<messaging::AddressEntry> entry;
             if (guard([&] { entry = **it; }, list))
-                handleEntry(*entry, position);
+                handleEntry(entries, *entry, position);
             else
                 ++m_report.usersFailed;
             if (!guard([&] { ++*it; }, list))
@@ -163,15 +163,17 @@ private:
         }
     }
 
-    void handleEntry(const messaging::AddressEntry &listed, std::int32_t position)
+    void handleEntry(const messaging::AddressEntries &entries, const messaging::AddressEntry &listed,
+                     std::int32_t position)
     {
         m_userFailed = false;
-        handleUser(listed, position);
+        handleUser(entries, listed, position);
         if (m_userFailed)
             ++m_report.usersFailed;
     }
 
-    void handleUser(const messaging::AddressEntry &listed, std::int32_t position)
+    void handleUser(const messaging::AddressEntries &entries, const messaging::AddressEntry &listed,
+                    std::int32_t position)
     {
         Where where{"address entry " + std::to_string(position), nullptr};
         bool isUser = false;
@@ -186,8 +188,7 @@ private:
         std::optional<messaging::Messages> messages;
         if (!guard(
                 [&] {
-                    const messaging::AddressEntry entry =
-                        m_session.AddressLists().Item(GlobalAddressList).AddressEntries().Item(name);
+                    const messaging::AddressEntry entry = entries.Item(name);
                     prefix = ownerPrefix(ownerTagOf(entry));
                     messages = userCalendar(m_session, where.mailbox);
                 },
