@@ -305,3 +305,19 @@ TEST(IcsMapping, TheUidOfAnAlarmIsNotTheEventsUid)
     EXPECT_EQ(r.events[0].uid, "event-1");
     EXPECT_EQ(count(r.events[0].source, "BEGIN:VEVENT"), 2);
 }
+
+TEST(IcsMapping, ATimeInAnUndefinedZoneIsReadAndWrittenAsLocalTime)
+{
+    const std::string data = "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:z\nDTSTART;TZID=Nowhere Standard Time:20270115T090000\n"
+                             "DTEND;TZID=Nowhere Standard Time:20270115T100000\nEND:VEVENT\nEND:VCALENDAR\n";
+    const IcsReadResult r = readIcs(data, "z.ics");
+    ASSERT_EQ(r.events.size(), 1u);
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_NE(r.warnings[0].find("unknown time zone \"Nowhere Standard Time\""), std::string::npos);
+    EXPECT_NEAR(*r.events[0].start, 46402.0 + 9.0 / 24.0, 1e-9);
+    std::vector<std::string> w;
+    const std::string text = writeIcs(r.events, "20270101T000000Z", w);
+    EXPECT_EQ(text.find("TZID"), std::string::npos) << text;
+    EXPECT_NE(text.find("DTSTART:20270115T090000\r\n"), std::string::npos) << text;
+    expectValidExport(text);
+}

@@ -53,7 +53,7 @@ void addItemCommands(CLI::App &app, Context &ctx)
     add->add_option("--location", o->location, "Location");
     add->add_option("--sensitivity", o->sensitivity, "0 normal, 1 personal, 2 private, 3 confidential")
         ->check(CLI::Range(0, 3));
-    add->add_option("--category", o->categories, "A category (repeat for several, in order)");
+    add->add_option("--category", o->categories, "A category (repeat for several, in order)")->allow_extra_args(false);
     add->callback([o, add, &ctx] {
         std::optional<double> start;
         std::optional<double> end;

@@ -252,7 +252,10 @@ std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dts
         }
         EventTimes srcTimes;
         const IcsEvent src = readModelled(master, cal.get(), srcTimes);
-        const bool keepTimes = src.start && e.allDay == src.allDay && sameTime(e.start, src.start)
+        // A TZID nobody defines cannot be written again: such times were read as local
+        // and are written as local (floating) times.
+        const bool unknownZone = !srcTimes.unknownZone.empty();
+        const bool keepTimes = src.start && !unknownZone && e.allDay == src.allDay && sameTime(e.start, src.start)
                                && sameTime(e.end, src.end);
 
         removeErrors(master);
@@ -263,7 +266,7 @@ std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dts
         if (!keepTimes)
             for (icalproperty_kind k : {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY})
                 removeAll(master, k);
-        std::vector<std::string> inserted = modelledLines(e, !keepTimes, srcTimes.floating);
+        std::vector<std::string> inserted = modelledLines(e, !keepTimes, srcTimes.floating || unknownZone);
         ensureDtstamp(master, dtstamp, inserted);
         appendEvent(eventLines, serialize(master), std::move(inserted));
 
