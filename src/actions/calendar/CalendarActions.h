@@ -22,6 +22,9 @@ namespace calendar {
 std::string mailboxNameFromPicker(std::string_view pickerText);
 // The owner tag followed by "- ".
 std::string ownerPrefix(std::string_view ownerTag);
+// The workstation's number format (LC_ALL, LC_NUMERIC or LANG), whatever the program's
+// global locale; the classic "C" format when the environment names no usable locale.
+const std::locale &workstationLocale();
 // The copy stamp "<Y|N>:<location>:<day number>:<subject>"; the day number has up to
 // 15 significant digits, no trailing zeros and the decimal separator of `locale`.
 std::string copyStamp(const messaging::Message &item, const std::locale &locale);
@@ -34,7 +37,7 @@ bool isHoliday(const messaging::Message &item);
 // the picker text's display name, the shared calendar, the store named by the whole
 // picker text, then every item stamped and copied with private items masked.
 void copyUserCalendar(messaging::Session &session, std::string_view pickerText,
-                      const std::locale &locale = std::locale());
+                      const std::locale &locale = workstationLocale());
 
 // One failure that the all-users copy skipped after copying had begun.
 struct SkippedFailure {
@@ -53,7 +56,7 @@ struct CopyAllReport {
 // Copies every mail user's calendar. Until the first item is about to be stamped a
 // failure is thrown (stopping mode); from then on failures are counted in the report
 // and the run goes on with the next item or user (skipping mode).
-CopyAllReport copyAllCalendars(messaging::Session &session, const std::locale &locale = std::locale());
+CopyAllReport copyAllCalendars(messaging::Session &session, const std::locale &locale = workstationLocale());
 // The text of the final box: "Larkspur Calendar has been updated", followed, when
 // anything was skipped, by a line break and an account of the first ten failures.
 std::string copyAllResultText(const CopyAllReport &report);
