@@ -1,0 +1,67 @@
+// ics export: a folder as one iCalendar file (or standard output).
+#include "Commands.h"
+#include "FolderPath.h"
+#include "IcsStore.h"
+
+#include "messaging/Session.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace larkspur {
+
+void addIcsExportCommand(CLI::App &ics, Context &ctx)
+{
+    struct ExportOptions {
+        std::string folder;
+        std::string file;
+    };
+    auto out = std::make_shared<ExportOptions>();
+    CLI::App *exportCmd = ics.add_subcommand("export", "Export FOLDER as one iCalendar file");
+    exportCmd->add_option("FOLDER", out->folder, "Folder path \"STORE/FOLDER/...\"")->required();
+    exportCmd->add_option("FILE", out->file, "Output file, \"-\" for standard output")->required();
+    exportCmd->callback([out, &ctx] {
+        messaging::Session session(ctx.existingStore());
+        session.Logon("Administrator");
+        messaging::Folder folder = resolveFolder(session, out->folder);
+        std::vector<std::string> warnings;
+        const std::string text = ics::exportFolder(folder, warnings);
+        session.Logoff();
+        for (const std::string &w : warnings)
+            std::cerr << "warning: " << w << "\n";
+        if (out->file == "-") {
+            std::cout << text << std::flush;
+            return;
+        }
+        // Written beside the target and renamed over it, so a failed export never
+        // leaves a half-written calendar behind.
+        const std::filesystem::path target(out->file);
+        std::filesystem::path temp = target;
+        temp += ".part";
+        {
+            std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+            f << text;
+            f.flush();
+            if (!f)
+                throw CommandError("cannot write \"" + temp.string() + "\"");
+        }
+        std::error_code ec;
+        std::filesystem::rename(temp, target, ec);
+        if (ec) {
+            std::filesystem::remove(temp, ec);
+            throw CommandError("cannot write \"" + target.string() + "\"");
+        }
+    });
+}
+
+void addIcsCommands(CLI::App &app, Context &ctx)
+{
+    CLI::App *ics = app.add_subcommand("ics", "Import or export iCalendar (RFC 5545) files");
+    ics->require_subcommand(1);
+    addIcsImportCommand(*ics, ctx);
+    addIcsExportCommand(*ics, ctx);
+}
+
+} // namespace larkspur
