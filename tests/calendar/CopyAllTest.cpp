@@ -197,6 +197,58 @@ TEST_F(CopyAll, SkippedFailureOfTheEntryWalkIsReported)
     EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"AN- a1"}));
 }
 
+struct WalkFault {
+    const char *name;
+    const char *operation;
+    int fromEnd; // the failing call, counted back from the run's last call of it (0)
+    std::vector<std::string> copied;
+    std::string mailbox;
+};
+void PrintTo(const WalkFault &c, std::ostream *os) { *os << c.name; }
+
+class WalkFaults : public CopyAll, public ::testing::WithParamInterface<WalkFault> {};
+
+// A failure while moving on ends the user's items (next item) or the walk (next entry).
+TEST_P(WalkFaults, MovingOnFailsInTheSkippingMode)
+{
+    addEntry("Ann", "AN");
+    addEntry("Bob", "BB");
+    addEntry("Cid", "CI");
+    fill("Mailbox - Ann", {item("a1"), item("a2")});
+    fill("Mailbox - Bob", {item("b1"), item("b2")});
+    fill("Mailbox - Cid", {item("c1")});
+    // A run on a copy of the store counts the calls.
+    int total = 0;
+    {
+        worktest::TempStore twin;
+        std::filesystem::copy_file(store.file(), twin.file(), std::filesystem::copy_options::overwrite_existing);
+        messaging::Session s = twin.logon();
+        messaging::faults::clear();
+        calendar::copyAllCalendars(s, std::locale::classic());
+        total = messaging::faults::callCount(GetParam().operation);
+        s.Logoff();
+    }
+    messaging::faults::clear();
+    messaging::faults::failCall(GetParam().operation, total - GetParam().fromEnd);
+    const calendar::CopyAllReport report = run();
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].mailbox, GetParam().mailbox);
+    EXPECT_EQ(report.failures[0].subject, "");
+    EXPECT_EQ(report.usersFailed, 1);
+    EXPECT_EQ(report.itemsFailed, 0);
+    EXPECT_EQ(sharedSubjects(), GetParam().copied);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WalkFaults,
+    ::testing::Values(
+        // Advances, last first: after Cid's c1, after Bob's b2, after Bob's b1.
+        WalkFault{"NextItem", "Messages.iterator.next", 2, {"AN- a1", "AN- a2", "BB- b1", "CI- c1"}, "Mailbox - Bob"},
+        // Entries: Administrator, Ann, Bob, Cid; last first: leaving Cid, leaving Bob.
+        WalkFault{"NextEntry", "AddressEntries.iterator.next", 1, {"AN- a1", "AN- a2", "BB- b1", "BB- b2"},
+                  "Global Address List"}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
 TEST_F(CopyAll, ManyFailuresShowTheFirstTenAndHowManyMore)
 {
     addEntry("Ann", "AN");
