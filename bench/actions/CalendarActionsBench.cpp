@@ -19,6 +19,7 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -82,6 +83,10 @@ void generateCopyStore(const std::filesystem::path &file, int users, int items)
                 m.SetLocation("Room " + std::to_string(i % 12));
             m.SetStartTime(45000.0 + i + (i % 8) / 8.0);
             m.SetEndTime(45000.0 + i + (i % 8) / 8.0 + 0.0625);
+            // What an imported item carries beside its properties.
+            m.Fields().Item(messaging::PropTag::ICalendarSource)
+                .SetValue(std::string("BEGIN:VEVENT\r\nSUMMARY:Meeting\r\nX-CLIENT-NOTE:kept\r\nEND:VEVENT\r\n"));
+            m.Fields().Item(messaging::PropTag::ICalendarUid).SetValue(userName(u) + "-" + std::to_string(i) + "@larkspur");
             m.Update();
         }
     }
@@ -248,14 +253,15 @@ void copyFloor(const std::filesystem::path &file)
             struct FieldRow {
                 std::int64_t tag;
                 std::int64_t type;
-                std::string value;
+                std::unique_ptr<sqlite3_value, decltype(&sqlite3_value_free)> value;
             };
             std::vector<FieldRow> fields;
             sqlite3_stmt *fq = sql.prepare("SELECT tag, type, value FROM message_fields WHERE message_id = ? AND tag <> ?");
             sqlite3_bind_int64(fq, 1, row.id);
             sqlite3_bind_int64(fq, 2, static_cast<std::int64_t>(messaging::PropTag::ICalendarUid));
             while (sqlite3_step(fq) == SQLITE_ROW)
-                fields.push_back({sqlite3_column_int64(fq, 0), sqlite3_column_int64(fq, 1), bench::Sql::text(fq, 2)});
+                fields.push_back({sqlite3_column_int64(fq, 0), sqlite3_column_int64(fq, 1),
+                                  {sqlite3_value_dup(sqlite3_column_value(fq, 2)), &sqlite3_value_free}});
             sqlite3_reset(fq);
 
             const bool hidden = row.sensitivity == 2;
@@ -280,7 +286,7 @@ void copyFloor(const std::filesystem::path &file)
                 sqlite3_bind_int64(fi, 1, copy);
                 sqlite3_bind_int64(fi, 2, field.tag);
                 sqlite3_bind_int64(fi, 3, field.type);
-                sqlite3_bind_text(fi, 4, field.value.data(), static_cast<int>(field.value.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_value(fi, 4, field.value.get());
                 sql.done(fi);
             }
             batch.wrote();
