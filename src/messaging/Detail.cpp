@@ -2,7 +2,9 @@
 
 #include "store/Schema.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace messaging {
@@ -15,9 +17,23 @@ std::string toText(const PropValue &value)
         std::string operator()(bool b) const { return b ? "True" : "False"; }
         std::string operator()(double d) const
         {
-            char buf[64];
+            char buf[400];
             auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
-            return std::string(buf, res.ptr);
+            std::string text(buf, res.ptr);
+            if (text.find('e') == std::string::npos || !std::isfinite(d))
+                return text;
+            // Plain decimal notation, never an exponent: the same 15 significant digits.
+            int exponent = static_cast<int>(std::floor(std::log10(std::fabs(d))));
+            int decimals = std::max(0, 14 - exponent);
+            res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals);
+            text.assign(buf, res.ptr);
+            if (text.find('.') != std::string::npos) {
+                while (text.back() == '0')
+                    text.pop_back();
+                if (text.back() == '.')
+                    text.pop_back();
+            }
+            return text;
         }
     };
     return std::visit(Visitor{}, value);

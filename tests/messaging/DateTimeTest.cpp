@@ -52,6 +52,10 @@ TEST(PropValueText, NumbersAsPlainDecimalText)
 {
     EXPECT_EQ(toText(PropValue(45000.375)), "45000.375");
     EXPECT_EQ(toText(PropValue(0.1 + 0.2)), "0.3");
+    EXPECT_EQ(toText(PropValue(0.00001)), "0.00001");
+    EXPECT_EQ(toText(PropValue(-1.5e-7)), "-0.00000015");
+    EXPECT_EQ(toText(PropValue(1e20)), "100000000000000000000");
+    EXPECT_EQ(toText(PropValue(123456789012345678.0)), "123456789012345680");
     EXPECT_EQ(toText(PropValue(std::int64_t(-7))), "-7");
     EXPECT_EQ(toText(PropValue(true)), "True");
     EXPECT_EQ(toText(PropValue(false)), "False");
