@@ -72,6 +72,9 @@ struct SessionState {
     void write(const std::function<void()> &operation, bool multiStatement);
     // Commits the open batch (durable: synced to disk).
     void commit(bool durable = false);
+    // After an engine failure: how many saved changes of the open batch the engine
+    // rolled back on its own (it does so on a full disk or an I/O error).
+    int writesLostToRollback() noexcept;
     // Rolls the open batch back (a failure left something half done in it).
     void abandonBatch() noexcept;
     // Commits what was done before a failing operation; never throws.
@@ -152,9 +155,14 @@ auto guarded(const SessionPtr &session, std::string_view operation, F &&body) ->
             session->commitAfterError();
         throw;
     } catch (const store::DbError &e) {
+        int lost = session ? session->writesLostToRollback() : 0;
         if (session)
             session->commitAfterError();
-        throw translate(e);
+        Error error = translate(e);
+        if (lost > 0)
+            throw Error(error.number(), error.description() + " (the store undid the session's last " +
+                                            std::to_string(lost) + " saved changes)");
+        throw error;
     } catch (const std::bad_alloc &) {
         if (session)
             session->commitAfterError();

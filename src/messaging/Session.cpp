@@ -90,6 +90,15 @@ void SessionState::commit(bool durable)
         db->syncToDisk();
 }
 
+int SessionState::writesLostToRollback() noexcept
+{
+    if (!db || db->inTransaction() || writesInTransaction == 0)
+        return 0;
+    int lost = writesInTransaction;
+    writesInTransaction = 0;
+    return lost;
+}
+
 void SessionState::abandonBatch() noexcept
 {
     knownFolders.clear();   // a folder made in the batch is gone again
