@@ -50,6 +50,11 @@ struct Resolution {
     std::string expectedTag;   // empty: not found
 };
 
+void PrintTo(const Resolution &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class NameResolution : public AddressTest, public ::testing::WithParamInterface<Resolution> {};
 
 TEST_P(NameResolution, ExactElseTheOnePrefixMatch)

@@ -21,6 +21,11 @@ struct Scenario {
     void (*verify)(Session &s, int done);
 };
 
+void PrintTo(const Scenario &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 constexpr int kItems = 6;
 
 void prepareCalendar(Session &s)
@@ -221,6 +226,11 @@ struct CallFault {
     int nth;
     int expectedDone;
 };
+
+void PrintTo(const CallFault &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class CallFaults : public StoreFixture, public ::testing::WithParamInterface<CallFault> {};
 

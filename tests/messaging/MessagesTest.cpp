@@ -69,6 +69,11 @@ struct DeletionPattern {
     std::vector<int> visited; // of 8 members
 };
 
+void PrintTo(const DeletionPattern &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class EnumerationWhileDeleting : public MessagesTest, public ::testing::WithParamInterface<DeletionPattern> {};
 
 TEST_P(EnumerationWhileDeleting, VisitsEachRemainingMemberOnce)
@@ -128,6 +133,11 @@ struct FilterCase {
     std::string prefix;
     std::vector<std::string> selected;
 };
+
+void PrintTo(const FilterCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class SubjectFilter : public MessagesTest, public ::testing::WithParamInterface<FilterCase> {};
 

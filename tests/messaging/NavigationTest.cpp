@@ -97,6 +97,11 @@ struct Lookup {
     const char *mentioned; // a text the description must hold
 };
 
+void PrintTo(const Lookup &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class LookupFailures : public NavigationTest, public ::testing::WithParamInterface<Lookup> {};
 
 TEST_P(LookupFailures, FailWithTheirNumberAndSayWhat)
