@@ -7,16 +7,23 @@ namespace messaging {
 
 InfoStores::InfoStores(detail::SessionPtr session) : m_session(std::move(session)) {}
 
+const std::vector<std::int64_t> &InfoStores::snapshot() const
+{
+    if (!m_ids)
+        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->profileStores());
+    return *m_ids;
+}
+
 std::int32_t InfoStores::Count() const
 {
     return detail::guarded(m_session, "InfoStores.Count",
-                           [&] { return static_cast<std::int32_t>(m_session->profileStores().size()); });
+                           [&] { return static_cast<std::int32_t>(snapshot().size()); });
 }
 
 InfoStore InfoStores::Item(std::int32_t position) const
 {
     return detail::guarded(m_session, "InfoStores.Item", [&] {
-        auto stores = m_session->profileStores();
+        const auto &stores = snapshot();
         if (position < 1 || static_cast<std::size_t>(position) > stores.size())
             throw Error(ErrorCode::InvalidArgument, "Store position " + std::to_string(position) +
                                                         " is outside 1.." + std::to_string(stores.size()));
@@ -31,7 +38,7 @@ InfoStore InfoStores::Item(std::string_view name) const
         q.bind(1, name);
         std::int64_t id = q.step() ? q.int64(0) : 0;
         q.reset();
-        auto stores = m_session->profileStores();
+        const auto &stores = snapshot();
         if (id == 0 || std::find(stores.begin(), stores.end(), id) == stores.end())
             throw Error(ErrorCode::NotFound, "Store \"" + std::string(name) +
                                                  "\" not found: it is not among the profile's stores");

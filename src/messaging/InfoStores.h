@@ -1,5 +1,8 @@
 // InfoStores / InfoStore: the message stores a profile sees ("Public Folders" and
 // mailbox stores "Mailbox - <display name>").
+//
+// The collection takes a snapshot of the profile's stores at its first use, so that
+// Item(position) is O(1) after that; a new collection sees stores shared since.
 #pragma once
 
 #include "Handles.h"
@@ -7,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace messaging {
 
@@ -21,7 +25,9 @@ public:
     InfoStore Item(std::string_view name) const;
 
 private:
+    const std::vector<std::int64_t> &snapshot() const;
     detail::SessionPtr m_session;
+    mutable std::shared_ptr<const std::vector<std::int64_t>> m_ids;
 };
 
 class InfoStore {

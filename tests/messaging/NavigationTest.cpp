@@ -56,6 +56,19 @@ TEST_F(NavigationTest, ProfileSeesPublicStoreOwnMailboxThenSharedMailboxesInShar
                                                         "Mailbox - Ann Lee"}));
 }
 
+TEST_F(NavigationTest, StoreCollectionKeepsItsSnapshot)
+{
+    Session s = logon();
+    InfoStores stores = s.InfoStores();
+    ASSERT_EQ(stores.Count(), 4);
+    ServerAdmin(storePath()).share("Mailbox - Bob Stone");
+    EXPECT_EQ(stores.Count(), 4);
+    EXPECT_EQ(larkspur::test::errorOf([&] { stores.Item(5); }), ErrorCode::InvalidArgument);
+    InfoStores fresh = s.InfoStores();
+    ASSERT_EQ(fresh.Count(), 5);
+    EXPECT_EQ(fresh.Item(5).Name(), "Mailbox - Bob Stone");
+}
+
 TEST_F(NavigationTest, UnsharedMailboxIsNotAmongTheStores)
 {
     Session s = logon();
