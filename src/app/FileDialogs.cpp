@@ -11,15 +11,10 @@ class WidgetPresenter : public FileDialogPresenter {
 public:
     std::optional<QString> present(QWidget *parent, const FileDialogRequest &request) override
     {
-        QFileDialog dialog(parent);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setNameFilters(request.filters);
-        if (request.initialFilter >= 0 && request.initialFilter < request.filters.size())
-            dialog.selectNameFilter(request.filters.at(request.initialFilter));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        std::unique_ptr<QFileDialog> dialog = makeFileDialog(parent, request);
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
             return std::nullopt;
-        return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+        return QFileInfo(dialog->selectedFiles().constFirst()).absoluteFilePath();
     }
 };
 
@@ -30,6 +25,18 @@ std::unique_ptr<FileDialogPresenter> &presenter()
 }
 
 } // namespace
+
+std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const FileDialogRequest &request)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // Qt's dialog offers no read-only check box; hideReadOnly needs nothing more here.
+    dialog->setNameFilters(request.filters);
+    if (request.initialFilter >= 0 && request.initialFilter < request.filters.size())
+        dialog->selectNameFilter(request.filters.at(request.initialFilter));
+    return dialog;
+}
 
 FileDialogRequest scriptFileRequest()
 {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+class QFileDialog;
 class QWidget;
 
 namespace app {
@@ -33,6 +34,9 @@ public:
 };
 
 std::optional<QString> openFileName(QWidget *parent, const FileDialogRequest &request);
+
+// The dialog production shows for a request (built, not shown).
+std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const FileDialogRequest &request);
 
 // Replaces the presenter; returns the previous one. nullptr restores production.
 std::unique_ptr<FileDialogPresenter> setFileDialogPresenter(std::unique_ptr<FileDialogPresenter> presenter);

@@ -25,43 +25,27 @@ QMessageBox::StandardButton buttonFor(int answer)
     }
 }
 
+int answerFor(QMessageBox::StandardButton button)
+{
+    for (int answer = MsgAnswer::OK; answer <= MsgAnswer::No; ++answer) {
+        if (buttonFor(answer) == button)
+            return answer;
+    }
+    return -1;
+}
+
+int cancellingAnswer(const QList<int> &answers)
+{
+    return answers.contains(MsgAnswer::Cancel) ? MsgAnswer::Cancel : answers.last();
+}
+
 class WidgetPresenter : public MessageBoxPresenter {
 public:
     int present(const MessageBoxRequest &request) override
     {
-        QMessageBox box;
-        box.setFont(QApplication::font());
-        box.setWindowTitle(request.title);
-        // The program's texts break lines with CR LF.
-        QString text = request.text;
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        box.setText(text);
-        switch (request.icon()) {
-        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::None: break;
-        }
-        const QList<int> answers = answersOffered(request.buttons());
-        for (int answer : answers)
-            box.addButton(buttonFor(answer));
-        box.setDefaultButton(buttonFor(answers.first()));
-        const int cancelling = answers.contains(MsgAnswer::Cancel) ? MsgAnswer::Cancel : answers.last();
-        box.setEscapeButton(buttonFor(cancelling));
-        box.exec();
-        const int answer = answerFor(box.standardButton(box.clickedButton()));
-        return answers.contains(answer) ? answer : cancelling;
-    }
-
-private:
-    static int answerFor(QMessageBox::StandardButton button)
-    {
-        for (int answer = MsgAnswer::OK; answer <= MsgAnswer::No; ++answer) {
-            if (buttonFor(answer) == button)
-                return answer;
-        }
-        return -1;
+        std::unique_ptr<QMessageBox> box = makeMessageBox(request);
+        box->exec();
+        return answerOf(*box, request);
     }
 };
 
@@ -119,6 +103,37 @@ MessageBoxPresenter &activePresenter()
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request)
+{
+    auto box = std::make_unique<QMessageBox>();
+    box->setFont(QApplication::font());
+    box->setWindowTitle(request.title);
+    // The program's texts break lines with CR LF.
+    QString text = request.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    box->setText(text);
+    switch (request.icon()) {
+    case MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box->setIcon(QMessageBox::Question); break;
+    case MsgIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Information: box->setIcon(QMessageBox::Information); break;
+    case MsgIcon::None: break;
+    }
+    const QList<int> answers = answersOffered(request.buttons());
+    for (int answer : answers)
+        box->addButton(buttonFor(answer));
+    box->setDefaultButton(buttonFor(answers.first()));
+    box->setEscapeButton(buttonFor(cancellingAnswer(answers)));
+    return box;
+}
+
+int answerOf(const QMessageBox &box, const MessageBoxRequest &request)
+{
+    const QList<int> answers = answersOffered(request.buttons());
+    const int answer = answerFor(box.standardButton(box.clickedButton()));
+    return answers.contains(answer) ? answer : cancellingAnswer(answers);
+}
 
 MsgIcon MessageBoxRequest::icon() const
 {

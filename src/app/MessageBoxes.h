@@ -20,6 +20,8 @@
 
 #include <memory>
 
+class QMessageBox;
+
 namespace app {
 
 inline constexpr const char *DefaultTitle = "LarkspurCalendarAdministrationApp";
@@ -67,6 +69,13 @@ public:
     // Shows the box and returns the code of the button pressed.
     virtual int present(const MessageBoxRequest &request) = 0;
 };
+
+// The box production shows for a request (built, not shown): its buttons, icon, title,
+// text (CR LF shown as a line break) and the application font.
+std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request);
+// The answer code of the button pressed in such a box; a box closed without a button
+// gives its cancelling answer (Cancel, else the last button: No or OK).
+int answerOf(const QMessageBox &box, const MessageBoxRequest &request);
 
 // Shows a box; an empty title becomes DefaultTitle.
 int msgBox(const QString &text, int style = MsgStyle::OKOnly, const QString &title = QString());
