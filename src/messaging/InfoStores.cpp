@@ -2,6 +2,7 @@
 
 #include "Detail.h"
 #include "Folder.h"
+#include "store/Schema.h"
 
 namespace messaging {
 
@@ -34,14 +35,17 @@ InfoStore InfoStores::Item(std::int32_t position) const
 InfoStore InfoStores::Item(std::string_view name) const
 {
     return detail::guarded(m_session, "InfoStores.Item", [&] {
-        auto q = m_session->database().query("SELECT id FROM stores WHERE name = ?");
-        q.bind(1, name);
-        std::int64_t id = q.step() ? q.int64(0) : 0;
-        q.reset();
-        const auto &stores = snapshot();
-        if (id == 0 || std::find(stores.begin(), stores.end(), id) == stores.end())
+        // One look-up, whether or not the collection has its snapshot yet: the store
+        // must be the public store, the profile owner's mailbox or shared to the profile.
+        auto q = m_session->database().query(
+            "SELECT s.id FROM stores s WHERE s.name = ? AND (s.kind = ? OR (s.kind = ? AND s.owner_entry = ?) "
+            "OR EXISTS (SELECT 1 FROM shares sh WHERE sh.store_id = s.id AND sh.profile_id = ?))");
+        q.bind(1, name).bind(2, store::PublicStore).bind(3, store::MailboxStore);
+        q.bind(4, m_session->ownerEntry).bind(5, m_session->profileId);
+        if (!q.step())
             throw Error(ErrorCode::NotFound, "Store \"" + std::string(name) +
                                                  "\" not found: it is not among the profile's stores");
+        std::int64_t id = q.int64(0);
         return InfoStore(m_session, id);
     });
 }
