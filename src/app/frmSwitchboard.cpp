@@ -189,6 +189,9 @@ template <class Page> void frmSwitchboard::showPage()
         slot = page.release();
     }
     ActionPage *open = slot.data();
+    // An open page is brought forward, also from the task bar.
+    if (open->isMinimized())
+        open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
     open->show();
     open->raise();
     open->activateWindow();

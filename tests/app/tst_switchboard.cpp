@@ -294,7 +294,9 @@ void SwitchboardTest::secondNextReusesTheOpenPage()
     auto *picker = first->findChild<QComboBox *>(QStringLiteral("cboMailbox"));
     picker->setCurrentIndex(0);
     m_store->addUser("Bob", "BO"); // not shown: the open page is not filled again
+    first->setWindowState(Qt::WindowMinimized);
     clickNext();
+    QVERIFY(!first->isMinimized()); // brought forward
     QCOMPARE(testsupport::liveTopLevels().size(), 2);
     QCOMPARE(testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsFromOneMailbox")), first);
     QCOMPARE(picker->count(), 1);
