@@ -491,6 +491,7 @@ void PageFrameTest::scriptFileButton()
     QCOMPARE(request.filters, (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)"}));
     QCOMPARE(request.initialFilter, 1);
     QVERIFY(request.hideReadOnly);
+    QVERIFY(window->findChild<QObject *>(QStringLiteral("ctlCommonDialog")));
     QVERIFY(m_boxes->shown().isEmpty());
     window->close();
 }

@@ -48,6 +48,10 @@ frmAddEventToAPersonalFolderForAllUsers::frmAddEventToAPersonalFolderForAllUsers
     m_chkDelete = addCheckBox("chkDelete", QStringLiteral("Delete"), 3705, 3600, 1155, 315);
     m_chkSchedule = addCheckBox("chkSchedule", QStringLiteral("Schedule"), 5160, 3600, 1455, 315);
 
+    // The file dialog itself is made when the file button asks for it (app::FileDialogs);
+    // this object only carries its name among the page's controls.
+    (new QObject(this))->setObjectName(QStringLiteral("ctlCommonDialog"));
+
     connect(m_cboPersonalFolder, &QComboBox::activated, this, [this] {
         runPageHandler([this] { app::scriptNameForFolder(m_cboPersonalFolder->currentText(), m_txtScriptName); });
     });
