@@ -288,21 +288,21 @@ void PageFrameTest::inputChecks_data()
 
     const QString mailbox = QStringLiteral("You must choose a Mailbox from the list");
     const QString file = QStringLiteral("You must enter the file name and path of the script file.");
-    QTest::newRow("3.1 no mailbox") << "frmAUserPersonalCalendarToLarkspurCalendar" << false << false << mailbox
+    QTest::newRow("copy one no mailbox") << "frmAUserPersonalCalendarToLarkspurCalendar" << false << false << mailbox
                                     << "Choose Mailbox";
-    QTest::newRow("3.4 no mailbox") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << false << false << mailbox
+    QTest::newRow("delete user items no mailbox") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << false << false << mailbox
                                     << "Choose Mailbox";
-    QTest::newRow("4.1 nothing") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << false << mailbox
+    QTest::newRow("add script nothing") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << false << mailbox
                                  << "Choose Mailbox";
-    QTest::newRow("4.1 no mailbox") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << true << mailbox
+    QTest::newRow("add script no mailbox") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << true << mailbox
                                     << "Choose Mailbox";
-    QTest::newRow("4.1 no file") << "frmAddAnEventScriptToOneUsersPersonalFolder" << true << false << file
+    QTest::newRow("add script no file") << "frmAddAnEventScriptToOneUsersPersonalFolder" << true << false << file
                                  << "Missing Information";
-    QTest::newRow("4.2 no file") << "frmAddEventToAPersonalFolderForAllUsers" << false << false << file
+    QTest::newRow("add script for all no file") << "frmAddEventToAPersonalFolderForAllUsers" << false << false << file
                                  << "Missing Information";
-    QTest::newRow("4.3 no mailbox") << "frmDeleteScriptsFromOneFolderForMailbox" << false << false << mailbox
+    QTest::newRow("delete folder scripts no mailbox") << "frmDeleteScriptsFromOneFolderForMailbox" << false << false << mailbox
                                     << "Choose Mailbox";
-    QTest::newRow("4.4 no mailbox") << "frmDeleteAllScriptsFromOneMailbox" << false << false << mailbox
+    QTest::newRow("delete mailbox scripts no mailbox") << "frmDeleteAllScriptsFromOneMailbox" << false << false << mailbox
                                     << "Choose Mailbox";
 }
 
@@ -348,8 +348,8 @@ void PageFrameTest::inputChecks()
 void PageFrameTest::eventsAreCheckedAfterTheConfirmation_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("4.1") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("4.2") << "frmAddEventToAPersonalFolderForAllUsers";
+    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
 }
 
 void PageFrameTest::eventsAreCheckedAfterTheConfirmation()
@@ -405,11 +405,11 @@ void PageFrameTest::minimiseIcon_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("iconFile"); // "good", "garbage" or "missing"
 
-    QTest::newRow("3.3 existing") << "frmDeleteAllItemsFromLarkspurCalendar" << "good";
-    QTest::newRow("3.3 missing") << "frmDeleteAllItemsFromLarkspurCalendar" << "missing";
-    QTest::newRow("3.3 unreadable") << "frmDeleteAllItemsFromLarkspurCalendar" << "garbage";
-    QTest::newRow("4.2 existing") << "frmAddEventToAPersonalFolderForAllUsers" << "good";
-    QTest::newRow("4.5 beside the program") << "frmDeleteAllScriptsForAllMailboxes" << "good";
+    QTest::newRow("delete all items existing") << "frmDeleteAllItemsFromLarkspurCalendar" << "good";
+    QTest::newRow("delete all items missing") << "frmDeleteAllItemsFromLarkspurCalendar" << "missing";
+    QTest::newRow("delete all items unreadable") << "frmDeleteAllItemsFromLarkspurCalendar" << "garbage";
+    QTest::newRow("add script for all existing") << "frmAddEventToAPersonalFolderForAllUsers" << "good";
+    QTest::newRow("delete all scripts beside the program") << "frmDeleteAllScriptsForAllMailboxes" << "good";
 }
 
 void PageFrameTest::minimiseIcon()
@@ -470,8 +470,8 @@ void PageFrameTest::iconPath()
 void PageFrameTest::scriptFileButton_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("4.1") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("4.2") << "frmAddEventToAPersonalFolderForAllUsers";
+    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
 }
 
 void PageFrameTest::scriptFileButton()
@@ -499,8 +499,8 @@ void PageFrameTest::scriptFileButton()
 void PageFrameTest::folderPickerSetsTheScriptName_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("4.1") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("4.2") << "frmAddEventToAPersonalFolderForAllUsers";
+    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
 }
 
 void PageFrameTest::folderPickerSetsTheScriptName()
@@ -559,7 +559,7 @@ void PageFrameTest::layout_data()
         {"cmdNext", QRect(5820, 5640, 1335, 495), "Next"},
     };
     for (const auto &row : rows41)
-        QTest::newRow(qPrintable(QStringLiteral("4.1 ") + QString::fromLatin1(row.control)))
+        QTest::newRow(qPrintable(QStringLiteral("add script ") + QString::fromLatin1(row.control)))
             << p41 << row.control << row.twips << row.caption;
 
     const QString p31 = QStringLiteral("frmAUserPersonalCalendarToLarkspurCalendar");
@@ -578,7 +578,7 @@ void PageFrameTest::layout_data()
         {"cmdNext", QRect(5820, 5520, 1335, 495), "Next"},
     };
     for (const auto &row : rows31)
-        QTest::newRow(qPrintable(QStringLiteral("3.1 ") + QString::fromLatin1(row.control)))
+        QTest::newRow(qPrintable(QStringLiteral("copy one ") + QString::fromLatin1(row.control)))
             << p31 << row.control << row.twips << row.caption;
 }
 

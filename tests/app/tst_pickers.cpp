@@ -126,11 +126,11 @@ void PickersTest::mailboxListOnThePages_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("typing");
-    QTest::newRow("3.1") << "frmAUserPersonalCalendarToLarkspurCalendar" << true;
-    QTest::newRow("3.4") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << true;
-    QTest::newRow("4.1") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false;
-    QTest::newRow("4.3") << "frmDeleteScriptsFromOneFolderForMailbox" << false;
-    QTest::newRow("4.4") << "frmDeleteAllScriptsFromOneMailbox" << false;
+    QTest::newRow("copy one") << "frmAUserPersonalCalendarToLarkspurCalendar" << true;
+    QTest::newRow("delete user items") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << true;
+    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false;
+    QTest::newRow("delete folder scripts") << "frmDeleteScriptsFromOneFolderForMailbox" << false;
+    QTest::newRow("delete mailbox scripts") << "frmDeleteAllScriptsFromOneMailbox" << false;
 }
 
 void PickersTest::mailboxListOnThePages()
@@ -168,9 +168,9 @@ void PickersTest::moreStoresThanASixteenBitCount()
 void PickersTest::folderList_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("4.1") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("4.2") << "frmAddEventToAPersonalFolderForAllUsers";
-    QTest::newRow("4.3") << "frmDeleteScriptsFromOneFolderForMailbox";
+    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
+    QTest::newRow("delete folder scripts") << "frmDeleteScriptsFromOneFolderForMailbox";
 }
 
 void PickersTest::folderList()

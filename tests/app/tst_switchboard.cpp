@@ -227,21 +227,21 @@ void SwitchboardTest::dispatch_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<int>("mailboxes"); // entries the page's mailbox picker shows, -1: none
 
-    QTest::newRow("3.3") << "optDeleteAllItemsOnLarkspurCalendar" << "frmDeleteAllItemsFromLarkspurCalendar" << -1;
-    QTest::newRow("3.4") << "optDeleteOneUsersLarkspurCalendarItems"
+    QTest::newRow("delete all items") << "optDeleteAllItemsOnLarkspurCalendar" << "frmDeleteAllItemsFromLarkspurCalendar" << -1;
+    QTest::newRow("delete user items") << "optDeleteOneUsersLarkspurCalendarItems"
                          << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << 2;
-    QTest::newRow("3.1") << "optCopyAPersonalCalendarToLarkspurCalendar"
+    QTest::newRow("copy one") << "optCopyAPersonalCalendarToLarkspurCalendar"
                          << "frmAUserPersonalCalendarToLarkspurCalendar" << 2;
-    QTest::newRow("3.2") << "optCopyAllPersonalCalendarsToLarkspurCalendar"
+    QTest::newRow("copy all") << "optCopyAllPersonalCalendarsToLarkspurCalendar"
                          << "frmCopyAllPersonalCalendarsLarkspurCalendar" << -1;
-    QTest::newRow("4.1") << "optAddEventScriptToOneUsersPersonalCalendar"
+    QTest::newRow("add script") << "optAddEventScriptToOneUsersPersonalCalendar"
                          << "frmAddAnEventScriptToOneUsersPersonalFolder" << 2;
-    QTest::newRow("4.2") << "optAddEventScriptToAllPersonalCalendars" << "frmAddEventToAPersonalFolderForAllUsers"
+    QTest::newRow("add script for all") << "optAddEventScriptToAllPersonalCalendars" << "frmAddEventToAPersonalFolderForAllUsers"
                          << -1;
-    QTest::newRow("4.3") << "optDeleteScriptFromOneFolderInOneMailbox" << "frmDeleteScriptsFromOneFolderForMailbox"
+    QTest::newRow("delete folder scripts") << "optDeleteScriptFromOneFolderInOneMailbox" << "frmDeleteScriptsFromOneFolderForMailbox"
                          << 2;
-    QTest::newRow("4.4") << "optDeleteAllScriptsInAMailbox" << "frmDeleteAllScriptsFromOneMailbox" << 2;
-    QTest::newRow("4.5") << "optDeleteAllScriptsInAllMailboxes" << "frmDeleteAllScriptsForAllMailboxes" << -1;
+    QTest::newRow("delete mailbox scripts") << "optDeleteAllScriptsInAMailbox" << "frmDeleteAllScriptsFromOneMailbox" << 2;
+    QTest::newRow("delete all scripts") << "optDeleteAllScriptsInAllMailboxes" << "frmDeleteAllScriptsForAllMailboxes" << -1;
 }
 
 void SwitchboardTest::dispatch()
