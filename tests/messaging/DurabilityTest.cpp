@@ -4,78 +4,60 @@
 
 #include <sys/stat.h>
 
-using namespace messaging;
-using larkspur::test::addItem;
-using larkspur::test::errorOf;
-using larkspur::test::sharedCalendar;
-using larkspur::test::StoreFixture;
+#include <optional>
+
+using namespace larkspur::test;
 
 namespace {
 
-class DurabilityTest : public StoreFixture {
-protected:
-    std::size_t countFromAnotherConnection()
-    {
-        Session other = logon();
-        auto n = static_cast<std::size_t>(sharedCalendar(other).Messages().Count());
-        other.Logoff();
-        return n;
-    }
+using larkspur::test::PrintTo;
+
+struct CommitPoint {
+    const char *name;
+    // Ends the work of the session that saved the items; returns how many it added.
+    int (*end)(std::optional<Session> &session, Folder &calendar);
+    std::int32_t error; // of the call that ends the work, 0 for none
 };
 
-TEST_F(DurabilityTest, ReleasingTheLastHandleCommits)
+class CommitPoints : public StoreFixture, public ::testing::WithParamInterface<CommitPoint> {};
+
+TEST_P(CommitPoints, AnotherConnectionSeesEveryWriteAndCanWriteItself)
 {
-    Folder calendar(nullptr, 0);
-    {
-        Session s = logon();
-        calendar = sharedCalendar(s);
-        addItem(calendar, "one");
-    }
-    // The folder handle still holds the session open.
-    addItem(calendar, "two");
-    calendar = Folder(nullptr, 0);
-    EXPECT_EQ(countFromAnotherConnection(), 2u);
+    const int n = 2500;
+    std::optional<Session> s(logon());
+    Folder calendar = sharedCalendar(*s);
+    for (int i = 0; i < n; ++i)
+        addItem(calendar, std::to_string(i));
+    int added = 0;
+    EXPECT_EQ(errorOf([&] { added = GetParam().end(s, calendar); }), GetParam().error);
+    Session other = logon();
+    EXPECT_EQ(sharedCalendar(other).Messages().Count(), n + added);
+    addItem(sharedCalendar(other), "other");
+    other.Logoff();
+    EXPECT_TRUE(consistent());
 }
 
-TEST_F(DurabilityTest, LogoffCommits)
-{
-    Session s = logon();
-    addItem(sharedCalendar(s), "one");
-    s.Logoff();
-    EXPECT_EQ(countFromAnotherConnection(), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Durability, CommitPoints,
+    ::testing::Values(CommitPoint{"Logoff", [](std::optional<Session> &s, Folder &) { s->Logoff(); return 0; }, 0},
+                      // The folder handle holds the session open after the session itself is gone.
+                      CommitPoint{"ReleaseOfTheLastHandle",
+                                  [](std::optional<Session> &s, Folder &calendar) {
+                                      s.reset();
+                                      addItem(calendar, "late");
+                                      calendar = Folder(nullptr, 0);
+                                      return 1;
+                                  },
+                                  0},
+                      CommitPoint{"ErrorLeavingTheModel",
+                                  [](std::optional<Session> &s, Folder &) {
+                                      s->GetMessage("0000");
+                                      return 0;
+                                  },
+                                  ErrorCode::NotFound}),
+    ParamName());
 
-TEST_F(DurabilityTest, AnErrorLeavingTheModelCommitsWhatWasDoneBefore)
-{
-    Session s = logon();
-    Folder calendar = sharedCalendar(s);
-    addItem(calendar, "one");
-    addItem(calendar, "two");
-    EXPECT_EQ(errorOf([&] { s.GetMessage("0000"); }), ErrorCode::NotFound);
-    // Still logged on: the other connection sees both items and can write itself.
-    {
-        Session other = logon();
-        EXPECT_EQ(sharedCalendar(other).Messages().Count(), 2);
-        addItem(sharedCalendar(other), "three");
-        other.Logoff();
-    }
-    EXPECT_EQ(calendar.Messages().Count(), 3);
-}
-
-TEST_F(DurabilityTest, AFailingUpdateSavesNothingOfItself)
-{
-    Session s = logon();
-    Folder calendar = sharedCalendar(s);
-    Message m = addItem(calendar, "kept");
-    Message stale = s.GetMessage(m.ID());
-    m.Delete();
-    stale.SetSubject("changed");
-    stale.SetStamp("stamp");
-    EXPECT_EQ(errorOf([&] { stale.Update(); }), ErrorCode::NotFound);
-    EXPECT_EQ(calendar.Messages().Count(), 0);
-}
-
-TEST_F(DurabilityTest, StoreFileIsOwnerOnly)
+TEST_F(StoreFixture, StoreFileIsOwnerOnlyAndNeverMadeByAccident)
 {
     struct stat st {};
     ASSERT_EQ(::stat(storePath().c_str(), &st), 0);
@@ -83,18 +65,6 @@ TEST_F(DurabilityTest, StoreFileIsOwnerOnly)
     EXPECT_EQ(errorOf([&] { ServerAdmin::createStore(storePath()); }), ErrorCode::InvalidArgument);
     EXPECT_EQ(errorOf([&] { ServerAdmin(m_dir.path() / "none.db"); }), ErrorCode::LogonFailed);
     EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "none.db"));
-}
-
-TEST_F(DurabilityTest, ManyWritesInOneSessionAreAllKept)
-{
-    {
-        Session s = logon();
-        Folder calendar = sharedCalendar(s);
-        for (int i = 0; i < 2500; ++i)
-            addItem(calendar, std::to_string(i));
-        s.Logoff();
-    }
-    EXPECT_EQ(countFromAnotherConnection(), 2500u);
 }
 
 } // namespace

@@ -1,12 +1,7 @@
 // The event binding service: bound folders, bindings and their hidden messages.
 #include "TestStore.h"
 
-#include "messaging/Events.h"
-#include "messaging/PropTags.h"
-
-using namespace messaging;
-using larkspur::test::errorOf;
-using larkspur::test::StoreFixture;
+using namespace larkspur::test;
 
 namespace {
 
@@ -15,29 +10,17 @@ protected:
     void SetUp() override
     {
         StoreFixture::SetUp();
-        ServerAdmin(storePath()).addUser("Ann Lee", std::string("AL"));
         session = logon();
-        inbox = larkspur::test::mailboxFolder(session, "Ann Lee", "Inbox");
+        inbox = mailboxFolder(session, "Ann Lee", "Inbox");
         events = Events::Create("MSExchange.Events");
         events->SetSession(session);
     }
-    // Installs a binding the way the script pages do; returns its entry id.
-    std::string install(const std::string &name, const std::string &script, std::int16_t mask = 5)
+    std::string install(const std::string &name, const std::string &script = "x")
     {
-        BoundFolder bound = events->BoundFolder(inbox, true);
-        Binding b = bound.Bindings().Add();
-        b.SetName(name);
-        b.SetActive(true);
-        b.SetEventMask(mask);
-        b.SetHandlerClassID(std::string(ScriptHandlerClassId));
-        b.SaveChanges();
-        Message m = session.GetMessage(b.EntryID(), "");
-        m.Fields().Item(PropTag::ScriptText).SetValue(script);
-        m.Update();
-        b.SaveCustomChanges(m);
-        bound.SaveChanges();
-        return b.EntryID();
+        int done = 0;
+        return installScript(*events, session, inbox, name, script, done);
     }
+    Bindings bindings(const Folder &f) { return events->BoundFolder(f, true).Bindings(); }
 
     Session session{std::filesystem::path()};
     Folder inbox{nullptr, 0};
@@ -54,7 +37,7 @@ TEST(EventsCreate, OnlyTheRegisteredClassName)
 TEST_F(EventsTest, BoundFolderRecordIsCreatedOnDemandAndSavedOnRequest)
 {
     auto fresh = Events::Create("MSExchange.Events");
-    EXPECT_EQ(errorOf([&] { fresh->BoundFolder(inbox, true); }), ErrorCode::InvalidArgument);  // no session yet
+    EXPECT_EQ(errorOf([&] { fresh->BoundFolder(inbox, true); }), ErrorCode::InvalidArgument); // no session yet
     EXPECT_EQ(errorOf([&] { events->BoundFolder(inbox, false); }), ErrorCode::NotFound);
     BoundFolder bound = events->BoundFolder(inbox, true);
     EXPECT_FALSE(bound.saved());
@@ -65,17 +48,18 @@ TEST_F(EventsTest, BoundFolderRecordIsCreatedOnDemandAndSavedOnRequest)
 
 TEST_F(EventsTest, InstalledBindingIsStoredWithItsScriptAndHiddenFromMessages)
 {
-    larkspur::test::addItem(inbox, "Visible mail");
-    std::string id = install("Auto reply", "\r\nSub Folder_OnMessageCreated\r\nEnd Sub", 5);
+    addItem(inbox, "Visible mail");
+    std::string id = install("Auto reply", "\r\nSub Folder_OnMessageCreated\r\nEnd Sub");
     session.Logoff();
     session.Logon("Administrator");
     events->SetSession(session);
-    inbox = larkspur::test::mailboxFolder(session, "Ann Lee", "Inbox");
+    inbox = mailboxFolder(session, "Ann Lee", "Inbox");
 
-    EXPECT_EQ(larkspur::test::subjects(inbox), std::vector<std::string>{"Visible mail"});
-    Bindings bindings = events->BoundFolder(inbox, false).Bindings();
-    ASSERT_EQ(bindings.Count(), 1);
-    Binding b = bindings.Item(1);
+    EXPECT_EQ(subjects(inbox), std::vector<std::string>{"Visible mail"});
+    EXPECT_EQ(bindings(mailboxFolder(session)).Count(), 0); // bindings belong to their folder
+    Bindings all = events->BoundFolder(inbox, false).Bindings();
+    ASSERT_EQ(all.Count(), 1);
+    Binding b = all.Item(1);
     EXPECT_EQ(b.EntryID(), id);
     EXPECT_EQ(b.Name(), "Auto reply");
     EXPECT_TRUE(b.Active());
@@ -83,35 +67,35 @@ TEST_F(EventsTest, InstalledBindingIsStoredWithItsScriptAndHiddenFromMessages)
     EXPECT_EQ(b.HandlerClassID(), ScriptHandlerClassId);
     EXPECT_EQ(session.GetMessage(id).Fields().Item(PropTag::ScriptText).Text(),
               "\r\nSub Folder_OnMessageCreated\r\nEnd Sub");
-    EXPECT_TRUE(ServerAdmin(storePath()).check().empty());
+    EXPECT_TRUE(consistent());
 }
 
 TEST_F(EventsTest, DeletingEveryBindingMessageWhileEnumeratingReachesAll)
 {
     for (int i = 0; i < 5; ++i)
-        install("Script " + std::to_string(i), "x");
+        install("Script " + std::to_string(i));
     int reached = 0;
-    for (Binding b : events->BoundFolder(inbox, true).Bindings()) {
+    for (Binding b : bindings(inbox)) {
         session.GetMessage(b.EntryID(), "").Delete();
         ++reached;
     }
     EXPECT_EQ(reached, 5);
-    EXPECT_EQ(events->BoundFolder(inbox, true).Bindings().Count(), 0);
-    EXPECT_TRUE(ServerAdmin(storePath()).check().empty());
+    EXPECT_EQ(bindings(inbox).Count(), 0);
+    EXPECT_TRUE(consistent());
 }
 
 TEST_F(EventsTest, BindingRulesBeforeAndAfterSaving)
 {
-    Binding b = events->BoundFolder(inbox, true).Bindings().Add();
+    Binding b = bindings(inbox).Add();
     EXPECT_EQ(errorOf([&] { b.EntryID(); }), ErrorCode::InvalidArgument);
-    Message unrelated = larkspur::test::addItem(inbox, "Mail");
+    Message unrelated = addItem(inbox, "Mail");
     EXPECT_EQ(errorOf([&] { b.SaveCustomChanges(unrelated); }), ErrorCode::InvalidArgument);
     b.SetName("First");
     b.SaveChanges();
     EXPECT_EQ(errorOf([&] { b.SaveCustomChanges(unrelated); }), ErrorCode::InvalidArgument);
     b.SetName("Renamed");
-    b.SaveChanges();   // a second save updates the same binding
-    Bindings all = events->BoundFolder(inbox, true).Bindings();
+    b.SaveChanges(); // a second save updates the same binding
+    Bindings all = bindings(inbox);
     ASSERT_EQ(all.Count(), 1);
     EXPECT_EQ(all.Item(1).Name(), "Renamed");
     session.GetMessage(b.EntryID()).Delete();
@@ -121,21 +105,13 @@ TEST_F(EventsTest, BindingRulesBeforeAndAfterSaving)
 
 TEST_F(EventsTest, ScriptLeftPendingOnTheMessageIsSavedWithTheBinding)
 {
-    Binding b = events->BoundFolder(inbox, true).Bindings().Add();
+    Binding b = bindings(inbox).Add();
     b.SetName("Pending");
     b.SaveChanges();
     Message m = session.GetMessage(b.EntryID());
     m.Fields().Item(PropTag::ScriptText).SetValue(std::string("script"));
     b.SaveCustomChanges(m);
     EXPECT_EQ(session.GetMessage(b.EntryID()).Fields().Item(PropTag::ScriptText).Text(), "script");
-}
-
-TEST_F(EventsTest, BindingsBelongToTheirFolder)
-{
-    install("Inbox script", "x");
-    Folder calendar = larkspur::test::mailboxFolder(session, "Ann Lee");
-    EXPECT_EQ(events->BoundFolder(calendar, true).Bindings().Count(), 0);
-    EXPECT_EQ(events->BoundFolder(inbox, true).Bindings().Count(), 1);
 }
 
 } // namespace

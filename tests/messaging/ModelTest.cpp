@@ -4,9 +4,7 @@
 
 #include <random>
 
-using namespace messaging;
-using larkspur::test::sharedCalendar;
-using larkspur::test::StoreFixture;
+using namespace larkspur::test;
 
 namespace {
 
@@ -16,26 +14,20 @@ struct ModelItem {
     bool operator==(const ModelItem &) const = default;
 };
 
-// Folder contents in position order.
-using Model = std::vector<ModelItem>;
-
 std::ostream &operator<<(std::ostream &os, const ModelItem &i)
 {
     return os << "{" << i.subject << " | " << i.stamp.value_or("-") << "}";
 }
 
+// Folder contents in position order.
+using Model = std::vector<ModelItem>;
+
 class ModelTest : public StoreFixture, public ::testing::WithParamInterface<unsigned> {
 protected:
-    void SetUp() override
-    {
-        StoreFixture::SetUp();
-        ServerAdmin(storePath()).addUser("Ann Lee", std::string("AL"));
-        open();
-    }
     void open()
     {
         session = std::make_unique<Session>(logon());
-        folders[0] = larkspur::test::mailboxFolder(*session, "Ann Lee");
+        folders[0] = mailboxFolder(*session);
         folders[1] = sharedCalendar(*session);
     }
     Model read(int f)
@@ -45,12 +37,6 @@ protected:
             out.push_back({m.Subject(), m.Stamp()});
         return out;
     }
-    std::string randomSubject(std::mt19937 &rng)
-    {
-        static const char *const prefixes[] = {"AL- ", "al- ", "AL-", "BS- ", "", "A", "Lunch AL- "};
-        std::uniform_int_distribution<int> p(0, 6), n(0, 9);
-        return std::string(prefixes[p(rng)]) + "x" + std::to_string(n(rng));
-    }
 
     std::unique_ptr<Session> session;
     Folder folders[2] = {Folder(nullptr, 0), Folder(nullptr, 0)};
@@ -58,62 +44,62 @@ protected:
 
 TEST_P(ModelTest, RandomOperationsMatchTheModel)
 {
+    open();
     std::mt19937 rng(GetParam());
     Model model[2];
-    auto pick = [&](int upper) { return std::uniform_int_distribution<int>(0, upper - 1)(rng); };
+    auto pick = [&](std::size_t upper) { return std::uniform_int_distribution<std::size_t>(0, upper - 1)(rng); };
+    auto randomSubject = [&] {
+        static const char *const prefixes[] = {"AL- ", "al- ", "AL-", "BS- ", "", "A", "Lunch AL- "};
+        return prefixes[pick(7)] + ("x" + std::to_string(pick(10)));
+    };
     for (int step = 0; step < 400; ++step) {
-        int op = pick(10);
-        int f = pick(2);
+        const std::size_t op = pick(10), f = pick(2);
         Model &m = model[f];
         SCOPED_TRACE("step " + std::to_string(step) + " op " + std::to_string(op));
+        const std::size_t pos = m.empty() ? 0 : pick(m.size());
+        const auto position = static_cast<std::int32_t>(pos + 1);
         switch (op) {
         case 0:
         case 1: { // add
-            std::string subject = randomSubject(rng);
-            larkspur::test::addItem(folders[f], subject);
+            std::string subject = randomSubject();
+            addItem(folders[f], subject);
             m.push_back({subject, std::nullopt});
             break;
         }
-        case 2: { // delete by position
-            if (m.empty())
-                break;
-            int pos = pick(static_cast<int>(m.size()));
-            folders[f].Messages().Item(pos + 1).Delete();
-            m.erase(m.begin() + pos);
-            break;
-        }
-        case 3: { // stamp and copy to the other folder, as the copy actions do
-            if (m.empty())
-                break;
-            int pos = pick(static_cast<int>(m.size()));
-            Message item = folders[f].Messages().Item(pos + 1);
-            std::string stamp = "N::" + std::to_string(step) + ":" + item.Subject();
-            item.SetStamp(stamp);
-            item.Update();
-            m[static_cast<std::size_t>(pos)].stamp = stamp;
-            Message copy = item.CopyTo(folders[1 - f].ID());
-            copy.SetSubject("AL- " + copy.Subject());
-            if (pick(4) != 0) {
-                copy.Update();
-                model[1 - f].push_back({"AL- " + m[static_cast<std::size_t>(pos)].subject, stamp});
+        case 2: // delete by position
+            if (!m.empty()) {
+                folders[f].Messages().Item(position).Delete();
+                m.erase(m.begin() + static_cast<std::ptrdiff_t>(pos));
             }
             break;
-        }
-        case 4: { // change a subject without saving, then maybe save
-            if (m.empty())
-                break;
-            int pos = pick(static_cast<int>(m.size()));
-            Message item = folders[f].Messages().Item(pos + 1);
-            std::string subject = randomSubject(rng);
-            item.SetSubject(subject);
-            if (pick(2) == 0) {
+        case 3: // stamp and copy to the other folder, as the copy actions do; maybe drop the copy
+            if (!m.empty()) {
+                Message item = folders[f].Messages().Item(position);
+                std::string stamp = "N::" + std::to_string(step) + ":" + item.Subject();
+                item.SetStamp(stamp);
                 item.Update();
-                m[static_cast<std::size_t>(pos)].subject = subject;
+                m[pos].stamp = stamp;
+                Message copy = item.CopyTo(folders[1 - f].ID());
+                copy.SetSubject("AL- " + copy.Subject());
+                if (pick(4) != 0) {
+                    copy.Update();
+                    model[1 - f].push_back({"AL- " + m[pos].subject, stamp});
+                }
             }
             break;
-        }
+        case 4: // change a subject, then maybe save
+            if (!m.empty()) {
+                Message item = folders[f].Messages().Item(position);
+                std::string subject = randomSubject();
+                item.SetSubject(subject);
+                if (pick(2) == 0) {
+                    item.Update();
+                    m[pos].subject = subject;
+                }
+            }
+            break;
         case 5: { // filter and delete
-            std::string key = std::vector<std::string>{"AL- ", "al- ", "A", "BS", "x"}[static_cast<std::size_t>(pick(5))];
+            const std::string key = std::vector<std::string>{"AL- ", "al- ", "A", "BS", "x"}[pick(5)];
             Messages messages = folders[f].Messages();
             messages.Filter().SetSubject(key);
             for (Message item : messages)
@@ -137,9 +123,9 @@ TEST_P(ModelTest, RandomOperationsMatchTheModel)
         }
         case 7: { // reverse deletion of the last few by position
             Messages messages = folders[f].Messages();
-            int n = messages.Count();
-            int count = std::min(n, pick(4));
-            for (int k = 0; k < count; ++k)
+            const std::int32_t n = messages.Count();
+            const auto count = std::min(n, static_cast<std::int32_t>(pick(4)));
+            for (std::int32_t k = 0; k < count; ++k)
                 messages.Item(n - k).Delete();
             m.resize(m.size() - static_cast<std::size_t>(count));
             break;
@@ -157,7 +143,7 @@ TEST_P(ModelTest, RandomOperationsMatchTheModel)
         ASSERT_EQ(read(1), model[1]);
     }
     session->Logoff();
-    EXPECT_TRUE(ServerAdmin(storePath()).check().empty());
+    EXPECT_TRUE(consistent());
 }
 
 INSTANTIATE_TEST_SUITE_P(Model, ModelTest, ::testing::Values(1u, 2u, 3u, 20261206u));

@@ -2,15 +2,13 @@
 // position.
 #include "TestStore.h"
 
-#include <cstdlib>
 #include <fstream>
 
-using namespace messaging;
-using larkspur::test::errorOf;
-using larkspur::test::StoreFixture;
-using larkspur::test::TempDir;
+using namespace larkspur::test;
 
 namespace {
+
+using larkspur::test::PrintTo;
 
 class NavigationTest : public StoreFixture {
 protected:
@@ -18,7 +16,6 @@ protected:
     {
         StoreFixture::SetUp();
         ServerAdmin admin(storePath());
-        admin.addUser("Ann Lee", std::string("AL"));
         admin.addUser("Bob Stone", std::string("BS"), DisplayType::MailUser, false);
         admin.addUser("Carla Diaz", std::string("CD"));
         admin.addUser("Sales", std::nullopt, DisplayType::DistList);
@@ -46,27 +43,15 @@ TEST_F(NavigationTest, ProfileSeesPublicStoreOwnMailboxThenSharedMailboxesInShar
 {
     {
         ServerAdmin admin(storePath());
-        admin.share("Mailbox - Bob Stone");   // shared last, listed last
+        admin.share("Mailbox - Bob Stone"); // shared last, listed last
         admin.unshare("Mailbox - Ann Lee");
-        admin.share("Mailbox - Ann Lee");     // sharing again moves it behind Bob
+        admin.share("Mailbox - Ann Lee"); // sharing again moves it behind Bob
+        admin.share("Mailbox - Administrator"); // its own: seen anyway, never twice
+        EXPECT_EQ(errorOf([&] { admin.share("Mailbox - Nobody"); }), ErrorCode::NotFound);
     }
-    Session s = logon();
-    EXPECT_EQ(storeNames(s), (std::vector<std::string>{"Public Folders", "Mailbox - Administrator",
-                                                        "Mailbox - Carla Diaz", "Mailbox - Bob Stone",
-                                                        "Mailbox - Ann Lee"}));
-}
-
-TEST_F(NavigationTest, StoreCollectionKeepsItsSnapshot)
-{
-    Session s = logon();
-    InfoStores stores = s.InfoStores();
-    ASSERT_EQ(stores.Count(), 4);
-    ServerAdmin(storePath()).share("Mailbox - Bob Stone");
-    EXPECT_EQ(stores.Count(), 4);
-    EXPECT_EQ(larkspur::test::errorOf([&] { stores.Item(5); }), ErrorCode::InvalidArgument);
-    InfoStores fresh = s.InfoStores();
-    ASSERT_EQ(fresh.Count(), 5);
-    EXPECT_EQ(fresh.Item(5).Name(), "Mailbox - Bob Stone");
+    EXPECT_EQ(storeNames(logon()), (std::vector<std::string>{"Public Folders", "Mailbox - Administrator",
+                                                             "Mailbox - Carla Diaz", "Mailbox - Bob Stone",
+                                                             "Mailbox - Ann Lee"}));
 }
 
 TEST_F(NavigationTest, UnsharedMailboxIsNotAmongTheStores)
@@ -80,40 +65,41 @@ TEST_F(NavigationTest, UnsharedMailboxIsNotAmongTheStores)
     EXPECT_NE(description.find("not among the profile's stores"), std::string::npos);
 }
 
-TEST_F(NavigationTest, StandardFolderLayouts)
+TEST_F(NavigationTest, StoreCollectionKeepsItsSnapshot)
 {
+    Session s = logon();
+    InfoStores stores = s.InfoStores();
+    ASSERT_EQ(stores.Count(), 4);
+    ServerAdmin(storePath()).share("Mailbox - Bob Stone");
+    EXPECT_EQ(stores.Count(), 4);
+    EXPECT_EQ(errorOf([&] { stores.Item(5); }), ErrorCode::InvalidArgument);
+    InfoStores fresh = s.InfoStores();
+    ASSERT_EQ(fresh.Count(), 5);
+    EXPECT_EQ(fresh.Item(5).Name(), "Mailbox - Bob Stone");
+}
+
+TEST_F(NavigationTest, StandardFolderLayoutsAndPublicFoldersBesideTheCalendar)
+{
+    ServerAdmin(storePath()).addPublicFolder("Team Rota");
+    EXPECT_EQ(errorOf([&] { ServerAdmin(storePath()).addPublicFolder("Team Rota"); }), ErrorCode::InvalidArgument);
     Session s = logon();
     Folder publicRoot = s.InfoStores().Item("Public Folders").RootFolder();
     EXPECT_EQ(folderNames(publicRoot), (std::vector<std::string>{"Favorites", "All Public Folders"}));
-    EXPECT_EQ(folderNames(publicRoot.Folders().Item(2)), (std::vector<std::string>{"Larkspur Calendar"}));
+    EXPECT_EQ(folderNames(publicRoot.Folders().Item(2)), (std::vector<std::string>{"Larkspur Calendar", "Team Rota"}));
     EXPECT_EQ(folderNames(s.InfoStores().Item("Mailbox - Ann Lee").RootFolder()),
-              (std::vector<std::string>{"Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox", "Journal",
-                                        "Notes", "Outbox", "Sent Items", "Tasks"}));
+              (std::vector<std::string>{"Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox", "Journal", "Notes",
+                                        "Outbox", "Sent Items", "Tasks"}));
     // Reached by name or by position, it is the same folder.
     Folder byName = publicRoot.Folders().Item("All Public Folders").Folders().Item("Larkspur Calendar");
-    EXPECT_EQ(byName.ID(), larkspur::test::sharedCalendar(s).ID());
-}
-
-TEST_F(NavigationTest, PublicFolderAddedBesideTheSharedCalendar)
-{
-    ServerAdmin(storePath()).addPublicFolder("Team Rota");
-    Session s = logon();
-    Folder all = s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2);
-    EXPECT_EQ(folderNames(all), (std::vector<std::string>{"Larkspur Calendar", "Team Rota"}));
-    EXPECT_EQ(errorOf([&] { ServerAdmin(storePath()).addPublicFolder("Team Rota"); }), ErrorCode::InvalidArgument);
+    EXPECT_EQ(byName.ID(), sharedCalendar(s).ID());
 }
 
 struct Lookup {
     const char *name;
-    std::function<void(const Session &)> call;
+    void (*call)(const Session &);
     std::int32_t error;
     const char *mentioned; // a text the description must hold
 };
-
-void PrintTo(const Lookup &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class LookupFailures : public NavigationTest, public ::testing::WithParamInterface<Lookup> {};
 
@@ -132,12 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
                ErrorCode::NotFound, "Mailbox - Nobody"},
         Lookup{"StoreNameIsCaseSensitive", [](const Session &s) { s.InfoStores().Item("public folders"); },
                ErrorCode::NotFound, "public folders"},
-        Lookup{"StorePositionZero", [](const Session &s) { s.InfoStores().Item(0); }, ErrorCode::InvalidArgument,
-               "0"},
-        Lookup{"StorePositionPastCount", [](const Session &s) { s.InfoStores().Item(5); },
-               ErrorCode::InvalidArgument, "5"},
-        Lookup{"FolderByUnknownName",
-               [](const Session &s) { s.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Contact"); },
+        Lookup{"StorePositionZero", [](const Session &s) { s.InfoStores().Item(0); }, ErrorCode::InvalidArgument, "0"},
+        Lookup{"StorePositionPastCount", [](const Session &s) { s.InfoStores().Item(5); }, ErrorCode::InvalidArgument,
+               "5"},
+        Lookup{"FolderByUnknownName", [](const Session &s) { mailboxFolder(s, "Ann Lee", "Contact"); },
                ErrorCode::NotFound, "\"Contact\" not found in \"Mailbox - Ann Lee\""},
         Lookup{"SubfolderNamesItsPath",
                [](const Session &s) {
@@ -151,23 +135,28 @@ INSTANTIATE_TEST_SUITE_P(
                ErrorCode::NotFound, "Global address list"},
         Lookup{"MessageByMalformedId", [](const Session &s) { s.GetMessage("not-an-id"); }, ErrorCode::NotFound,
                "not-an-id"},
-        Lookup{"MessageByFolderId",
-               [](const Session &s) { s.GetMessage(larkspur::test::sharedCalendar(s).ID()); }, ErrorCode::NotFound,
-               "not found"}),
-    larkspur::test::ParamName());
+        Lookup{"MessageByFolderId", [](const Session &s) { s.GetMessage(sharedCalendar(s).ID()); },
+               ErrorCode::NotFound, "not found"},
+        Lookup{"CopyToUnknownFolder", [](const Session &s) { addItem(mailboxFolder(s), "x").CopyTo("0123"); },
+               ErrorCode::NotFound, "0123"},
+        Lookup{"CopyToAMessageId",
+               [](const Session &s) {
+                   Message m = addItem(mailboxFolder(s), "x");
+                   m.CopyTo(m.ID());
+               },
+               ErrorCode::NotFound, "not found"}),
+    ParamName());
 
 TEST_F(NavigationTest, IdentifiersAreUpperCaseHexAndUniqueAcrossTheStore)
 {
     Session s = logon();
-    std::vector<std::string> ids;
+    std::vector<std::string> ids{addItem(sharedCalendar(s), "x").ID()};
     InfoStores stores = s.InfoStores();
     for (int i = 1; i <= stores.Count(); ++i) {
         ids.push_back(stores.Item(i).ID());
         for (Folder f : stores.Item(i).RootFolder().Folders())
             ids.push_back(f.ID());
     }
-    Message m = larkspur::test::addItem(larkspur::test::sharedCalendar(s), "x");
-    ids.push_back(m.ID());
     for (const std::string &id : ids)
         EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
     std::sort(ids.begin(), ids.end());
@@ -182,12 +171,11 @@ TEST_F(NavigationTest, IdentifiersOfAnotherStoreAreNotFound)
     {
         Session o(other.path() / "other.db");
         o.Logon("Administrator");
-        foreignFolder = larkspur::test::sharedCalendar(o).ID();
-        foreignMessage = larkspur::test::addItem(larkspur::test::sharedCalendar(o), "elsewhere").ID();
-        o.Logoff();
+        foreignFolder = sharedCalendar(o).ID();
+        foreignMessage = addItem(sharedCalendar(o), "elsewhere").ID();
     }
     Session s = logon();
-    Message local = larkspur::test::addItem(larkspur::test::sharedCalendar(s), "here");
+    Message local = addItem(sharedCalendar(s), "here");
     EXPECT_EQ(errorOf([&] { s.GetMessage(foreignMessage); }), ErrorCode::NotFound);
     EXPECT_EQ(errorOf([&] { local.CopyTo(foreignFolder); }), ErrorCode::NotFound);
 }
@@ -195,23 +183,18 @@ TEST_F(NavigationTest, IdentifiersOfAnotherStoreAreNotFound)
 TEST_F(NavigationTest, LogonFailuresCreateNothing)
 {
     TempDir dir;
-    auto missing = dir.path() / "missing.db";
-    Session a(missing);
-    EXPECT_EQ(errorOf([&] { a.Logon("Administrator"); }), ErrorCode::LogonFailed);
-    EXPECT_FALSE(a.LoggedOn());
-
+    std::ofstream(dir.path() / "notes.txt") << "just text\n";
     auto before = std::filesystem::last_write_time(storePath());
-    Session b(storePath());
-    std::string description;
-    EXPECT_EQ(errorOf([&] { b.Logon("Guest"); }, &description), ErrorCode::LogonFailed);
-    EXPECT_NE(description.find("Guest"), std::string::npos);
-    EXPECT_FALSE(b.LoggedOn());
-
-    auto notAStore = dir.path() / "notes.txt";
-    std::ofstream(notAStore) << "just text\n";
-    Session c(notAStore);
-    EXPECT_EQ(errorOf([&] { c.Logon("Administrator"); }), ErrorCode::LogonFailed);
-
+    for (auto [file, profile] : {std::pair{dir.path() / "missing.db", "Administrator"},
+                                 std::pair{storePath(), "Guest"}, std::pair{dir.path() / "notes.txt", "Administrator"}}) {
+        Session s(file);
+        std::string description;
+        EXPECT_EQ(errorOf([&] { s.Logon(profile); }, &description), ErrorCode::LogonFailed) << file;
+        EXPECT_FALSE(s.LoggedOn());
+        if (std::string(profile) == "Guest") {
+            EXPECT_NE(description.find("Guest"), std::string::npos);
+        }
+    }
     std::vector<std::string> left;
     for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
         left.push_back(entry.path().filename().string());
@@ -223,24 +206,20 @@ TEST_F(NavigationTest, SessionStates)
 {
     Session s = logon();
     EXPECT_EQ(errorOf([&] { s.Logon("Administrator"); }), ErrorCode::LogonFailed);
-    Folder calendar = larkspur::test::sharedCalendar(s);
+    Folder calendar = sharedCalendar(s);
     s.Logoff();
     EXPECT_EQ(errorOf([&] { calendar.Messages().Count(); }), ErrorCode::InvalidArgument);
     EXPECT_EQ(errorOf([&] { s.InfoStores(); }), ErrorCode::InvalidArgument);
-    s.Logon("Administrator");   // a session can log on again after its logoff
+    s.Logon("Administrator"); // a session can log on again after its logoff
     EXPECT_EQ(s.InfoStores().Count(), 4);
 }
 
 TEST(DefaultStorePath, EnvironmentThenDataDirectoryThenHome)
 {
-    struct Saved {
-        const char *name;
-        std::optional<std::string> value;
-    };
-    std::vector<Saved> saved;
+    std::vector<std::pair<const char *, std::optional<std::string>>> saved;
     for (const char *name : {"LARKSPUR_STORE", "XDG_DATA_HOME", "HOME"}) {
         const char *v = std::getenv(name);
-        saved.push_back({name, v ? std::optional<std::string>(v) : std::nullopt});
+        saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
     }
     ::setenv("HOME", "/home/ann", 1);
     ::setenv("XDG_DATA_HOME", "/data", 1);
@@ -250,12 +229,8 @@ TEST(DefaultStorePath, EnvironmentThenDataDirectoryThenHome)
     EXPECT_EQ(Session::defaultStorePath(), "/data/larkspur/store.db");
     ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(Session::defaultStorePath(), "/home/ann/.local/share/larkspur/store.db");
-    for (const Saved &s : saved) {
-        if (s.value)
-            ::setenv(s.name, s.value->c_str(), 1);
-        else
-            ::unsetenv(s.name);
-    }
+    for (const auto &[name, value] : saved)
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 } // namespace

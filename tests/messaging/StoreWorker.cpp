@@ -22,15 +22,9 @@ int main(int argc, char **argv)
     try {
         messaging::Session session{std::filesystem::path(argv[1])};
         session.Logon("Administrator");
-        messaging::Folder calendar = session.InfoStores()
-                                         .Item("Public Folders")
-                                         .RootFolder()
-                                         .Folders()
-                                         .Item(2)
-                                         .Folders()
-                                         .Item("Larkspur Calendar");
-        const int count = std::stoi(argv[3]);
-        for (int i = 1; i <= count; ++i) {
+        messaging::Folder calendar =
+            session.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
+        for (int i = 1; i <= std::stoi(argv[3]); ++i) {
             messaging::Message m = calendar.Messages().Add();
             m.SetSubject(std::string(argv[2]) + std::to_string(i));
             m.Update();

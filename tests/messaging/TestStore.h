@@ -1,40 +1,39 @@
-// A fresh server store in its own temporary directory for each test.
+// A fresh server store in its own temporary directory for each test, and the pieces of
+// work the pages do, shared by the tests.
 #pragma once
 
 #include "messaging/AddressLists.h"
 #include "messaging/Error.h"
+#include "messaging/Events.h"
 #include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"
+#include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace larkspur::test {
 
+using namespace messaging;
+
 class TempDir {
 public:
     TempDir()
     {
-        std::random_device rd;
-        auto base = std::filesystem::temp_directory_path();
-        for (int i = 0; i < 100; ++i) {
-            auto candidate = base / ("larkspur-test-" + std::to_string(rd()));
-            if (std::filesystem::create_directory(candidate)) {
-                m_path = candidate;
-                return;
-            }
-        }
-        throw std::runtime_error("cannot create a temporary directory");
+        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a temporary directory");
+        m_path = pattern;
     }
     ~TempDir()
     {
@@ -58,29 +57,37 @@ struct ParamName {
     }
 };
 
-inline messaging::Folder sharedCalendar(const messaging::Session &s)
+// Prints a data-driven case as its name (bring it in with `using larkspur::test::PrintTo`).
+template <class T>
+    requires requires(const T &t) { t.name; }
+void PrintTo(const T &value, std::ostream *os)
+{
+    *os << value.name;
+}
+
+inline Folder sharedCalendar(const Session &s)
 {
     return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
 }
 
-inline messaging::Folder mailboxFolder(const messaging::Session &s, const std::string &user,
-                                       const std::string &folder = "Calendar")
+inline Folder mailboxFolder(const Session &s, const std::string &user = "Ann Lee",
+                            const std::string &folder = "Calendar")
 {
     return s.InfoStores().Item("Mailbox - " + user).RootFolder().Folders().Item(folder);
 }
 
-inline messaging::Message addItem(const messaging::Folder &folder, const std::string &subject)
+inline Message addItem(const Folder &folder, const std::string &subject)
 {
-    messaging::Message m = folder.Messages().Add();
+    Message m = folder.Messages().Add();
     m.SetSubject(subject);
     m.Update();
     return m;
 }
 
-inline std::vector<std::string> subjects(const messaging::Folder &folder)
+inline std::vector<std::string> subjects(const Folder &folder)
 {
     std::vector<std::string> out;
-    for (messaging::Message m : folder.Messages())
+    for (Message m : folder.Messages())
         out.push_back(m.Subject());
     return out;
 }
@@ -90,7 +97,7 @@ inline std::int32_t errorOf(const std::function<void()> &call, std::string *desc
 {
     try {
         call();
-    } catch (const messaging::Error &e) {
+    } catch (const Error &e) {
         if (description)
             *description = e.description();
         return e.number();
@@ -98,24 +105,101 @@ inline std::int32_t errorOf(const std::function<void()> &call, std::string *desc
     return 0;
 }
 
-// A store with the standard layout plus the users given.
+// Items "Item <i>" with an iCalendar source and uid, as the import leaves them.
+inline void fillCalendar(const Folder &calendar, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        Message m = calendar.Messages().Add();
+        m.SetSubject("Item " + std::to_string(i));
+        m.Fields().Item(PropTag::ICalendarSource).SetValue(std::string("BEGIN:VEVENT"));
+        m.Fields().Item(PropTag::ICalendarUid).SetValue("uid-" + std::to_string(i));
+        m.Update();
+    }
+}
+
+// The copy actions' loop from Ann Lee's calendar to the shared one; `done` counts the
+// saved steps, `afterCopy` runs after each saved copy.
+inline void copyLoop(Session &s, int &done, const std::function<void()> &afterCopy = {})
+{
+    std::string target = sharedCalendar(s).ID();
+    for (Message m : mailboxFolder(s).Messages()) {
+        m.SetStamp("N::0:" + m.Subject());
+        m.Update();
+        ++done;
+        Message copy = m.CopyTo(target);
+        copy.SetSubject("AL- " + copy.Subject());
+        copy.Update();
+        ++done;
+        if (afterCopy)
+            afterCopy();
+    }
+}
+
+// Checks every copy the loop made; returns how many there are.
+inline int checkCopies(const Session &s)
+{
+    int copies = 0;
+    for (Message m : sharedCalendar(s).Messages()) {
+        EXPECT_EQ(m.Subject().rfind("AL- Item ", 0), 0u) << m.Subject();
+        EXPECT_EQ(m.Fields().Tags(), std::vector<std::uint32_t>{PropTag::ICalendarSource});
+        EXPECT_EQ(m.Stamp(), "N::0:" + m.Subject().substr(4));
+        ++copies;
+    }
+    return copies;
+}
+
+inline int stampedSources(const Session &s)
+{
+    int stamped = 0;
+    for (Message m : mailboxFolder(s).Messages()) {
+        EXPECT_EQ(m.Fields().Tags().size(), 2u);
+        stamped += m.Stamp() ? 1 : 0;
+    }
+    return stamped;
+}
+
+// Installs a script binding the way the script pages do; `done` counts the saved steps.
+inline std::string installScript(Events &events, Session &s, const Folder &folder, const std::string &name,
+                                 const std::string &script, int &done, std::int16_t mask = 5)
+{
+    BoundFolder bound = events.BoundFolder(folder, true);
+    Binding b = bound.Bindings().Add();
+    b.SetName(name);
+    b.SetActive(true);
+    b.SetEventMask(mask);
+    b.SetHandlerClassID(std::string(ScriptHandlerClassId));
+    b.SaveChanges();
+    ++done;
+    Message m = s.GetMessage(b.EntryID(), "");
+    m.Fields().Item(PropTag::ScriptText).SetValue(script);
+    m.Update();
+    ++done;
+    b.SaveCustomChanges(m);
+    bound.SaveChanges();
+    ++done;
+    return b.EntryID();
+}
+
+// A store with the standard layout and the user "Ann Lee" (tag "AL").
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        messaging::faults::clear();
+        faults::clear();
         m_store = m_dir.path() / "store.db";
-        messaging::ServerAdmin::createStore(m_store);
+        ServerAdmin::createStore(m_store);
+        ServerAdmin(m_store).addUser("Ann Lee", std::string("AL"));
     }
-    void TearDown() override { messaging::faults::clear(); }
+    void TearDown() override { faults::clear(); }
 
     const std::filesystem::path &storePath() const { return m_store; }
-    messaging::Session logon()
+    Session logon()
     {
-        messaging::Session s(m_store);
+        Session s(m_store);
         s.Logon("Administrator");
         return s;
     }
+    bool consistent() const { return ServerAdmin(m_store).check().empty(); }
 
     TempDir m_dir;
     std::filesystem::path m_store;
