@@ -5,20 +5,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <random>
 
 namespace {
+
+// The engine's result code of the error the call throws, or 0 when it throws none.
+int dbErrorOf(const std::function<void()> &call, std::string *what = nullptr)
+{
+    try {
+        call();
+    } catch (const store::DbError &e) {
+        if (what)
+            *what = e.what();
+        return e.code();
+    }
+    return 0;
+}
+
+std::string contents(const std::filesystem::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::random_device rd;
-        m_dir = std::filesystem::temp_directory_path() / ("larkspur-db-test-" + std::to_string(rd()));
-        std::filesystem::create_directories(m_dir);
+        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-db-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
         db = store::Database::open(m_dir / "test.db", true, store::SchemaVersion);
         store::createSchema(*db);
     }
@@ -45,7 +65,7 @@ TEST_F(DatabaseTest, ConnectionSettings)
     EXPECT_EQ(q.text(0), "wal");
     q.reset();
     EXPECT_EQ(scalar("PRAGMA foreign_keys"), 1);
-    EXPECT_EQ(scalar("PRAGMA synchronous"), 1);   // NORMAL
+    EXPECT_EQ(scalar("PRAGMA synchronous"), 1); // NORMAL
     EXPECT_EQ(store::schemaVersion(*db), store::SchemaVersion);
     std::string guid = store::storeGuid(*db);
     EXPECT_EQ(guid.size(), 32u);
@@ -63,12 +83,12 @@ TEST_F(DatabaseTest, TextIsBoundByteForByte)
     ASSERT_TRUE(q.step());
     EXPECT_EQ(q.text(0), odd);
     ASSERT_TRUE(q.step());
-    EXPECT_EQ(q.text(1), "text");   // an empty text is not NULL
+    EXPECT_EQ(q.text(1), "text"); // an empty text is not NULL
     EXPECT_EQ(q.optText(0), std::string());
     ASSERT_TRUE(q.step());
     EXPECT_EQ(q.optText(0), std::nullopt);
     q.reset();
-    EXPECT_EQ(scalar("SELECT count(*) FROM messages"), 0);   // the table is still there
+    EXPECT_EQ(scalar("SELECT count(*) FROM messages"), 0); // the table is still there
 }
 
 TEST_F(DatabaseTest, WriteHookRunsBeforeEachWriteStatementOnly)
@@ -81,34 +101,26 @@ TEST_F(DatabaseTest, WriteHookRunsBeforeEachWriteStatementOnly)
             throw std::runtime_error("refused");
     });
     db->exec("CREATE TABLE t(v)");
-    db->query("BEGIN").run();
-    db->query("INSERT INTO t(v) VALUES(1)").run();
-    db->query("  update t SET v = 2").run();
-    db->query("SELECT * FROM t").run();
-    db->query("REPLACE INTO t(rowid, v) VALUES(1, 3)").run();
-    db->query("DELETE FROM t WHERE v = 99").run();
-    db->query("COMMIT").run();
+    for (const char *sql : {"BEGIN", "INSERT INTO t(v) VALUES(1)", "  update t SET v = 2", "SELECT * FROM t",
+                            "REPLACE INTO t(rowid, v) VALUES(1, 3)", "DELETE FROM t WHERE v = 99", "COMMIT"})
+        db->query(sql).run();
     EXPECT_EQ(writes, 4);
     fail = true;
     EXPECT_THROW(db->query("INSERT INTO t(v) VALUES(4)").run(), std::runtime_error);
     fail = false;
-    EXPECT_EQ(scalar("SELECT count(*) FROM t"), 1);   // the refused write did not happen
+    EXPECT_EQ(scalar("SELECT count(*) FROM t"), 1); // the refused write did not happen
 }
 
 TEST_F(DatabaseTest, EngineErrorsCarryTheirCode)
 {
-    try {
-        db->query("SELECT * FROM no_such_table");
-        FAIL() << "no error";
-    } catch (const store::DbError &e) {
-        EXPECT_EQ(e.code(), 1);   // SQLITE_ERROR
-        EXPECT_NE(std::string(e.what()).find("no_such_table"), std::string::npos);
-    }
+    std::string what;
+    EXPECT_EQ(dbErrorOf([&] { db->query("SELECT * FROM no_such_table"); }, &what), 1); // SQLITE_ERROR
+    EXPECT_NE(what.find("no_such_table"), std::string::npos);
     try {
         db->query("INSERT INTO messages(folder_id) VALUES(?)").bind(1, std::int64_t(12345)).run();
-        FAIL() << "no error";
+        ADD_FAILURE() << "no error";
     } catch (const store::DbError &e) {
-        EXPECT_EQ(e.code(), 19);  // SQLITE_CONSTRAINT: no such folder
+        EXPECT_EQ(e.code(), 19); // SQLITE_CONSTRAINT: no such folder
         EXPECT_FALSE(e.diskFull());
     }
 }
@@ -141,24 +153,13 @@ TEST_F(DatabaseTest, SubjectPrefixRangeUsesTheIndex)
 TEST_F(DatabaseTest, AFileOfAnotherKindIsRefusedUntouched)
 {
     auto other = m_dir / "other.db";
-    {
-        auto plain = store::Database::open(other, true, 0);
-        plain->exec("PRAGMA journal_mode=DELETE; CREATE TABLE notes(x); PRAGMA user_version = 7;");
-    }
-    std::ifstream in(other, std::ios::binary);
-    std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    try {
-        store::Database::open(other, false, store::SchemaVersion);
-        FAIL() << "opened";
-    } catch (const store::DbError &e) {
-        EXPECT_EQ(e.code(), 26);   // SQLITE_NOTADB
-    }
-    std::ifstream again(other, std::ios::binary);
-    std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(after, before);
+    store::Database::open(other, true, 0)->exec(
+        "PRAGMA journal_mode=DELETE; CREATE TABLE notes(x); PRAGMA user_version = 7;");
+    const std::string before = contents(other);
+    EXPECT_EQ(dbErrorOf([&] { store::Database::open(other, false, store::SchemaVersion); }), 26); // SQLITE_NOTADB
+    EXPECT_EQ(contents(other), before);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "other.db-wal"));
-    EXPECT_THROW(store::Database::open(m_dir / "missing.db", false, store::SchemaVersion), store::DbError);
+    EXPECT_NE(dbErrorOf([&] { store::Database::open(m_dir / "missing.db", false, store::SchemaVersion); }), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "missing.db"));
 }
 
