@@ -63,8 +63,8 @@ TEST_F(StoreFixture, StoreFileIsOwnerOnlyAndNeverMadeByAccident)
     ASSERT_EQ(::stat(storePath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(errorOf([&] { ServerAdmin::createStore(storePath()); }), ErrorCode::InvalidArgument);
-    EXPECT_EQ(errorOf([&] { ServerAdmin(m_dir.path() / "none.db"); }), ErrorCode::LogonFailed);
-    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "none.db"));
+    EXPECT_EQ(errorOf([&] { ServerAdmin(m_dir / "none.db"); }), ErrorCode::LogonFailed);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "none.db"));
 }
 
 } // namespace

@@ -99,7 +99,7 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         Session s = logon();
         GetParam().prepare(s);
     }
-    const auto pristine = m_dir.path() / "pristine.db";
+    const auto pristine = m_dir / "pristine.db";
     std::filesystem::copy_file(storePath(), pristine);
     bool completed = false;
     for (int nth = 1; nth < 200 && !completed; ++nth) {

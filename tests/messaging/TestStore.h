@@ -26,28 +26,6 @@ namespace larkspur::test {
 
 using namespace messaging;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary directory");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::filesystem::path &path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
 // Names a data-driven case after its `name` member.
 struct ParamName {
     template <class T>
@@ -180,17 +158,26 @@ inline std::string installScript(Events &events, Session &s, const Folder &folde
     return b.EntryID();
 }
 
-// A store with the standard layout and the user "Ann Lee" (tag "AL").
+// A store with the standard layout and the user "Ann Lee" (tag "AL"), in a temporary
+// directory of its own.
 class StoreFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
         faults::clear();
-        m_store = m_dir.path() / "store.db";
+        std::string dir = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+        m_dir = dir;
+        m_store = m_dir / "store.db";
         ServerAdmin::createStore(m_store);
         ServerAdmin(m_store).addUser("Ann Lee", std::string("AL"));
     }
-    void TearDown() override { faults::clear(); }
+    void TearDown() override
+    {
+        faults::clear();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
 
     const std::filesystem::path &storePath() const { return m_store; }
     Session logon()
@@ -201,7 +188,7 @@ protected:
     }
     bool consistent() const { return ServerAdmin(m_store).check().empty(); }
 
-    TempDir m_dir;
+    std::filesystem::path m_dir;
     std::filesystem::path m_store;
 };
 
