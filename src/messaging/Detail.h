@@ -60,6 +60,8 @@ struct SessionState {
     // Batching: one write transaction spans many operations.
     int writesInTransaction = 0;
     int writeDepth = 0;
+    // Inside Session::beginGroup ... commitGroup: no batch is committed before the end.
+    bool grouped = false;
     std::chrono::steady_clock::time_point transactionStart;
 
     ~SessionState();

@@ -32,7 +32,7 @@ void SessionState::enter()
 {
     if (!db)
         throw Error(ErrorCode::InvalidArgument, "The session is not logged on");
-    if (db->inTransaction() && std::chrono::steady_clock::now() - transactionStart >= kBatchAge)
+    if (!grouped && db->inTransaction() && std::chrono::steady_clock::now() - transactionStart >= kBatchAge)
         commit();
 }
 
@@ -65,8 +65,8 @@ void SessionState::write(const std::function<void()> &operation, bool multiState
     }
     if (multiStatement)
         d.query("RELEASE operation").run();
-    // An operation nested in another commits with the outer one.
-    if (writeDepth > 0)
+    // An operation nested in another commits with the outer one; a group at its end.
+    if (writeDepth > 0 || grouped)
         return;
     if (++writesInTransaction >= kBatchWrites || std::chrono::steady_clock::now() - transactionStart >= kBatchAge) {
         commit();
@@ -112,6 +112,9 @@ void SessionState::abandonBatch() noexcept
 
 void SessionState::commitAfterError() noexcept
 {
+    // Inside a group the caller decides: commit the group or abandon all of it.
+    if (grouped)
+        return;
     try {
         commit();
     } catch (...) {
@@ -129,6 +132,11 @@ void SessionState::close()
         return;
     prefetched.reset();
     knownFolders.clear();
+    if (grouped) {
+        // A group that was never committed leaves nothing behind.
+        grouped = false;
+        abandonBatch();
+    }
     try {
         commit(true);
         db->exec("PRAGMA wal_checkpoint(PASSIVE)");
@@ -213,6 +221,38 @@ void Session::Logon(std::string_view profileName)
 void Session::Logoff()
 {
     detail::guarded(m_state, "Session.Logoff", [&] { m_state->close(); });
+}
+
+void Session::beginGroup()
+{
+    detail::guarded(m_state, "Session.beginGroup", [&] {
+        detail::SessionState &s = *m_state;
+        if (s.grouped)
+            throw Error(ErrorCode::InvalidArgument, "A write group is already open");
+        s.commit();
+        s.grouped = true;
+    });
+}
+
+void Session::commitGroup()
+{
+    detail::guarded(m_state, "Session.commitGroup", [&] {
+        detail::SessionState &s = *m_state;
+        if (!s.grouped)
+            throw Error(ErrorCode::InvalidArgument, "No write group is open");
+        s.grouped = false;
+        s.commit();
+    });
+}
+
+void Session::abandonGroup() noexcept
+{
+    detail::SessionState &s = *m_state;
+    if (!s.grouped)
+        return;
+    s.grouped = false;
+    s.abandonBatch();
+    s.writesInTransaction = 0;
 }
 
 bool Session::LoggedOn() const

@@ -41,6 +41,15 @@ public:
     void Logoff();
     bool LoggedOn() const;
 
+    // Makes every write from now until commitGroup() one transaction: all of it reaches
+    // the store, or none of it does (after abandonGroup(), a Logoff or release of the
+    // session before commitGroup(), or a crash). An Error inside the group leaves the
+    // group open for the caller to commit or abandon. Groups do not nest; other
+    // processes wait for the store until the group ends, so keep groups short.
+    void beginGroup();
+    void commitGroup();
+    void abandonGroup() noexcept;
+
     // The stores the profile sees, in position order: "Public Folders", the profile
     // owner's mailbox, then every mailbox shared to the profile in the order of sharing.
     messaging::InfoStores InfoStores() const;

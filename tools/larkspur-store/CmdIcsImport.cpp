@@ -42,7 +42,7 @@ void addIcsImportCommand(CLI::App &ics, Context &ctx)
         int rejected = 0;
         for (const std::string &file : in->files) {
             try {
-                const ics::ImportOutcome outcome = ics::importFile(folder, file);
+                const ics::ImportOutcome outcome = ics::importFile(session, folder, file);
                 for (const std::string &w : outcome.warnings)
                     std::cerr << "warning: " << w << "\n";
                 std::cout << file << ": " << outcome.imported << " event" << (outcome.imported == 1 ? "" : "s")

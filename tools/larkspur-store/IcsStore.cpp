@@ -60,41 +60,37 @@ void eventToMessage(const IcsEvent &e, messaging::Message &m)
         m.Fields().Item(messaging::PropTag::ICalendarSource).SetValue(e.source);
 }
 
-ImportOutcome importData(const messaging::Folder &folder, std::string_view data, const std::string &name)
+ImportOutcome importData(messaging::Session &session, const messaging::Folder &folder, std::string_view data,
+                         const std::string &name)
 {
     IcsReadResult read = readIcs(data, name);
     ImportOutcome outcome;
     outcome.skipped = std::move(read.skipped);
     outcome.warnings = std::move(read.warnings);
 
-    std::vector<messaging::Message> made;
+    int made = 0;
     try {
+        session.beginGroup();
         messaging::Messages messages = folder.Messages();
         for (const IcsEvent &e : read.events) {
             messaging::Message m = messages.Add();
             eventToMessage(e, m);
             m.Update();
-            made.push_back(m);
+            ++made;
         }
+        session.commitGroup();
     } catch (const messaging::Error &err) {
-        // Take back what this file already put in the store.
-        std::string cleanup;
-        for (auto it = made.rbegin(); it != made.rend(); ++it) {
-            try {
-                it->Delete();
-            } catch (const messaging::Error &again) {
-                cleanup = "; removing the items already made failed too: " + again.description();
-            }
-        }
-        throw IcsError(name + ": the store failed after " + std::to_string(made.size()) + " of "
+        session.abandonGroup();
+        throw IcsError(name + ": the store failed after " + std::to_string(made) + " of "
                        + std::to_string(read.events.size()) + " events: " + err.description() + " ("
-                       + std::to_string(err.number()) + "); nothing of the file was imported" + cleanup);
+                       + std::to_string(err.number()) + "); nothing of the file was imported");
     }
-    outcome.imported = static_cast<int>(made.size());
+    outcome.imported = made;
     return outcome;
 }
 
-ImportOutcome importFile(const messaging::Folder &folder, const std::filesystem::path &file)
+ImportOutcome importFile(messaging::Session &session, const messaging::Folder &folder,
+                         const std::filesystem::path &file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -103,7 +99,7 @@ ImportOutcome importFile(const messaging::Folder &folder, const std::filesystem:
     buffer << in.rdbuf();
     if (in.bad())
         throw IcsError(file.string() + ": cannot be read");
-    return importData(folder, buffer.str(), file.string());
+    return importData(session, folder, buffer.str(), file.string());
 }
 
 std::string derivedUid(const std::string &entryId)

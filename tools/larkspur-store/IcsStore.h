@@ -5,6 +5,7 @@
 
 #include "messaging/Folder.h"
 #include "messaging/Message.h"
+#include "messaging/Session.h"
 
 #include <filesystem>
 #include <map>
@@ -19,14 +20,16 @@ struct ImportOutcome {
     std::vector<std::string> warnings;
 };
 
-// Imports every event of the file as one new item of the folder. The file is read and
-// checked whole first; if the store then fails part way, the items already made from
-// this file are removed again, so a file is imported entirely or not at all. Throws
-// IcsError (file unreadable, not iCalendar, an event that cannot be read, or the store
-// failing) naming the file.
-ImportOutcome importFile(const messaging::Folder &folder, const std::filesystem::path &file);
+// Imports every event of the file as one new item of the folder (a folder of `session`).
+// The file is read and checked whole first, then written in one write group of the
+// session: if the store fails part way, or the program dies, nothing of the file is in
+// the store. Throws IcsError (file unreadable, not iCalendar, an event that cannot be
+// read, or the store failing) naming the file.
+ImportOutcome importFile(messaging::Session &session, const messaging::Folder &folder,
+                         const std::filesystem::path &file);
 // The same for data already in memory (`name` stands for the file in messages).
-ImportOutcome importData(const messaging::Folder &folder, std::string_view data, const std::string &name);
+ImportOutcome importData(messaging::Session &session, const messaging::Folder &folder, std::string_view data,
+                         const std::string &name);
 
 // The event as the store holds it (UID: the ICalendarUid field, else empty).
 IcsEvent eventFromMessage(const messaging::Message &message);
