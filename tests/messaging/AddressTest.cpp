@@ -1,7 +1,5 @@
-// The address list: entry order, how a display name resolves to an entry, and users.
+// The address list: entry order, and how a display name resolves to an entry.
 #include "TestStore.h"
-
-#include <map>
 
 using namespace larkspur::test;
 
@@ -85,25 +83,6 @@ TEST_F(AddressTest, DuplicateExactNamesResolveToTheFirstCreated)
     std::string description;
     EXPECT_EQ(errorOf([&] { e.Fields().Item(PropTag::OwnerTag).Value(); }, &description), ErrorCode::NotFound);
     EXPECT_NE(description.find("0x802D001E"), std::string::npos) << description;
-}
-
-TEST_F(AddressTest, UsersAndTheirMailboxes)
-{
-    ServerAdmin admin(storePath());
-    admin.addUser("Fay", std::string("FA"), DisplayType::MailUser, false);
-    EXPECT_EQ(errorOf([&] { admin.addUser("Fay", std::string("F2")); }), ErrorCode::InvalidArgument);
-    EXPECT_EQ(errorOf([&] { admin.addUser("", std::string("XX")); }), ErrorCode::InvalidArgument);
-    admin.setEntryField("Fay", PropTag::OwnerTag, "FY");
-    std::map<std::string, UserInfo> byName;
-    for (const UserInfo &u : admin.users())
-        byName[u.name] = u;
-    EXPECT_EQ(byName["Fay"].tag, "FY");
-    EXPECT_EQ(byName["Fay"].mailbox, "Mailbox - Fay");
-    EXPECT_FALSE(byName["Fay"].shared);
-    EXPECT_TRUE(byName["Administrator"].shared);
-    EXPECT_TRUE(byName["Eve"].shared);
-    EXPECT_EQ(byName["eve"].mailbox, std::nullopt);
-    EXPECT_EQ(byName["eve"].displayType, DisplayType::RemoteUser);
 }
 
 TEST_F(AddressTest, EntryFieldWrittenThroughTheSessionPersists)
