@@ -4,16 +4,12 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
-#include "messaging/AddressLists.h"
 #include "messaging/Error.h"
-#include "messaging/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include <algorithm>
 #include <locale>
+#include <ostream>
 
 using worktest::Item;
 using worktest::Stored;
@@ -28,57 +24,34 @@ struct CommaPunct : std::numpunct<char> {
 };
 std::locale commaLocale() { return std::locale(std::locale::classic(), new CommaPunct); }
 
-class CalendarWork : public ::testing::Test {
+class CalendarWork : public ::testing::Test, public worktest::StoreWork {
 protected:
-    void SetUp() override { messaging::faults::clear(); }
-    void TearDown() override { messaging::faults::clear(); }
-
-    void addUser(const std::string &name, std::optional<std::string> tag, bool shared = true)
-    {
-        messaging::ServerAdmin admin(store.file());
-        admin.addUser(name, std::move(tag), messaging::DisplayType::MailUser, shared);
-    }
-    void fill(const std::string &storeName, const std::vector<Item> &items)
-    {
-        messaging::Session s = store.logon();
-        worktest::addItems(worktest::calendarOf(s, storeName), items);
-        s.Logoff();
-    }
-    std::vector<Stored> shared()
-    {
-        messaging::Session s = store.logon();
-        return worktest::contents(worktest::sharedFolder(s));
-    }
-    std::vector<Stored> personal(const std::string &storeName)
-    {
-        messaging::Session s = store.logon();
-        return worktest::contents(worktest::calendarOf(s, storeName));
-    }
     void copyUser(const std::string &pickerText, const std::locale &locale = std::locale::classic())
     {
         messaging::Session s = store.logon();
         calendar::copyUserCalendar(s, pickerText, locale);
-        s.Logoff();
     }
     calendar::CopyAllReport copyAll(const std::locale &locale = std::locale::classic())
     {
         messaging::Session s = store.logon();
-        calendar::CopyAllReport report = calendar::copyAllCalendars(s, locale);
-        s.Logoff();
-        return report;
+        return calendar::copyAllCalendars(s, locale);
     }
-
-    worktest::TempStore store;
 };
 
-// --- the day number as the stamp writes it -------------------------------------------
+Item at(const char *subject, std::int32_t allDay, std::optional<std::string> location, std::optional<double> start,
+        std::optional<std::vector<std::string>> categories = std::nullopt, std::int32_t sensitivity = 0)
+{
+    return Item{subject, "body", sensitivity, std::move(categories), allDay, std::move(location), start};
+}
+const Item secret{"Secret", "Hidden", 2, std::nullopt, 0, "Attic", 45000.375};
+
+// --- the day number and the mailbox name, as plain functions ---------------------------
 
 struct DayCase {
     double value;
     const char *dot;
     const char *comma;
 };
-// What a failing case prints instead of its bytes.
 void PrintTo(const DayCase &c, std::ostream *os) { *os << c.value; }
 
 class DayNumber : public ::testing::TestWithParam<DayCase> {};
@@ -93,18 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
     Values, DayNumber,
     ::testing::Values(DayCase{45000.375, "45000.375", "45000,375"},     // 9 a.m.
                       DayCase{45000.0, "45000", "45000"},               // midnight: no separator
-                      DayCase{45000.5, "45000.5", "45000,5"},           // no trailing zeros
-                      DayCase{0.375, "0.375", "0,375"},                 // before the first day
-                      DayCase{0.0, "0", "0"},
                       DayCase{-1.25, "-1.25", "-1,25"},                 // before 30 December 1899
-                      DayCase{45000.123456789012345, "45000.123456789", "45000,123456789"}, // 15 digits
-                      DayCase{1.0 / 3.0, "0.333333333333333", "0,333333333333333"},
-                      DayCase{2958465.99998843, "2958465.99998843", "2958465,99998843"}, // 31.12.9999 23:59:59
+                      DayCase{1.0 / 3.0, "0.333333333333333", "0,333333333333333"}, // 15 digits
                       DayCase{0.00001, "0.00001", "0,00001"},           // no exponent
                       DayCase{1e20, "100000000000000000000", "100000000000000000000"}, // no grouping
                       DayCase{45000.999999999999, "45001", "45001"}));  // rounding carries
-
-// --- the mailbox name the directory is asked for -------------------------------------
 
 struct CutCase {
     std::string picker;
@@ -121,12 +87,9 @@ TEST_P(MailboxCut, DropsTenCharactersAndKeepsAtMost99)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, MailboxCut,
-    ::testing::Values(CutCase{"Mailbox - Bob", "Bob"}, CutCase{"", ""}, CutCase{"Mailbox - ", ""},
-                      CutCase{"Mailbox", ""}, CutCase{"0123456789Typed", "Typed"},
-                      CutCase{"Mailbox - " + std::string(99, 'x'), std::string(99, 'x')},
+    ::testing::Values(CutCase{"Mailbox - Bob", "Bob"}, CutCase{"Mailbox", ""}, CutCase{"0123456789Typed", "Typed"},
                       CutCase{"Mailbox - " + std::string(99, 'x') + "yz", std::string(99, 'x')},
                       // characters, not bytes: an umlaut is one character and is never split
-                      CutCase{"Mailbox - J\xC3\xBCrgen", "J\xC3\xBCrgen"},
                       CutCase{"\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4" "Bob", "Bob"},
                       CutCase{"Mailbox - " + std::string(98, 'x') + "\xC3\xBC\xC3\xBC",
                               std::string(98, 'x') + "\xC3\xBC"}));
@@ -136,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct StampCase {
     const char *name;
     Item item;
-    std::string stamp;      // empty: the item is not stamped and not copied
+    std::string stamp; // empty: the item is not stamped and not copied
 };
 void PrintTo(const StampCase &c, std::ostream *os) { *os << c.name; }
 
@@ -147,61 +110,47 @@ TEST_P(Stamp, SavedInThePersonalItemAndInheritedByTheCopy)
     addUser("Bob", "BB");
     fill("Mailbox - Bob", {GetParam().item});
     copyUser("Mailbox - Bob");
-
-    const std::vector<Stored> source = personal("Mailbox - Bob");
-    const std::vector<Stored> copies = shared();
+    const std::vector<Stored> source = items("Mailbox - Bob");
+    const std::vector<Stored> copies = items();
     ASSERT_EQ(source.size(), 1u);
+    EXPECT_EQ(source[0].subject, GetParam().item.subject);
     if (GetParam().stamp.empty()) {
         EXPECT_FALSE(source[0].stamp.has_value());
         EXPECT_TRUE(copies.empty());
         return;
     }
     EXPECT_EQ(source[0].stamp, GetParam().stamp);
-    EXPECT_EQ(source[0].subject, GetParam().item.subject);
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(copies[0].stamp, GetParam().stamp);
-}
-
-Item at(const char *subject, std::int32_t allDay, std::optional<std::string> location, std::optional<double> start,
-        std::optional<std::vector<std::string>> categories = std::nullopt)
-{
-    return Item{subject, "body", 0, std::move(categories), allDay, std::move(location), start};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Stamp,
     ::testing::Values(
         StampCase{"FlagZero", at("Review", 0, "Room 4", 45000.375), "N:Room 4:45000.375:Review"},
-        StampCase{"FlagOne", at("Offsite", 1, "Lodge", 45001.0), "Y:Lodge:45001:Offsite"},
         StampCase{"FlagOtherValue", at("Odd", 7, "X", 45001.0), "Y:X:45001:Odd"},
         StampCase{"NoLocation", at("Call", 0, std::nullopt, 45000.5), "N::45000.5:Call"},
-        StampCase{"EmptyLocation", at("Call", 0, "", 45000.5), "N::45000.5:Call"},
         StampCase{"ColonsKept", at("a:b", 0, "c:d", 45000.25), "N:c:d:45000.25:a:b"},
         StampCase{"NoStart", at("Loose", 0, "Here", std::nullopt), "N:Here::Loose"},
-        StampCase{"Holiday", at("Xmas", 1, "Home", 45000.0, std::vector<std::string>{"Holiday"}), ""},
-        StampCase{"HolidayFirstOfTwo", at("Xmas", 1, "", 45000.0, std::vector<std::string>{"Holiday", "Work"}), ""},
+        StampCase{"Holiday", at("Xmas", 1, "Home", 45000.0, std::vector<std::string>{"Holiday", "Work"}), ""},
         StampCase{"HolidaySmallLetters", at("Xmas", 1, "", 45000.0, std::vector<std::string>{"holiday"}),
                   "Y::45000:Xmas"},
         StampCase{"HolidaySecond", at("Fair", 0, "", 45000.0, std::vector<std::string>{"Work", "Holiday"}),
-                  "N::45000:Fair"},
-        StampCase{"HolidayWithBlank", at("Fair", 0, "", 45000.0, std::vector<std::string>{"Holiday "}),
                   "N::45000:Fair"},
         StampCase{"EmptyCategoryList", at("Plain", 0, "", 45000.0, std::vector<std::string>{}), "N::45000:Plain"},
         StampCase{"NonAscii", at("Gr\xC3\xBC\xC3\x9F" "e", 0, "K\xC3\xB6ln", 45000.75),
                   "N:K\xC3\xB6ln:45000.75:Gr\xC3\xBC\xC3\x9F" "e"}),
     [](const auto &tc) { return std::string(tc.param.name); });
 
-TEST_F(CalendarWork, StampUsesTheDecimalCommaOfTheLocale)
+TEST_F(CalendarWork, StampUsesTheDecimalCommaOfTheLocaleInBothCopies)
 {
     addUser("Bob", "BB");
     fill("Mailbox - Bob", {at("Review", 0, "Room 4", 45000.375)});
     copyUser("Mailbox - Bob", commaLocale());
-    EXPECT_EQ(personal("Mailbox - Bob")[0].stamp, "N:Room 4:45000,375:Review");
-
-    messaging::Session s = store.logon();
-    calendar::copyAllCalendars(s, commaLocale());
-    s.Logoff();
-    for (const Stored &copy : shared())
+    copyAll(commaLocale());
+    EXPECT_EQ(items("Mailbox - Bob")[0].stamp, "N:Room 4:45000,375:Review");
+    ASSERT_EQ(items().size(), 2u);
+    for (const Stored &copy : items())
         EXPECT_EQ(copy.stamp, "N:Room 4:45000,375:Review");
 }
 
@@ -214,82 +163,49 @@ TEST_P(OwnerPrefix, WholeTagAndHyphenSpaceBeforeTheSubject)
     addUser("Bob", GetParam());
     fill("Mailbox - Bob", {at("Review", 0, "", 45000.0)});
     copyUser("Mailbox - Bob");
-    ASSERT_EQ(shared().size(), 1u);
-    EXPECT_EQ(shared()[0].subject, GetParam() + "- Review");
-    EXPECT_EQ(calendar::ownerPrefix(GetParam()), GetParam() + "- ");
+    EXPECT_EQ(sharedSubjects(), std::vector<std::string>{GetParam() + "- Review"});
 }
 
 INSTANTIATE_TEST_SUITE_P(TagLengths, OwnerPrefix, ::testing::Values("", "A", "AB", "ABC", "ABCD", "ABCDE"));
 
-struct MaskCase {
-    std::int32_t sensitivity;
-    bool masked;
-};
-void PrintTo(const MaskCase &c, std::ostream *os) { *os << c.sensitivity; }
-
-class Masking : public CalendarWork, public ::testing::WithParamInterface<MaskCase> {};
+class Masking : public CalendarWork, public ::testing::WithParamInterface<std::int32_t> {};
 
 TEST_P(Masking, PrivateCopiesShowPrivateInBothCopies)
 {
     addUser("Bob", "BB");
-    Item item = at("Doctor", 0, "Clinic", 45000.5);
-    item.text = "Blood test";
-    item.sensitivity = GetParam().sensitivity;
-    fill("Mailbox - Bob", {item});
-
-    const Stored expected = GetParam().masked ? Stored{"BB- Private", "Private", item.sensitivity, "N:Clinic:45000.5:Doctor"}
-                                              : Stored{"BB- Doctor", "Blood test", item.sensitivity,
-                                                       "N:Clinic:45000.5:Doctor"};
+    const std::int32_t sensitivity = GetParam();
+    fill("Mailbox - Bob", {Item{"Doctor", "Blood test", sensitivity, std::nullopt, 0, "Clinic", 45000.5}});
+    const Stored expected = sensitivity == 2
+        ? Stored{"BB- Private", "Private", sensitivity, "N:Clinic:45000.5:Doctor"}
+        : Stored{"BB- Doctor", "Blood test", sensitivity, "N:Clinic:45000.5:Doctor"};
     copyUser("Mailbox - Bob");
     copyAll();
-    const std::vector<Stored> copies = shared();
-    ASSERT_EQ(copies.size(), 2u); // one from each copy action
-    EXPECT_EQ(copies[0], expected);
-    EXPECT_EQ(copies[1], expected);
-    // The personal item keeps its own subject and body.
-    const Stored own = personal("Mailbox - Bob").at(0);
-    EXPECT_EQ(own.subject, "Doctor");
-    EXPECT_EQ(own.text, "Blood test");
+    // One from each copy action; the personal item keeps its own subject and body.
+    EXPECT_EQ(items(), (std::vector<Stored>{expected, expected}));
+    EXPECT_EQ(items("Mailbox - Bob"), (std::vector<Stored>{{"Doctor", "Blood test", sensitivity, expected.stamp}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sensitivities, Masking,
-                         ::testing::Values(MaskCase{0, false}, MaskCase{1, false}, MaskCase{2, true},
-                                           MaskCase{3, false}));
+INSTANTIATE_TEST_SUITE_P(Sensitivities, Masking, ::testing::Values(0, 1, 2, 3));
 
-TEST_F(CalendarWork, TwoRunsGiveTwoCopiesAndRewriteTheStamp)
+TEST_F(CalendarWork, TwoRunsGiveTwoCopies)
 {
     addUser("Bob", "BB");
     fill("Mailbox - Bob", {at("One", 0, "", 45000.0), at("Two", 0, "", 45000.0),
                            at("Off", 0, "", 45000.0, std::vector<std::string>{"Holiday"})});
     copyUser("Mailbox - Bob");
     copyUser("Mailbox - Bob");
-    std::vector<Stored> copies = shared();
-    std::vector<std::string> subjects;
-    for (const Stored &c : copies)
-        subjects.push_back(c.subject);
-    std::sort(subjects.begin(), subjects.end());
-    EXPECT_EQ(subjects, (std::vector<std::string>{"BB- One", "BB- One", "BB- Two", "BB- Two"}));
-}
-
-TEST_F(CalendarWork, EmptyOrHolidayOnlyCalendarCopiesNothing)
-{
-    addUser("Bob", "BB");
-    addUser("Eve", "EV");
-    fill("Mailbox - Eve", {at("Off", 1, "", 45000.0, std::vector<std::string>{"Holiday"})});
-    copyUser("Mailbox - Bob");
-    copyUser("Mailbox - Eve");
-    EXPECT_TRUE(shared().empty());
-    EXPECT_EQ(calendar::copyAllResultText(copyAll()), "Larkspur Calendar has been updated");
-    EXPECT_TRUE(shared().empty());
+    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"BB- One", "BB- One", "BB- Two", "BB- Two"}));
 }
 
 // --- the directory look-up and the store opened --------------------------------------
 
 struct PickerCase {
     const char *name;
-    std::string user;       // display name of the user made for the case
-    std::string picker;     // what the picker holds
-    std::int32_t error;     // 0: the user's items are copied
+    std::string user;                // display name of the user made for the case
+    std::optional<std::string> tag;
+    bool shared;
+    std::string picker;              // what the picker holds
+    std::int32_t error;              // 0: the user's items are copied
 };
 void PrintTo(const PickerCase &c, std::ostream *os) { *os << c.name; }
 
@@ -297,27 +213,26 @@ class PickerText : public CalendarWork, public ::testing::WithParamInterface<Pic
 
 TEST_P(PickerText, CutNameForTheDirectoryWholeTextForTheStore)
 {
-    addUser(GetParam().user, "TG");
-    fill("Mailbox - " + GetParam().user, {at("Item", 0, "", 45000.0)});
+    const PickerCase &c = GetParam();
+    addUser(c.user, c.tag, 0, c.shared);
+    if (c.shared)
+        fill("Mailbox - " + c.user, {at("Item", 0, "", 45000.0)});
     messaging::Session s = store.logon();
     const auto before = worktest::dumpAll(s);
-    if (GetParam().error == 0) {
-        calendar::copyUserCalendar(s, GetParam().picker, std::locale::classic());
+    if (c.error == 0) {
+        calendar::copyUserCalendar(s, c.picker, std::locale::classic());
         s.Logoff();
-        ASSERT_EQ(shared().size(), 1u);
-        EXPECT_EQ(shared()[0].subject, "TG- Item");
+        EXPECT_EQ(sharedSubjects(), std::vector<std::string>{"TG- Item"});
         return;
     }
     try {
-        calendar::copyUserCalendar(s, GetParam().picker, std::locale::classic());
+        calendar::copyUserCalendar(s, c.picker, std::locale::classic());
         FAIL() << "no error";
     } catch (const messaging::Error &e) {
-        EXPECT_EQ(e.number(), GetParam().error);
+        EXPECT_EQ(e.number(), c.error);
     }
-    s.Logoff();
-    // Nothing is written before the directory and both folders are found.
-    messaging::Session again = store.logon();
-    EXPECT_EQ(worktest::dumpAll(again), before);
+    // Nothing is written before the directory, the owner tag and both folders are found.
+    EXPECT_EQ(worktest::dumpAll(s), before);
 }
 
 const std::string longName = std::string(99, 'L') + "ong tail";
@@ -325,31 +240,16 @@ const std::string longName = std::string(99, 'L') + "ong tail";
 INSTANTIATE_TEST_SUITE_P(
     Cases, PickerText,
     ::testing::Values(
-        PickerCase{"ListEntry", "Bob", "Mailbox - Bob", 0},
+        PickerCase{"ListEntry", "Bob", "TG", true, "Mailbox - Bob", 0},
         // The first 99 characters find the entry; the store is opened with the whole text.
-        PickerCase{"LongDisplayName", longName, "Mailbox - " + longName, 0},
+        PickerCase{"LongDisplayName", longName, "TG", true, "Mailbox - " + longName, 0},
         // A typed text loses ten characters for the look-up but names the store whole.
-        PickerCase{"TypedText", "Bob", "xxxxxxxxxxBob", messaging::ErrorCode::NotFound},
-        PickerCase{"TooShort", "Bob", "Mailbox", messaging::ErrorCode::NotFound},
-        PickerCase{"UnknownUser", "Bob", "Mailbox - Nobody", messaging::ErrorCode::NotFound}),
+        PickerCase{"TypedText", "Bob", "TG", true, "xxxxxxxxxxBob", messaging::ErrorCode::NotFound},
+        PickerCase{"TooShort", "Bob", "TG", true, "Mailbox", messaging::ErrorCode::NotFound},
+        PickerCase{"UnknownUser", "Bob", "TG", true, "Mailbox - Nobody", messaging::ErrorCode::NotFound},
+        PickerCase{"NotShared", "Bob", "TG", false, "Mailbox - Bob", messaging::ErrorCode::NotFound},
+        PickerCase{"NoOwnerTag", "Bob", std::nullopt, true, "Mailbox - Bob", messaging::ErrorCode::NotFound}),
     [](const auto &tc) { return std::string(tc.param.name); });
-
-TEST_F(CalendarWork, UnsharedMailboxStopsBeforeAnythingIsWritten)
-{
-    addUser("Bob", "BB", /*shared=*/false);
-    messaging::Session s = store.logon();
-    EXPECT_THROW(calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic()), messaging::Error);
-}
-
-TEST_F(CalendarWork, MissingOwnerTagStopsBeforeAnythingIsWritten)
-{
-    addUser("Bob", std::nullopt);
-    fill("Mailbox - Bob", {at("Item", 0, "", 45000.0)});
-    messaging::Session s = store.logon();
-    const auto before = worktest::dumpAll(s);
-    EXPECT_THROW(calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic()), messaging::Error);
-    EXPECT_EQ(worktest::dumpAll(s), before);
-}
 
 // --- failures injected into the per-item steps ----------------------------------------
 
@@ -361,69 +261,41 @@ struct StepFault {
 };
 void PrintTo(const StepFault &c, std::ostream *os) { *os << c.operation << " " << c.nth; }
 
-class ItemStepFault : public CalendarWork, public ::testing::WithParamInterface<StepFault> {
-protected:
-    void prepare()
-    {
-        addUser("Bob", "BB");
-        addUser("Ann", "AN");
-        Item secret = at("Secret", 0, "Attic", 45000.375);
-        secret.sensitivity = 2;
-        secret.text = "Hidden";
-        fill("Mailbox - Bob", {secret, at("Open", 0, "Hall", 45001.0)});
-        fill("Mailbox - Ann", {at("First", 0, "Desk", 45002.0)});
-    }
-    void expectNoHalfCopy()
-    {
-        for (const Stored &copy : shared()) {
-            EXPECT_NE(copy.subject.find("- "), std::string::npos) << copy.subject;
-            EXPECT_NE(copy.text, "Hidden");
-            EXPECT_EQ(copy.subject.find("Secret"), std::string::npos);
-        }
-    }
-};
+class ItemStepFault : public CalendarWork, public ::testing::WithParamInterface<StepFault> {};
 
 TEST_P(ItemStepFault, OneUserStopsAndLeavesNoCopyOfTheItem)
 {
-    prepare();
+    addUser("Bob", "BB");
+    fill("Mailbox - Bob", {secret, at("Open", 0, "Hall", 45001.0)});
     messaging::faults::failCall(GetParam().operation, GetParam().nth);
-    messaging::Session s = store.logon();
     try {
-        calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic());
+        copyUser("Mailbox - Bob");
         FAIL() << "no error";
     } catch (const messaging::Error &e) {
         EXPECT_EQ(e.number(), messaging::ErrorCode::StoreFailure);
     }
-    s.Logoff();
     messaging::faults::clear();
-    EXPECT_TRUE(shared().empty());
-    EXPECT_EQ(personal("Mailbox - Bob")[0].stamp.has_value(), GetParam().stampSaved);
-    EXPECT_FALSE(personal("Mailbox - Bob")[1].stamp.has_value());
+    EXPECT_TRUE(items().empty());
+    EXPECT_EQ(items("Mailbox - Bob")[0].stamp.has_value(), GetParam().stampSaved);
+    EXPECT_FALSE(items("Mailbox - Bob")[1].stamp.has_value());
 }
 
 TEST_P(ItemStepFault, AllUsersSkipsTheItemReportsItAndCopiesTheRest)
 {
-    // A run without Bob's items tells how often Ann's copy calls the operation; Ann
-    // sorts first, so her item starts the skipping mode.
+    // A run on a copy of the store without Bob's items tells how often Ann's copy calls
+    // the operation; Ann sorts first, so her item starts the skipping mode.
     addUser("Ann", "AN");
     addUser("Bob", "BB");
     fill("Mailbox - Ann", {at("First", 0, "Desk", 45002.0)});
     int baseline = 0;
     {
-        messaging::Session s = store.logon();
+        const worktest::TempStore twin(store);
+        messaging::Session s = twin.logon();
         messaging::faults::clear();
         calendar::copyAllCalendars(s, std::locale::classic());
         baseline = messaging::faults::callCount(GetParam().operation);
-        // Start again from an empty shared calendar.
-        for (messaging::Message m : worktest::sharedFolder(s).Messages())
-            m.Delete();
-        s.Logoff();
     }
-    Item secret = at("Secret", 0, "Attic", 45000.375);
-    secret.sensitivity = 2;
-    secret.text = "Hidden";
     fill("Mailbox - Bob", {secret, at("Open", 0, "Hall", 45001.0)});
-
     messaging::faults::clear();
     messaging::faults::failCall(GetParam().operation, baseline + GetParam().nth);
     const calendar::CopyAllReport report = copyAll();
@@ -435,12 +307,9 @@ TEST_P(ItemStepFault, AllUsersSkipsTheItemReportsItAndCopiesTheRest)
     EXPECT_EQ(report.failures[0].mailbox, "Mailbox - Bob");
     EXPECT_EQ(report.failures[0].subject, "Secret");
     EXPECT_EQ(report.failures[0].number, messaging::ErrorCode::StoreFailure);
-    std::vector<std::string> subjects;
-    for (const Stored &c : shared())
-        subjects.push_back(c.subject);
-    std::sort(subjects.begin(), subjects.end());
-    EXPECT_EQ(subjects, (std::vector<std::string>{"AN- First", "BB- Open"}));
-    expectNoHalfCopy();
+    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"AN- First", "BB- Open"}));
+    for (const Stored &copy : items())
+        EXPECT_NE(copy.text, "Hidden");
     const std::string text = calendar::copyAllResultText(report);
     EXPECT_NE(text.find("Mailbox - Bob, \"Secret\""), std::string::npos) << text;
 }
@@ -449,11 +318,11 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, ItemStepFault,
     ::testing::Values(StepFault{"Message.AllDayEvent", 1, false}, StepFault{"Message.Categories", 1, false},
                       StepFault{"Message.Location", 1, false}, StepFault{"Message.StartTime", 1, false},
-                      StepFault{"Message.Subject", 1, false}, StepFault{"Message.SetStamp", 1, false}, StepFault{"Message.Update", 1, false},
-                      StepFault{"Message.CopyTo", 1, true}, StepFault{"Message.Sensitivity", 1, true},
-                      StepFault{"Message.SetSubject", 1, true}, StepFault{"Message.SetText", 1, true},
-                      StepFault{"Message.Subject", 2, true}, StepFault{"Message.SetSubject", 2, true},
-                      StepFault{"Message.Update", 2, true}),
+                      StepFault{"Message.Subject", 1, false}, StepFault{"Message.SetStamp", 1, false},
+                      StepFault{"Message.Update", 1, false}, StepFault{"Message.CopyTo", 1, true},
+                      StepFault{"Message.Sensitivity", 1, true}, StepFault{"Message.SetSubject", 1, true},
+                      StepFault{"Message.SetText", 1, true}, StepFault{"Message.Subject", 2, true},
+                      StepFault{"Message.SetSubject", 2, true}, StepFault{"Message.Update", 2, true}),
     [](const auto &tc) {
         std::string name = tc.param.operation;
         name.erase(0, name.find('.') + 1);
@@ -465,31 +334,24 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CalendarWork, FailedWriteAnywhereLeavesOnlyFinishedCopies)
 {
     addUser("Bob", "BB");
-    Item secret = at("Secret", 0, "Attic", 45000.375);
-    secret.sensitivity = 2;
-    secret.text = "Hidden";
     fill("Mailbox - Bob", {secret, at("Open", 0, "Hall", 45001.0), at("Late", 1, "", 45002.0)});
-    const std::vector<Stored> fresh = personal("Mailbox - Bob");
-
     bool completed = false;
     for (int n = 1; n < 200 && !completed; ++n) {
-        worktest::TempStore copy;
-        std::filesystem::copy_file(store.file(), copy.file(), std::filesystem::copy_options::overwrite_existing);
-        messaging::Session s(copy.file());
-        s.Logon("Administrator");
-        messaging::faults::failWrite(n);
-        try {
-            calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic());
-            completed = true;
-        } catch (const messaging::Error &) {
+        const worktest::TempStore copy(store);
+        {
+            messaging::Session s = copy.logon();
+            messaging::faults::failWrite(n);
+            try {
+                calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic());
+                completed = true;
+            } catch (const messaging::Error &) {
+            }
+            messaging::faults::clear();
         }
-        messaging::faults::clear();
-        s = messaging::Session(copy.file());
-        s.Logon("Administrator");
+        messaging::Session s = copy.logon();
         const std::vector<Stored> copies = worktest::contents(worktest::sharedFolder(s));
-        const std::vector<Stored> own = worktest::contents(worktest::calendarOf(s, "Mailbox - Bob"));
         std::size_t stamped = 0;
-        for (const Stored &o : own)
+        for (const Stored &o : worktest::contents(worktest::calendarOf(s, "Mailbox - Bob")))
             stamped += o.stamp.has_value() ? 1 : 0;
         EXPECT_LE(copies.size(), stamped) << "write " << n;
         EXPECT_GE(copies.size() + 1, stamped) << "write " << n;
@@ -500,7 +362,6 @@ TEST_F(CalendarWork, FailedWriteAnywhereLeavesOnlyFinishedCopies)
         if (completed) {
             EXPECT_EQ(copies.size(), 3u);
         }
-        s.Logoff();
     }
     EXPECT_TRUE(completed);
 }

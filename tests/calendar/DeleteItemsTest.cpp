@@ -2,59 +2,26 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
-#include "messaging/AddressLists.h"
 #include "messaging/Error.h"
-#include "messaging/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 
-#include <algorithm>
-
 using worktest::Item;
-using worktest::Stored;
 
 namespace {
 
-class DeleteItems : public ::testing::Test {
+class DeleteItems : public ::testing::Test, public worktest::StoreWork {
 protected:
-    void SetUp() override { messaging::faults::clear(); }
-    void TearDown() override { messaging::faults::clear(); }
-
-    void addUser(const std::string &name, std::optional<std::string> tag)
-    {
-        messaging::ServerAdmin admin(store.file());
-        admin.addUser(name, std::move(tag));
-    }
     void fillShared(const std::vector<std::string> &subjects)
     {
-        messaging::Session s = store.logon();
-        std::vector<Item> items;
+        std::vector<Item> shared;
         for (const std::string &subject : subjects)
-            items.push_back(Item{subject, "", 0, std::nullopt, 0, std::nullopt, 45000.0});
-        worktest::addItems(worktest::sharedFolder(s), items);
-        s.Logoff();
+            shared.push_back(Item{subject});
+        fill("", shared);
     }
-    std::vector<std::string> sharedSubjects(bool sorted = false)
-    {
-        messaging::Session s = store.logon();
-        std::vector<std::string> out;
-        for (const Stored &c : worktest::contents(worktest::sharedFolder(s)))
-            out.push_back(c.subject);
-        if (sorted)
-            std::sort(out.begin(), out.end());
-        return out;
-    }
-
-    worktest::TempStore store;
 };
-
-TEST_F(DeleteItems, EmptyCalendarDeletesNothing)
-{
-    messaging::Session s = store.logon();
-    EXPECT_EQ(calendar::deleteAllItems(s), 0);
-}
 
 class DeleteOrder : public DeleteItems, public ::testing::WithParamInterface<int> {};
 
@@ -66,9 +33,8 @@ TEST_P(DeleteOrder, FromTheLastItemToTheFirst)
     messaging::faults::failCall("Message.Delete", k);
     messaging::Session s = store.logon();
     EXPECT_THROW(calendar::deleteAllItems(s), messaging::Error);
-    s.Logoff();
     const std::vector<std::string> all = {"one", "two", "three", "four"};
-    EXPECT_EQ(sharedSubjects(), std::vector<std::string>(all.begin(), all.begin() + (4 - k + 1)));
+    EXPECT_EQ(sharedSubjects(false), std::vector<std::string>(all.begin(), all.begin() + (4 - k + 1)));
 }
 
 INSTANTIATE_TEST_SUITE_P(FailingDeletion, DeleteOrder, ::testing::Values(1, 2, 3, 4));
@@ -76,17 +42,14 @@ INSTANTIATE_TEST_SUITE_P(FailingDeletion, DeleteOrder, ::testing::Values(1, 2, 3
 TEST_F(DeleteItems, MoreThan32767ItemsAreAllDeleted)
 {
     constexpr int count = 40000;
-    {
-        messaging::Session s = store.logon();
-        const messaging::Messages messages = worktest::sharedFolder(s).Messages();
-        for (int i = 0; i < count; ++i) {
-            messaging::Message m = messages.Add();
-            m.SetSubject("item " + std::to_string(i));
-            m.Update();
-        }
-        s.Logoff();
-    }
     messaging::Session s = store.logon();
+    EXPECT_EQ(calendar::deleteAllItems(s), 0);
+    const messaging::Messages messages = worktest::sharedFolder(s).Messages();
+    for (int i = 0; i < count; ++i) {
+        messaging::Message m = messages.Add();
+        m.SetSubject("item " + std::to_string(i));
+        m.Update();
+    }
     EXPECT_EQ(calendar::deleteAllItems(s), count);
     s.Logoff();
     EXPECT_TRUE(sharedSubjects().empty());
@@ -96,14 +59,14 @@ TEST_F(DeleteItems, MoreThan32767ItemsAreAllDeleted)
 
 struct KeyCase {
     const char *name;
-    std::string tag;       // the chosen user's tag
-    std::string otherTag;  // another user's tag
+    std::string tag;      // the chosen user's tag
+    std::string otherTag; // another user's tag
 };
-// What a failing case prints instead of its bytes.
 void PrintTo(const KeyCase &c, std::ostream *os) { *os << c.name; }
 
 class DeleteOneUser : public DeleteItems, public ::testing::WithParamInterface<KeyCase> {};
 
+// Copies and items entered directly: only subjects beginning with the whole prefix go.
 TEST_P(DeleteOneUser, WholeOwnerPrefixSelects)
 {
     const std::string mine = GetParam().tag + "- ";
@@ -112,12 +75,11 @@ TEST_P(DeleteOneUser, WholeOwnerPrefixSelects)
     addUser("Eve", GetParam().otherTag);
     fillShared({mine + "one", theirs + "two", "Staff meeting", mine + "three", "About " + mine + "x",
                 theirs + "four", mine.substr(0, mine.size() - 1) + "five"});
-
     messaging::Session s = store.logon();
     EXPECT_EQ(calendar::deleteUserItems(s, "Mailbox - Bob"), 2);
     s.Logoff();
-    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{theirs + "two", "Staff meeting", "About " + mine + "x",
-                                                          theirs + "four", mine.substr(0, mine.size() - 1) + "five"}));
+    EXPECT_EQ(sharedSubjects(false), (std::vector<std::string>{theirs + "two", "Staff meeting", "About " + mine + "x",
+                                                               theirs + "four", mine.substr(0, mine.size() - 1) + "five"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,20 +94,15 @@ TEST_F(DeleteItems, CopiesOfTheOneUserCopyAreFoundAgain)
 {
     addUser("Bob", "ABCDE");
     addUser("Eve", "ABCDF");
-    {
-        messaging::Session s = store.logon();
-        const std::vector<Item> items = {Item{"Plan", "", 2, std::nullopt, 0, std::nullopt, 45000.0},
-                                         Item{"Run", "", 0, std::nullopt, 0, std::nullopt, 45000.0}};
-        worktest::addItems(worktest::calendarOf(s, "Mailbox - Bob"), items);
-        worktest::addItems(worktest::calendarOf(s, "Mailbox - Eve"), items);
-        calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic());
-        calendar::copyUserCalendar(s, "Mailbox - Eve", std::locale::classic());
-        s.Logoff();
-    }
+    const std::vector<Item> own = {Item{"Plan", "", 2}, Item{"Run"}};
+    fill("Mailbox - Bob", own);
+    fill("Mailbox - Eve", own);
     messaging::Session s = store.logon();
+    calendar::copyUserCalendar(s, "Mailbox - Bob", std::locale::classic());
+    calendar::copyUserCalendar(s, "Mailbox - Eve", std::locale::classic());
     EXPECT_EQ(calendar::deleteUserItems(s, "Mailbox - Eve"), 2);
     s.Logoff();
-    EXPECT_EQ(sharedSubjects(true), (std::vector<std::string>{"ABCDE- Private", "ABCDE- Run"}));
+    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"ABCDE- Private", "ABCDE- Run"}));
 }
 
 struct LookUpCase {
@@ -163,7 +120,6 @@ TEST_P(DeleteOneUserLookUp, FailureBeforeTheCalendarDeletesNothing)
     fillShared({"BB- one", "- two", "three"});
     messaging::Session s = store.logon();
     EXPECT_THROW(calendar::deleteUserItems(s, GetParam().picker), messaging::Error);
-    s.Logoff();
     EXPECT_EQ(sharedSubjects().size(), 3u);
 }
 
@@ -180,8 +136,7 @@ TEST_F(DeleteItems, FailedDeletionKeepsWhatIsLeft)
     messaging::faults::failCall("Message.Delete", 2);
     messaging::Session s = store.logon();
     EXPECT_THROW(calendar::deleteUserItems(s, "Mailbox - Bob"), messaging::Error);
-    s.Logoff();
-    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"BB- 2", "BB- 3", "other"}));
+    EXPECT_EQ(sharedSubjects(false), (std::vector<std::string>{"BB- 2", "BB- 3", "other"}));
 }
 
 } // namespace

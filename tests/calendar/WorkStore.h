@@ -1,7 +1,8 @@
-// A real store file in a temporary folder for the calendar work tests, with helpers to
-// fill calendars and to read back what a folder holds.
+// A real store file in a temporary folder for the work tests, with helpers to add users,
+// fill folders and read back what a folder holds. Shared by the calendar and script tests.
 #pragma once
 
+#include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
@@ -9,6 +10,7 @@
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -23,24 +25,27 @@ class TempStore {
 public:
     TempStore()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-calendar-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-work-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a temporary folder");
         m_dir = pattern;
         m_file = m_dir / "store.db";
         messaging::ServerAdmin::createStore(m_file);
     }
+    // A copy of another store's file, for runs that must not touch the original.
+    explicit TempStore(const TempStore &from) : TempStore()
+    {
+        std::filesystem::copy_file(from.file(), m_file, std::filesystem::copy_options::overwrite_existing);
+    }
     ~TempStore()
     {
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }
-    TempStore(const TempStore &) = delete;
     TempStore &operator=(const TempStore &) = delete;
 
     const std::filesystem::path &file() const { return m_file; }
     const std::filesystem::path &dir() const { return m_dir; }
-
     messaging::Session logon() const
     {
         messaging::Session session(m_file);
@@ -54,13 +59,13 @@ private:
 };
 
 struct Item {
-    std::string subject;
-    std::string text;
+    std::string subject{};
+    std::string text{};
     std::int32_t sensitivity = 0;
-    std::optional<std::vector<std::string>> categories;
+    std::optional<std::vector<std::string>> categories{};
     std::int32_t allDay = 0;
-    std::optional<std::string> location;
-    std::optional<double> start;
+    std::optional<std::string> location{};
+    std::optional<double> start = 45000.0;
 };
 
 // What a test compares of a stored item.
@@ -117,17 +122,50 @@ inline std::vector<std::pair<std::string, Stored>> dumpAll(messaging::Session &s
 {
     std::vector<std::pair<std::string, Stored>> out;
     auto walk = [&](auto &self, const messaging::Folder &folder, const std::string &path) -> void {
-        for (const messaging::Message m : folder.Messages())
-            out.emplace_back(path, Stored{m.Subject(), m.Text(), m.Sensitivity(), m.Stamp()});
+        for (const Stored &s : contents(folder))
+            out.emplace_back(path, s);
         for (const messaging::Folder sub : folder.Folders())
             self(self, sub, path + "/" + sub.Name());
     };
     const messaging::InfoStores stores = session.InfoStores();
-    for (std::int32_t i = 1; i <= stores.Count(); ++i) {
-        const messaging::InfoStore store = stores.Item(i);
-        walk(walk, store.RootFolder(), store.Name());
-    }
+    for (std::int32_t i = 1; i <= stores.Count(); ++i)
+        walk(walk, stores.Item(i).RootFolder(), stores.Item(i).Name());
     return out;
 }
+
+// What the work test fixtures share: a store, no armed faults, users and calendars.
+class StoreWork {
+public:
+    StoreWork() { messaging::faults::clear(); }
+    ~StoreWork() { messaging::faults::clear(); }
+
+    void addUser(const std::string &name, std::optional<std::string> tag = "T",
+                 std::int32_t type = 0, bool shared = true)
+    {
+        messaging::ServerAdmin(store.file()).addUser(name, std::move(tag), type, shared);
+    }
+    void fill(const std::string &storeName, const std::vector<Item> &items)
+    {
+        messaging::Session s = store.logon();
+        addItems(storeName.empty() ? sharedFolder(s) : calendarOf(s, storeName), items);
+    }
+    // The items of a mailbox's calendar, or of the shared calendar for "".
+    std::vector<Stored> items(const std::string &storeName = "")
+    {
+        messaging::Session s = store.logon();
+        return contents(storeName.empty() ? sharedFolder(s) : calendarOf(s, storeName));
+    }
+    std::vector<std::string> sharedSubjects(bool sorted = true)
+    {
+        std::vector<std::string> out;
+        for (const Stored &c : items())
+            out.push_back(c.subject);
+        if (sorted)
+            std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    TempStore store;
+};
 
 } // namespace worktest
