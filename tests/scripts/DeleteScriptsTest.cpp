@@ -4,7 +4,6 @@
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Error.h"
-#include "messaging/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
@@ -17,16 +16,8 @@ namespace {
 // Where the bindings of a test sit: store name and folder path -> number of bindings.
 using Layout = std::map<std::pair<std::string, std::vector<std::string>>, int>;
 
-class DeleteScripts : public ::testing::Test {
+class DeleteScripts : public ::testing::Test, public worktest::StoreWork {
 protected:
-    void SetUp() override { messaging::faults::clear(); }
-    void TearDown() override { messaging::faults::clear(); }
-
-    void addEntry(const std::string &name, std::int32_t type = messaging::DisplayType::MailUser, bool shared = true)
-    {
-        messaging::ServerAdmin admin(store.file());
-        admin.addUser(name, "T", type, shared);
-    }
     // Makes the bindings of `layout`, creating subfolders below top-level folders as needed.
     void make(const Layout &layout)
     {
@@ -57,14 +48,12 @@ protected:
                 worktest::bindingsOf(s, worktest::folderAt(s, where.first, where.second)).size());
         return out;
     }
-
-    worktest::TempStore store;
 };
 
 TEST_F(DeleteScripts, OneFolderWithZeroAndThreeBindings)
 {
-    addEntry("Bob");
-    addEntry("Eve");
+    addUser("Bob");
+    addUser("Eve");
     const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 3},
                            {{"Mailbox - Bob", {"Inbox"}}, 1},
                            {{"Mailbox - Bob", {"Tasks"}}, 0},
@@ -82,8 +71,8 @@ TEST_F(DeleteScripts, OneFolderWithZeroAndThreeBindings)
 
 TEST_F(DeleteScripts, OneMailboxLeavesDeeperFoldersAndOtherMailboxes)
 {
-    addEntry("Bob");
-    addEntry("Eve");
+    addUser("Bob");
+    addUser("Eve");
     const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 2},
                            {{"Mailbox - Bob", {"Inbox"}}, 1},
                            {{"Mailbox - Bob", {"Deleted Items"}}, 3},
@@ -105,10 +94,10 @@ TEST_F(DeleteScripts, OneMailboxLeavesDeeperFoldersAndOtherMailboxes)
 
 TEST_F(DeleteScripts, AllMailboxesButExactlyTheAdministrator)
 {
-    addEntry("administrator");
-    addEntry("Administrator2");
-    addEntry("Ann");
-    addEntry("Board", messaging::DisplayType::DistList);
+    addUser("administrator");
+    addUser("Administrator2");
+    addUser("Ann");
+    addUser("Board", "T", messaging::DisplayType::DistList);
     const Layout layout = {{{"Mailbox - Administrator", {"Calendar"}}, 2},
                            {{"Mailbox - administrator", {"Calendar"}}, 1},
                            {{"Mailbox - Administrator2", {"Inbox"}}, 2},
@@ -129,19 +118,11 @@ TEST_F(DeleteScripts, AllMailboxesButExactlyTheAdministrator)
     EXPECT_EQ(now(layout), expected);
 }
 
-TEST_F(DeleteScripts, NoUserEntriesDeletesNothing)
-{
-    addEntry("Board", messaging::DisplayType::DistList);
-    make({{{"Mailbox - Administrator", {"Calendar"}}, 1}});
-    messaging::Session s = store.logon();
-    EXPECT_EQ(scripts::deleteAllMailboxScripts(s), 0);
-}
-
 TEST_F(DeleteScripts, UnsharedMailboxStopsTheRunThere)
 {
-    addEntry("Ann");
-    addEntry("Bob", messaging::DisplayType::MailUser, /*shared=*/false);
-    addEntry("Cid");
+    addUser("Ann");
+    addUser("Bob", "T", 0, /*shared=*/false);
+    addUser("Cid");
     const Layout layout = {{{"Mailbox - Ann", {"Calendar"}}, 1}, {{"Mailbox - Cid", {"Calendar"}}, 1}};
     make(layout);
     messaging::Session s = store.logon();
@@ -168,13 +149,12 @@ class FolderRemovalFault : public DeleteScripts, public ::testing::WithParamInte
 
 TEST_P(FolderRemovalFault, DeletedStayDeletedTheRestStay)
 {
-    addEntry("Bob");
+    addUser("Bob");
     const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 3}};
     make(layout);
     messaging::faults::failCall(GetParam().operation, GetParam().nth);
     messaging::Session s = store.logon();
     EXPECT_THROW(scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"), messaging::Error);
-    s.Logoff();
     messaging::faults::clear();
     EXPECT_EQ(now(layout), (Layout{{{"Mailbox - Bob", {"Calendar"}}, GetParam().left}}));
 }

@@ -5,7 +5,6 @@
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Error.h"
-#include "messaging/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +19,9 @@ using worktest::BindingInfo;
 
 const std::string handler(messaging::ScriptHandlerClassId);
 
-class InstallScript : public ::testing::Test {
+class InstallScript : public ::testing::Test, public worktest::StoreWork {
 protected:
-    void SetUp() override
-    {
-        messaging::faults::clear();
-        scriptPath = store.dir() / "script.txt";
-        worktest::writeBytes(scriptPath, "echo one\r\necho two\r\n");
-    }
-    void TearDown() override { messaging::faults::clear(); }
-
-    void addEntry(const std::string &name, std::int32_t type = messaging::DisplayType::MailUser, bool shared = true)
-    {
-        messaging::ServerAdmin admin(store.file());
-        admin.addUser(name, "T", type, shared);
-    }
+    InstallScript() : scriptPath(store.dir() / "script.txt") { worktest::writeBytes(scriptPath, "echo one\r\necho two\r\n"); }
     std::vector<BindingInfo> bindings(const std::string &storeName, const std::vector<std::string> &path)
     {
         messaging::Session s = store.logon();
@@ -46,43 +33,24 @@ protected:
         return scripts::ScriptInstall{folder, name, mask, scriptPath.string()};
     }
 
-    worktest::TempStore store;
     std::filesystem::path scriptPath;
 };
 
 const std::string twoLines = "\r\necho one\r\necho two";
 
-TEST_F(InstallScript, OneBindingWithEverythingSet)
+TEST_F(InstallScript, OneBindingWithEverythingSetAnEmptyNameAndInstallingTwice)
 {
-    addEntry("Bob");
+    addUser("Bob");
     messaging::Session s = store.logon();
     scripts::installScript(s, "Mailbox - Bob", install("Calendar", "Larkspur Calendar - Personal Calendar Folder", 9));
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
     s.Logoff();
     EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"}),
               (std::vector<BindingInfo>{{"Larkspur Calendar - Personal Calendar Folder", true, 9, handler, twoLines}}));
     EXPECT_TRUE(bindings("Mailbox - Bob", {"Inbox"}).empty());
-}
-
-TEST_F(InstallScript, EmptyNameAndInstallingTwice)
-{
-    addEntry("Bob");
-    messaging::Session s = store.logon();
-    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
-    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
-    s.Logoff();
     const BindingInfo expected{"", true, 1, handler, twoLines};
     EXPECT_EQ(bindings("Mailbox - Bob", {"Deleted Items"}), (std::vector<BindingInfo>{expected, expected}));
-}
-
-TEST_F(InstallScript, EmptyScriptFileGivesAnEmptyScript)
-{
-    addEntry("Bob");
-    worktest::writeBytes(scriptPath, "");
-    messaging::Session s = store.logon();
-    scripts::installScript(s, "Mailbox - Bob", install());
-    s.Logoff();
-    ASSERT_EQ(bindings("Mailbox - Bob", {"Calendar"}).size(), 1u);
-    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"})[0].script, "");
 }
 
 struct InputCase {
@@ -100,7 +68,7 @@ class InstallInput : public InstallScript, public ::testing::WithParamInterface<
 // The folder is opened before the file is read; either failing installs nothing.
 TEST_P(InstallInput, FailsBeforeAnythingIsInstalled)
 {
-    addEntry("Bob");
+    addUser("Bob");
     if (!GetParam().fileExists)
         std::filesystem::remove(scriptPath);
     messaging::Session s = store.logon();
@@ -128,7 +96,7 @@ class InstallStepFault : public InstallScript, public ::testing::WithParamInterf
 
 TEST_P(InstallStepFault, NothingHalfInstalledRemains)
 {
-    addEntry("Bob");
+    addUser("Bob");
     {
         messaging::Session s = store.logon();
         worktest::addBinding(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}), "earlier");
@@ -166,13 +134,11 @@ INSTANTIATE_TEST_SUITE_P(Steps, InstallStepFault,
 // only what it held before.
 TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
 {
-    addEntry("Bob");
+    addUser("Bob");
     bool completed = false;
     for (int n = 1; n < 100 && !completed; ++n) {
-        worktest::TempStore copy;
-        std::filesystem::copy_file(store.file(), copy.file(), std::filesystem::copy_options::overwrite_existing);
-        messaging::Session s(copy.file());
-        s.Logon("Administrator");
+        const worktest::TempStore copy(store);
+        messaging::Session s = copy.logon();
         messaging::faults::failWrite(n);
         try {
             scripts::installScript(s, "Mailbox - Bob", install());
@@ -180,8 +146,7 @@ TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
         } catch (const messaging::Error &) {
         }
         messaging::faults::clear();
-        s = messaging::Session(copy.file());
-        s.Logon("Administrator");
+        s = copy.logon();
         const std::vector<BindingInfo> now = worktest::bindingsOf(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}));
         if (completed) {
             EXPECT_EQ(now, (std::vector<BindingInfo>{{"Larkspur Calendar - Personal Calendar Folder", true, 5, handler, twoLines}}));
@@ -197,11 +162,11 @@ TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
 
 TEST_F(InstallScript, AllUsersButExactlyTheAdministrator)
 {
-    addEntry("administrator");
-    addEntry("Administrator2");
-    addEntry("Ann");
-    addEntry("Board", messaging::DisplayType::DistList);
-    addEntry("Remote", messaging::DisplayType::RemoteUser);
+    addUser("administrator");
+    addUser("Administrator2");
+    addUser("Ann");
+    addUser("Board", "T", messaging::DisplayType::DistList);
+    addUser("Remote", "T", messaging::DisplayType::RemoteUser);
     messaging::Session s = store.logon();
     messaging::faults::clear();
     EXPECT_EQ(scripts::installScriptForAllUsers(s, install("Calendar", "all", 8)), 3);
@@ -214,36 +179,11 @@ TEST_F(InstallScript, AllUsersButExactlyTheAdministrator)
         EXPECT_EQ(bindings(user, {"Calendar"}), std::vector<BindingInfo>{expected}) << user;
 }
 
-TEST_F(InstallScript, OnlyTheAdministratorInstallsNothing)
-{
-    addEntry("Board", messaging::DisplayType::DistList);
-    messaging::Session s = store.logon();
-    EXPECT_EQ(scripts::installScriptForAllUsers(s, install()), 0);
-}
-
-TEST_F(InstallScript, UnsharedUserStopsTheRunThere)
-{
-    addEntry("Ann");
-    addEntry("Bob", messaging::DisplayType::MailUser, /*shared=*/false);
-    addEntry("Cid");
-    messaging::Session s = store.logon();
-    try {
-        scripts::installScriptForAllUsers(s, install());
-        FAIL() << "no error";
-    } catch (const messaging::Error &e) {
-        EXPECT_EQ(e.number(), messaging::ErrorCode::NotFound);
-        EXPECT_NE(e.description().find("Mailbox - Bob"), std::string::npos) << e.description();
-    }
-    s.Logoff();
-    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"}).size(), 1u);
-    EXPECT_TRUE(bindings("Mailbox - Cid", {"Calendar"}).empty());
-}
-
 TEST_F(InstallScript, FileReadAgainForEveryUser)
 {
-    addEntry("Ann");
-    addEntry("Bob");
-    addEntry("Cid");
+    addUser("Ann");
+    addUser("Bob");
+    addUser("Cid");
     // The kernel tells how often the script file was opened during the run (the closes
     // between the opens keep it from folding repeated opens into one event).
     const int watcher = inotify_init1(IN_NONBLOCK);
@@ -267,36 +207,57 @@ TEST_F(InstallScript, FileReadAgainForEveryUser)
         EXPECT_EQ(bindings(user, {"Calendar"}).at(0).script, twoLines) << user;
 }
 
-TEST_F(InstallScript, MissingFileStopsAtTheFirstUser)
+struct StopCase {
+    const char *name;
+    bool bobShared;
+    bool fileMissing;
+    const char *failing; // a store call that fails the second time
+    std::int32_t number;
+    std::vector<std::size_t> installed; // bindings of Ann and Cid left
+};
+void PrintTo(const StopCase &c, std::ostream *os) { *os << c.name; }
+
+class AllUsersStop : public InstallScript, public ::testing::WithParamInterface<StopCase> {};
+
+// A failure at one user is the run's error: earlier users keep their complete binding,
+// the failing user has none, later users are untouched.
+TEST_P(AllUsersStop, EarlierUsersCompleteLaterUntouched)
 {
-    addEntry("Ann");
-    std::filesystem::remove(scriptPath);
+    addUser("Ann");
+    addUser("Bob", "T", 0, GetParam().bobShared);
+    addUser("Cid");
+    if (GetParam().fileMissing)
+        std::filesystem::remove(scriptPath);
+    if (*GetParam().failing)
+        messaging::faults::failCall(GetParam().failing, 2);
     messaging::Session s = store.logon();
     try {
         scripts::installScriptForAllUsers(s, install());
         FAIL() << "no error";
     } catch (const messaging::Error &e) {
-        EXPECT_EQ(e.number(), messaging::ErrorCode::FileNotFound);
+        EXPECT_EQ(e.number(), GetParam().number);
+        if (!GetParam().bobShared) {
+            EXPECT_NE(e.description().find("Mailbox - Bob"), std::string::npos) << e.description();
+        }
     }
     s.Logoff();
-    EXPECT_TRUE(bindings("Mailbox - Ann", {"Calendar"}).empty());
+    messaging::faults::clear();
+    const std::vector<BindingInfo> ann = bindings("Mailbox - Ann", {"Calendar"});
+    EXPECT_EQ((std::vector<std::size_t>{ann.size(), bindings("Mailbox - Cid", {"Calendar"}).size()}),
+              GetParam().installed);
+    for (const BindingInfo &b : ann)
+        EXPECT_EQ(b.script, twoLines);
+    if (GetParam().bobShared) {
+        EXPECT_TRUE(bindings("Mailbox - Bob", {"Calendar"}).empty());
+    }
 }
 
-TEST_F(InstallScript, FailureAfterTheBindingIsSavedKeepsEarlierUsersComplete)
-{
-    addEntry("Ann");
-    addEntry("Bob");
-    addEntry("Cid");
-    // Ann's binding message is updated first, Bob's second: Bob's fails.
-    messaging::faults::failCall("Message.Update", 2);
-    messaging::Session s = store.logon();
-    EXPECT_THROW(scripts::installScriptForAllUsers(s, install()), messaging::Error);
-    s.Logoff();
-    messaging::faults::clear();
-    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"}).size(), 1u);
-    EXPECT_EQ(bindings("Mailbox - Ann", {"Calendar"})[0].script, twoLines);
-    EXPECT_TRUE(bindings("Mailbox - Bob", {"Calendar"}).empty());
-    EXPECT_TRUE(bindings("Mailbox - Cid", {"Calendar"}).empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AllUsersStop,
+    ::testing::Values(StopCase{"UnsharedUser", false, false, "", messaging::ErrorCode::NotFound, {1, 0}},
+                      StopCase{"MissingFile", true, true, "", messaging::ErrorCode::FileNotFound, {0, 0}},
+                      // Ann's binding message is updated first, Bob's second.
+                      StopCase{"UpdateFails", true, false, "Message.Update", messaging::ErrorCode::StoreFailure, {1, 0}}),
+    [](const auto &tc) { return std::string(tc.param.name); });
 
 } // namespace

@@ -45,8 +45,8 @@ inline std::vector<BindingInfo> bindingsOf(messaging::Session &session, const me
     return out;
 }
 
-// A complete binding made without the code under test.
-inline void addBinding(messaging::Session &session, const messaging::Folder &folder, const std::string &name)
+// A complete binding made without the code under test; returns its entry id.
+inline std::string addBinding(messaging::Session &session, const messaging::Folder &folder, const std::string &name)
 {
     auto events = messaging::Events::Create("MSExchange.Events");
     events->SetSession(session);
@@ -62,6 +62,7 @@ inline void addBinding(messaging::Session &session, const messaging::Folder &fol
     message.Update();
     binding.SaveCustomChanges(message);
     bound.SaveChanges();
+    return binding.EntryID();
 }
 
 inline void writeBytes(const std::filesystem::path &path, const std::string &bytes)
