@@ -1,5 +1,7 @@
 #include "ToolTestSupport.h"
 
+#include "IcalPtr.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace tooltest {
@@ -116,5 +119,44 @@ fs::path sample(const std::string &name)
 {
     return sampleDir() / name;
 }
+
+// Checks what a calendar client needs of an exported file.
+void expectValidExport(const std::string &text)
+{
+    EXPECT_EQ(text.rfind("BEGIN:VCALENDAR\r\n", 0), 0u);
+    EXPECT_NE(text.find("\r\nVERSION:2.0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nPRODID:"), std::string::npos);
+    std::size_t pos = 0;
+    std::set<std::string> zones;
+    while (pos < text.size()) {
+        const std::size_t end = text.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos) << "line without CRLF at " << pos;
+        EXPECT_LE(end - pos, 75u);
+        EXPECT_EQ(text.substr(pos, end - pos).find('\n'), std::string::npos);
+        pos = end + 2;
+    }
+    larkspur::ics::ComponentPtr cal = larkspur::ics::parseCalendar(text);
+    ASSERT_TRUE(cal);
+    EXPECT_EQ(icalcomponent_isa(cal.get()), ICAL_VCALENDAR_COMPONENT);
+    for (icalcomponent *z = icalcomponent_get_first_component(cal.get(), ICAL_VTIMEZONE_COMPONENT); z;
+         z = icalcomponent_get_next_component(cal.get(), ICAL_VTIMEZONE_COMPONENT))
+        zones.insert(icalproperty_get_tzid(icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY)));
+    for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
+         ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT)) {
+        // libical notes an empty LOCATION, which the store keeps, as "No value"; nothing else may fail.
+        for (icalproperty *e = icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY); e;
+             e = icalcomponent_get_next_property(ev, ICAL_XLICERROR_PROPERTY))
+            EXPECT_EQ(std::string(icalproperty_get_xlicerror(e)).rfind("No value for LOCATION", 0), 0u)
+                << icalproperty_get_xlicerror(e);
+        EXPECT_TRUE(icalcomponent_get_first_property(ev, ICAL_UID_PROPERTY));
+        EXPECT_TRUE(icalcomponent_get_first_property(ev, ICAL_DTSTAMP_PROPERTY));
+        for (icalproperty *p = icalcomponent_get_first_property(ev, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(ev, ICAL_ANY_PROPERTY))
+            if (icalparameter *tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER)) {
+                EXPECT_TRUE(zones.count(icalparameter_get_tzid(tz))) << icalparameter_get_tzid(tz);
+            }
+    }
+}
+
 
 } // namespace tooltest

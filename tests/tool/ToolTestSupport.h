@@ -49,6 +49,10 @@ nlohmann::json withoutIds(nlohmann::json items);
 std::string readFile(const std::filesystem::path &path);
 void writeFile(const std::filesystem::path &path, const std::string &data);
 
+// Checks what a calendar client needs of an exported file: valid RFC 5545 for libical,
+// CRLF line ends, folding at 75 octets, a VTIMEZONE for every TZID used.
+void expectValidExport(const std::string &text);
+
 // The sample calendars: the copy in the repository, else the shared folder.
 std::filesystem::path sampleDir();
 std::filesystem::path sample(const std::string &name);
