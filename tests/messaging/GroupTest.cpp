@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 using namespace larkspur::test;
-using larkspur::test::PrintTo;
+
 
 namespace {
 
@@ -17,6 +17,11 @@ struct GroupCase {
     End end;
     std::size_t expectedInGroup; // of the 1500 items written in the group
 };
+
+void PrintTo(const GroupCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 bool groupEnded(End end)
 {
