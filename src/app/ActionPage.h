@@ -88,22 +88,9 @@ public:
     QPushButton *cmdBack() const { return m_cmdBack; }
     QPushButton *cmdNext() const { return m_cmdNext; }
 
-protected:
-    // The page's own filling at opening (pickers).
-    virtual void fillPage() {}
-    // Input check before the confirmation; shows its own message and returns false
-    // when a required field is empty.
-    virtual bool inputCheck() { return true; }
-    // Checks after the confirmation (event boxes); false ends the handler without the
-    // closing step.
-    virtual bool checkAfterConfirmation() { return true; }
-    // The action's work between logon and logoff; returns the result box.
-    virtual ResultMessage work(messaging::Session &session) = 0;
-
-    void changeEvent(QEvent *event) override;
-
-    // Field builders: the control is a child of the page, named, placed in twips and
-    // in Tahoma 12 pt regular.
+    // Field builders, for the pages and the field groups they share (MailboxPage,
+    // AddScriptFields): the control is a child of the page, named, placed in twips and in
+    // Tahoma 12 pt regular.
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width, int height);
     QComboBox *addComboBox(const char *name, bool editable, int left, int top, int width, int height = 405);
     QLineEdit *addTextBox(const char *name, int left, int top, int width, int height);
@@ -120,6 +107,20 @@ protected:
 
     // Runs a handler of the page (the frame's guard around every handler).
     void runPageHandler(const std::function<void()> &handler);
+
+protected:
+    // The page's own filling at opening (pickers).
+    virtual void fillPage() {}
+    // Input check before the confirmation; shows its own message and returns false
+    // when a required field is empty.
+    virtual bool inputCheck() { return true; }
+    // Checks after the confirmation (event boxes); false ends the handler without the
+    // closing step.
+    virtual bool checkAfterConfirmation() { return true; }
+    // The action's work between logon and logoff; returns the result box.
+    virtual ResultMessage work(messaging::Session &session) = 0;
+
+    void changeEvent(QEvent *event) override;
 
 private:
     void back();

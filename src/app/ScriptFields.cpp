@@ -1,12 +1,57 @@
 #include "app/ScriptFields.h"
 
+#include "app/ActionPage.h"
 #include "app/FileDialogs.h"
+#include "app/Pickers.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <exception>
 
 namespace app {
+
+AddScriptFields::AddScriptFields(ActionPage *page, const AddScriptPlace &place)
+{
+    page->addLabel("Label2", QStringLiteral("Personal Folder:"), 240, place.folderTop, 1755, 375);
+    cboPersonalFolder = page->addComboBox("cboPersonalFolder", place.folderEditable, 2040, place.folderTop, 5115);
+    page->addLabel("Label3", QStringLiteral("Script Name:"), 240, place.scriptNameTop, 1755, 375);
+    txtScriptName = page->addTextBox("txtScriptName", 2040, place.scriptNameTop, 5115, 405);
+    page->addLabel("Label1", QStringLiteral("Script File Name:"), 240, place.fileLabelTop, 1935, 375);
+    txtFileName = page->addTextBox("txtFileName", 240, place.fileTop, 6375, 1155);
+    cmdGetFileName = page->addButton("cmdGetFileName", QStringLiteral("..."), 6720, place.fileButtonTop, 435, 375);
+    chkNew = page->addCheckBox("chkNew", QStringLiteral("New"), 240, place.eventsTop, 975, 315);
+    chkChanged = page->addCheckBox("chkChanged", QStringLiteral("Changed"), place.changedLeft, place.eventsTop, 1515, 315);
+    chkDelete = page->addCheckBox("chkDelete", QStringLiteral("Delete"), place.deleteLeft, place.eventsTop, 1155, 315);
+    chkSchedule = page->addCheckBox("chkSchedule", QStringLiteral("Schedule"), 5160, place.eventsTop, 1455, 315);
+
+    // The file dialog itself is made when the file button asks for it (app::FileDialogs);
+    // this object only carries its name among the page's controls.
+    (new QObject(page))->setObjectName(QStringLiteral("ctlCommonDialog"));
+
+    QComboBox *folder = cboPersonalFolder;
+    QLineEdit *scriptName = txtScriptName;
+    QLineEdit *fileName = txtFileName;
+    QObject::connect(folder, &QComboBox::activated, page, [page, folder, scriptName] {
+        page->runPageHandler([folder, scriptName] { scriptNameForFolder(folder->currentText(), scriptName); });
+    });
+    QObject::connect(cmdGetFileName, &QPushButton::clicked, page,
+                     [page, fileName] { page->runPageHandler([page, fileName] { chooseScriptFile(page, fileName); }); });
+}
+
+void AddScriptFields::fill()
+{
+    fillFolderList(cboPersonalFolder);
+    setPickerText(cboPersonalFolder, QStringLiteral("Calendar"));
+    txtScriptName->setText(QString::fromLatin1(CalendarScriptName));
+}
+
+bool AddScriptFields::inputCheck() const
+{
+    return ActionPage::requireScriptFile(txtFileName);
+}
 
 void chooseScriptFile(QWidget *page, QLineEdit *txtFileName)
 {

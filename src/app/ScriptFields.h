@@ -1,13 +1,54 @@
-// The fields the two add-script pages share: the script file button and the folder
-// picker's effect on the script name.
+// The fields the two add-script pages share: the folder picker and its effect on the
+// script name, the script file name with its button, and the four event boxes.
 #pragma once
 
 #include <QString>
 
+class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace app {
+
+class ActionPage;
+
+// Where a page places the shared fields (twips). Labels sit at 240 beside their field;
+// the left edges and widths are the same on both pages.
+struct AddScriptPlace {
+    int folderTop;       // Label2 and cboPersonalFolder
+    bool folderEditable; // any folder name can be typed as well
+    int scriptNameTop;   // Label3 and txtScriptName
+    int fileLabelTop;    // Label1
+    int fileTop;         // txtFileName
+    int fileButtonTop;   // cmdGetFileName
+    int eventsTop;       // chkNew, chkChanged, chkDelete, chkSchedule
+    int changedLeft;
+    int deleteLeft;
+};
+
+// Adds the fields to `page` in tab order, with ctlCommonDialog among its controls, and
+// connects the folder picker (scriptNameForFolder) and the file button
+// (chooseScriptFile) as page handlers.
+class AddScriptFields {
+public:
+    AddScriptFields(ActionPage *page, const AddScriptPlace &place);
+
+    // Page opening: the folder list with "Calendar" chosen and its script name.
+    void fill();
+    // Before the confirmation: a script file name must be entered.
+    bool inputCheck() const;
+
+    QComboBox *cboPersonalFolder = nullptr;
+    QLineEdit *txtScriptName = nullptr;
+    QLineEdit *txtFileName = nullptr;
+    QPushButton *cmdGetFileName = nullptr;
+    QCheckBox *chkNew = nullptr;
+    QCheckBox *chkChanged = nullptr;
+    QCheckBox *chkDelete = nullptr;
+    QCheckBox *chkSchedule = nullptr;
+};
 
 // The file button: shows the script file dialog (all files, text files, batch files,
 // starting on text files) and puts the chosen file's full path into txtFileName.

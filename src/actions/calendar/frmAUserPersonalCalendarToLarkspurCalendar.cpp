@@ -2,11 +2,8 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "app/MessageBoxes.h"
-#include "app/Pickers.h"
+#include "app/WorkstationLocale.h"
 #include "messaging/Session.h"
-
-#include <QComboBox>
-#include <QLabel>
 
 namespace calendar {
 
@@ -29,26 +26,13 @@ app::PageFrame frame()
 } // namespace
 
 frmAUserPersonalCalendarToLarkspurCalendar::frmAUserPersonalCalendarToLarkspurCalendar(QWidget *parent)
-    : app::ActionPage(frame(), parent)
+    : app::MailboxPage(frame(), app::CalendarMailboxPlace, parent)
 {
-    addLabel("lblMailbox", QStringLiteral("Mailbox Name:"), 480, 300, 1695, 375);
-    // The picker's text can also be typed into.
-    m_cboMailbox = addComboBox("cboMailbox", true, 2460, 300, 3975);
-}
-
-void frmAUserPersonalCalendarToLarkspurCalendar::fillPage()
-{
-    app::fillMailboxList(m_cboMailbox);
-}
-
-bool frmAUserPersonalCalendarToLarkspurCalendar::inputCheck()
-{
-    return requireMailbox(m_cboMailbox);
 }
 
 app::ResultMessage frmAUserPersonalCalendarToLarkspurCalendar::work(messaging::Session &session)
 {
-    calendar::copyUserCalendar(session, m_cboMailbox->currentText().toStdString());
+    calendar::copyUserCalendar(session, mailboxName(), app::workstationNumberLocale());
     return {QStringLiteral("Larkspur Calendar has been updated"), app::MsgStyle::OKOnly | app::MsgStyle::Critical,
             QStringLiteral("Import Complete")};
 }

@@ -4,28 +4,19 @@
 // trapped here: they reach the top-level error report.
 #pragma once
 
-#include "app/ActionPage.h"
-
-class QComboBox;
+#include "app/MailboxPage.h"
 
 namespace calendar {
 
-class frmAUserPersonalCalendarToLarkspurCalendar : public app::ActionPage {
+class frmAUserPersonalCalendarToLarkspurCalendar : public app::MailboxPage {
     Q_OBJECT
 
 public:
     static constexpr const char *WindowName = "frmAUserPersonalCalendarToLarkspurCalendar";
     explicit frmAUserPersonalCalendarToLarkspurCalendar(QWidget *parent = nullptr);
 
-    QComboBox *cboMailbox() const { return m_cboMailbox; }
-
 protected:
-    void fillPage() override;
-    bool inputCheck() override;
     app::ResultMessage work(messaging::Session &session) override;
-
-private:
-    QComboBox *m_cboMailbox = nullptr;
 };
 
 } // namespace calendar

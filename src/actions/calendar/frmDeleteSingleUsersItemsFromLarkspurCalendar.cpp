@@ -2,11 +2,7 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "app/MessageBoxes.h"
-#include "app/Pickers.h"
 #include "messaging/Session.h"
-
-#include <QComboBox>
-#include <QLabel>
 
 namespace calendar {
 
@@ -29,26 +25,13 @@ app::PageFrame frame()
 } // namespace
 
 frmDeleteSingleUsersItemsFromLarkspurCalendar::frmDeleteSingleUsersItemsFromLarkspurCalendar(QWidget *parent)
-    : app::ActionPage(frame(), parent)
+    : app::MailboxPage(frame(), app::CalendarMailboxPlace, parent)
 {
-    addLabel("lblMailbox", QStringLiteral("Mailbox Name:"), 480, 300, 1695, 375);
-    // The picker's text can also be typed into.
-    m_cboMailbox = addComboBox("cboMailbox", true, 2460, 300, 3975);
-}
-
-void frmDeleteSingleUsersItemsFromLarkspurCalendar::fillPage()
-{
-    app::fillMailboxList(m_cboMailbox);
-}
-
-bool frmDeleteSingleUsersItemsFromLarkspurCalendar::inputCheck()
-{
-    return requireMailbox(m_cboMailbox);
 }
 
 app::ResultMessage frmDeleteSingleUsersItemsFromLarkspurCalendar::work(messaging::Session &session)
 {
-    calendar::deleteUserItems(session, m_cboMailbox->currentText().toStdString());
+    calendar::deleteUserItems(session, mailboxName());
     return {QStringLiteral("The selected Items have been deleted from the Larkspur Calendar"),
             app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Items Deleted Successfully")};
 }

@@ -4,28 +4,19 @@
 // Finish unloads the page. Errors reach the top-level error report.
 #pragma once
 
-#include "app/ActionPage.h"
-
-class QComboBox;
+#include "app/MailboxPage.h"
 
 namespace calendar {
 
-class frmDeleteSingleUsersItemsFromLarkspurCalendar : public app::ActionPage {
+class frmDeleteSingleUsersItemsFromLarkspurCalendar : public app::MailboxPage {
     Q_OBJECT
 
 public:
     static constexpr const char *WindowName = "frmDeleteSingleUsersItemsFromLarkspurCalendar";
     explicit frmDeleteSingleUsersItemsFromLarkspurCalendar(QWidget *parent = nullptr);
 
-    QComboBox *cboMailbox() const { return m_cboMailbox; }
-
 protected:
-    void fillPage() override;
-    bool inputCheck() override;
     app::ResultMessage work(messaging::Session &session) override;
-
-private:
-    QComboBox *m_cboMailbox = nullptr;
 };
 
 } // namespace calendar

@@ -5,18 +5,14 @@
 // the page's error report and leave the page open; success unloads it.
 #pragma once
 
-#include "app/ActionPage.h"
+#include "app/MailboxPage.h"
+#include "app/ScriptFields.h"
 
 #include <cstdint>
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QPushButton;
-
 namespace scripts {
 
-class frmAddAnEventScriptToOneUsersPersonalFolder : public app::ActionPage {
+class frmAddAnEventScriptToOneUsersPersonalFolder : public app::MailboxPage {
     Q_OBJECT
 
 public:
@@ -32,15 +28,7 @@ protected:
 private:
     std::int16_t eventMask() const;
 
-    QComboBox *m_cboMailbox = nullptr;
-    QComboBox *m_cboPersonalFolder = nullptr;
-    QLineEdit *m_txtScriptName = nullptr;
-    QLineEdit *m_txtFileName = nullptr;
-    QPushButton *m_cmdGetFileName = nullptr;
-    QCheckBox *m_chkNew = nullptr;
-    QCheckBox *m_chkChanged = nullptr;
-    QCheckBox *m_chkDelete = nullptr;
-    QCheckBox *m_chkSchedule = nullptr;
+    app::AddScriptFields m_fields;
 };
 
 } // namespace scripts

@@ -2,15 +2,11 @@
 
 #include "actions/scripts/ScriptActions.h"
 #include "app/MessageBoxes.h"
-#include "app/Pickers.h"
-#include "app/ScriptFields.h"
 #include "messaging/Session.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace scripts {
 
@@ -30,54 +26,33 @@ app::PageFrame frame()
     return f;
 }
 
+// Where the fields the add-script pages share sit on this page.
+constexpr app::AddScriptPlace FieldsPlace{240, true, 1080, 1920, 2400, 2760, 3600, 1875, 3705};
+
 } // namespace
 
 frmAddEventToAPersonalFolderForAllUsers::frmAddEventToAPersonalFolderForAllUsers(QWidget *parent)
-    : app::ActionPage(frame(), parent)
+    : app::ActionPage(frame(), parent), m_fields(this, FieldsPlace)
 {
-    addLabel("Label2", QStringLiteral("Personal Folder:"), 240, 240, 1755, 375);
-    // Any folder name can be typed here as well.
-    m_cboPersonalFolder = addComboBox("cboPersonalFolder", true, 2040, 240, 5115);
-    addLabel("Label3", QStringLiteral("Script Name:"), 240, 1080, 1755, 375);
-    m_txtScriptName = addTextBox("txtScriptName", 2040, 1080, 5115, 405);
-    addLabel("Label1", QStringLiteral("Script File Name:"), 240, 1920, 1935, 375);
-    m_txtFileName = addTextBox("txtFileName", 240, 2400, 6375, 1155);
-    m_cmdGetFileName = addButton("cmdGetFileName", QStringLiteral("..."), 6720, 2760, 435, 375);
-    m_chkNew = addCheckBox("chkNew", QStringLiteral("New"), 240, 3600, 975, 315);
-    m_chkChanged = addCheckBox("chkChanged", QStringLiteral("Changed"), 1875, 3600, 1515, 315);
-    m_chkDelete = addCheckBox("chkDelete", QStringLiteral("Delete"), 3705, 3600, 1155, 315);
-    m_chkSchedule = addCheckBox("chkSchedule", QStringLiteral("Schedule"), 5160, 3600, 1455, 315);
-
-    // The file dialog itself is made when the file button asks for it (app::FileDialogs);
-    // this object only carries its name among the page's controls.
-    (new QObject(this))->setObjectName(QStringLiteral("ctlCommonDialog"));
-
-    connect(m_cboPersonalFolder, &QComboBox::activated, this, [this] {
-        runPageHandler([this] { app::scriptNameForFolder(m_cboPersonalFolder->currentText(), m_txtScriptName); });
-    });
-    connect(m_cmdGetFileName, &QPushButton::clicked, this,
-            [this] { runPageHandler([this] { app::chooseScriptFile(this, m_txtFileName); }); });
 }
 
 void frmAddEventToAPersonalFolderForAllUsers::fillPage()
 {
-    app::fillFolderList(m_cboPersonalFolder);
-    app::setPickerText(m_cboPersonalFolder, QStringLiteral("Calendar"));
-    m_txtScriptName->setText(QString::fromLatin1(app::CalendarScriptName));
+    m_fields.fill();
 }
 
 bool frmAddEventToAPersonalFolderForAllUsers::inputCheck()
 {
-    return requireScriptFile(m_txtFileName);
+    return m_fields.inputCheck();
 }
 
 std::int16_t frmAddEventToAPersonalFolderForAllUsers::eventMask() const
 {
     EventBoxes boxes;
-    boxes.isNew = m_chkNew->isChecked();
-    boxes.changed = m_chkChanged->isChecked();
-    boxes.deleted = m_chkDelete->isChecked();
-    boxes.schedule = m_chkSchedule->isChecked();
+    boxes.isNew = m_fields.chkNew->isChecked();
+    boxes.changed = m_fields.chkChanged->isChecked();
+    boxes.deleted = m_fields.chkDelete->isChecked();
+    boxes.schedule = m_fields.chkSchedule->isChecked();
     return allUsersEventMask(boxes);
 }
 
@@ -89,10 +64,10 @@ bool frmAddEventToAPersonalFolderForAllUsers::checkAfterConfirmation()
 app::ResultMessage frmAddEventToAPersonalFolderForAllUsers::work(messaging::Session &session)
 {
     ScriptInstall install;
-    install.folderName = m_cboPersonalFolder->currentText().toStdString();
-    install.scriptName = m_txtScriptName->text().toStdString();
+    install.folderName = m_fields.cboPersonalFolder->currentText().toStdString();
+    install.scriptName = m_fields.txtScriptName->text().toStdString();
     install.eventMask = eventMask();
-    install.scriptPath = m_txtFileName->text().toStdString();
+    install.scriptPath = m_fields.txtFileName->text().toStdString();
     installScriptForAllUsers(session, install);
     return {QStringLiteral("The script has been successfully installed"), app::MsgStyle::OKOnly, QString()};
 }

@@ -7,13 +7,9 @@
 #pragma once
 
 #include "app/ActionPage.h"
+#include "app/ScriptFields.h"
 
 #include <cstdint>
-
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QPushButton;
 
 namespace scripts {
 
@@ -33,14 +29,7 @@ protected:
 private:
     std::int16_t eventMask() const;
 
-    QComboBox *m_cboPersonalFolder = nullptr;
-    QLineEdit *m_txtScriptName = nullptr;
-    QLineEdit *m_txtFileName = nullptr;
-    QPushButton *m_cmdGetFileName = nullptr;
-    QCheckBox *m_chkNew = nullptr;
-    QCheckBox *m_chkChanged = nullptr;
-    QCheckBox *m_chkDelete = nullptr;
-    QCheckBox *m_chkSchedule = nullptr;
+    app::AddScriptFields m_fields;
 };
 
 } // namespace scripts

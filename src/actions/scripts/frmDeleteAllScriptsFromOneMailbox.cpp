@@ -2,11 +2,7 @@
 
 #include "actions/scripts/ScriptActions.h"
 #include "app/MessageBoxes.h"
-#include "app/Pickers.h"
 #include "messaging/Session.h"
-
-#include <QComboBox>
-#include <QLabel>
 
 namespace scripts {
 
@@ -29,25 +25,13 @@ app::PageFrame frame()
 } // namespace
 
 frmDeleteAllScriptsFromOneMailbox::frmDeleteAllScriptsFromOneMailbox(QWidget *parent)
-    : app::ActionPage(frame(), parent)
+    : app::MailboxPage(frame(), app::ScriptMailboxPlace, parent)
 {
-    addLabel("lblMailbox", QStringLiteral("Mailbox Name:"), 240, 300, 1755, 375);
-    m_cboMailbox = addComboBox("cboMailbox", false, 2040, 300, 5115);
-}
-
-void frmDeleteAllScriptsFromOneMailbox::fillPage()
-{
-    app::fillMailboxList(m_cboMailbox);
-}
-
-bool frmDeleteAllScriptsFromOneMailbox::inputCheck()
-{
-    return requireMailbox(m_cboMailbox);
 }
 
 app::ResultMessage frmDeleteAllScriptsFromOneMailbox::work(messaging::Session &session)
 {
-    deleteMailboxScripts(session, m_cboMailbox->currentText().toStdString());
+    deleteMailboxScripts(session, mailboxName());
     return {QStringLiteral("All scripts for the Mailbox have been deleted"), app::MsgStyle::OKOnly, QString()};
 }
 

@@ -4,13 +4,11 @@
 // the trap show the page's error report.
 #pragma once
 
-#include "app/ActionPage.h"
-
-class QComboBox;
+#include "app/MailboxPage.h"
 
 namespace scripts {
 
-class frmDeleteAllScriptsFromOneMailbox : public app::ActionPage {
+class frmDeleteAllScriptsFromOneMailbox : public app::MailboxPage {
     Q_OBJECT
 
 public:
@@ -18,12 +16,7 @@ public:
     explicit frmDeleteAllScriptsFromOneMailbox(QWidget *parent = nullptr);
 
 protected:
-    void fillPage() override;
-    bool inputCheck() override;
     app::ResultMessage work(messaging::Session &session) override;
-
-private:
-    QComboBox *m_cboMailbox = nullptr;
 };
 
 } // namespace scripts

@@ -6,7 +6,6 @@
 #include "messaging/Session.h"
 
 #include <QComboBox>
-#include <QLabel>
 
 namespace scripts {
 
@@ -29,29 +28,22 @@ app::PageFrame frame()
 } // namespace
 
 frmDeleteScriptsFromOneFolderForMailbox::frmDeleteScriptsFromOneFolderForMailbox(QWidget *parent)
-    : app::ActionPage(frame(), parent)
+    : app::MailboxPage(frame(), app::ScriptMailboxPlace, parent)
 {
-    addLabel("lblMailbox", QStringLiteral("Mailbox Name:"), 240, 300, 1755, 375);
-    m_cboMailbox = addComboBox("cboMailbox", false, 2040, 300, 5115);
     addLabel("Label2", QStringLiteral("Personal Folder:"), 240, 900, 1755, 375);
     m_cboPersonalFolder = addComboBox("cboPersonalFolder", false, 2040, 900, 5115);
 }
 
 void frmDeleteScriptsFromOneFolderForMailbox::fillPage()
 {
-    app::fillMailboxList(m_cboMailbox);
+    app::MailboxPage::fillPage();
     app::fillFolderList(m_cboPersonalFolder);
     app::setPickerText(m_cboPersonalFolder, QStringLiteral("Calendar"));
 }
 
-bool frmDeleteScriptsFromOneFolderForMailbox::inputCheck()
-{
-    return requireMailbox(m_cboMailbox);
-}
-
 app::ResultMessage frmDeleteScriptsFromOneFolderForMailbox::work(messaging::Session &session)
 {
-    deleteFolderScripts(session, m_cboMailbox->currentText().toStdString(),
+    deleteFolderScripts(session, mailboxName(),
                         m_cboPersonalFolder->currentText().toStdString());
     return {QStringLiteral("The script has been successfully deleted"), app::MsgStyle::OKOnly, QString()};
 }

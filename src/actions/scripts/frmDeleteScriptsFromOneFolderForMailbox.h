@@ -4,13 +4,13 @@
 // can run again; errors after the trap show the page's error report.
 #pragma once
 
-#include "app/ActionPage.h"
+#include "app/MailboxPage.h"
 
 class QComboBox;
 
 namespace scripts {
 
-class frmDeleteScriptsFromOneFolderForMailbox : public app::ActionPage {
+class frmDeleteScriptsFromOneFolderForMailbox : public app::MailboxPage {
     Q_OBJECT
 
 public:
@@ -19,11 +19,9 @@ public:
 
 protected:
     void fillPage() override;
-    bool inputCheck() override;
     app::ResultMessage work(messaging::Session &session) override;
 
 private:
-    QComboBox *m_cboMailbox = nullptr;
     QComboBox *m_cboPersonalFolder = nullptr;
 };
 
