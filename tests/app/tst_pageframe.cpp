@@ -1,8 +1,8 @@
 // The frame every action page shares, on a real store, offscreen, with scripted boxes:
-// opening, Back, Close, the input checks, the confirmation, the checks after it, logon,
-// result, closing step, the error report against the top-level report, the wait cursor,
-// the minimise icon, the add-script pages' file button and folder picker, and the
-// layout of two pages in twips.
+// Back, Close, the input checks, the confirmation, the checks after it, logon, result,
+// closing step, the error report against the top-level report, the wait cursor, the
+// minimise icon, the add-script pages' file button and folder picker, and the layout of
+// two pages in twips.
 #include "PageTable.h"
 #include "ScriptedFileDialog.h"
 #include "ScriptedMessageBoxes.h"
@@ -25,31 +25,28 @@
 
 #include <memory>
 
-using testsupport::ScriptedMessageBoxes;
+using testsupport::ShownBox;
 
 namespace {
 
 const QString ConfirmationText = QStringLiteral(
     "Make sure you are logged in as Administrator on the Server. Also, all Mailboxes must be shared to the "
     "Admministrator profile for this application to work correctly. Do you want to continue?");
+const QString AliceMailbox = QStringLiteral("Mailbox - Alice");
 
 template <class T = QWidget> T *child(QWidget *page, const char *name)
 {
     return page->findChild<T *>(QString::fromLatin1(name));
 }
 
-// Opens the page; the call counts then start from zero (page opening logs on for its
-// mailbox picker).
-app::ActionPage *open(const PageInfo &info)
-{
-    app::ActionPage *page = info.open();
-    messaging::faults::clear();
-    return page;
-}
-
 void click(QWidget *page, const char *button)
 {
     QTest::mouseClick(child<QPushButton>(page, button), Qt::LeftButton);
+}
+
+int calls(const char *operation)
+{
+    return messaging::faults::callCount(operation);
 }
 
 } // namespace
@@ -63,41 +60,31 @@ private slots:
     void cleanup();
 
     void pages_data();
-    void confirmationNo_data() { pages_data(); }
-    void confirmationNo();
+    void answersNoAndBack_data() { pages_data(); }
+    void answersNoAndBack();
     void finishRunsTheFrame_data() { pages_data(); }
     void finishRunsTheFrame();
     void errorsFollowThePageDiscipline_data() { pages_data(); }
     void errorsFollowThePageDiscipline();
-    void backAndClose_data() { pages_data(); }
-    void backAndClose();
-
     void inputChecks_data();
     void inputChecks();
-    void eventsAreCheckedAfterTheConfirmation_data();
-    void eventsAreCheckedAfterTheConfirmation();
     void errorReportOnAMailboxThatWentAway();
-
     void minimiseIcon_data();
     void minimiseIcon();
-    void iconPath_data() { pages_data(); }
-    void iconPath();
-
-    void scriptFileButton_data();
-    void scriptFileButton();
-    void folderPickerSetsTheScriptName_data();
-    void folderPickerSetsTheScriptName();
-
+    void addScriptFields_data();
+    void addScriptFields();
     void layout_data();
     void layout();
 
 private:
-    // Fills what the page's input check asks for.
-    void fillRequired(app::ActionPage *page, const PageInfo &info);
+    // Opens the page and fills what its input check asks for; the call counts start
+    // from zero afterwards (page opening logs on for its mailbox picker).
+    QPointer<app::ActionPage> openFilled(const PageInfo &info, bool fill = true);
 
     std::unique_ptr<testsupport::StoreFixture> m_store;
-    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<testsupport::ScriptedMessageBoxes> m_boxes;
     QString m_scriptFile;
+    QPointer<app::ActionPage> m_page; // closed by cleanup() when still open
 };
 
 void PageFrameTest::init()
@@ -105,17 +92,18 @@ void PageFrameTest::init()
     m_store = std::make_unique<testsupport::StoreFixture>();
     QVERIFY(m_store->isValid());
     m_store->addUser("Alice", "AL");
-    m_boxes = std::make_unique<ScriptedMessageBoxes>();
+    m_boxes = std::make_unique<testsupport::ScriptedMessageBoxes>();
     m_scriptFile = m_store->dir() + QStringLiteral("/script.txt");
     QFile script(m_scriptFile);
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("Sub Folder_OnMessageCreated\r\nEnd Sub\r\n");
-    messaging::faults::clear();
 }
 
 void PageFrameTest::cleanup()
 {
     messaging::faults::clear();
+    if (m_page)
+        m_page->close();
     const QStringList leaked = testsupport::closeLeakedWindows();
     const QStringList problems = m_boxes->problems();
     m_boxes.reset();
@@ -131,54 +119,28 @@ void PageFrameTest::pages_data()
         QTest::newRow(qPrintable(info.name)) << info.name;
 }
 
-void PageFrameTest::fillRequired(app::ActionPage *page, const PageInfo &info)
+QPointer<app::ActionPage> PageFrameTest::openFilled(const PageInfo &info, bool fill)
 {
-    if (info.mailboxPicker) {
+    QPointer<app::ActionPage> page = info.open();
+    if (page && fill && info.mailboxPicker) {
         auto *picker = child<QComboBox>(page, "cboMailbox");
-        picker->setCurrentIndex(picker->findText(QStringLiteral("Mailbox - Alice")));
-        QCOMPARE(picker->currentText(), QStringLiteral("Mailbox - Alice"));
+        picker->setCurrentIndex(picker->findText(AliceMailbox));
     }
-    if (info.scriptFile) {
+    if (page && fill && info.scriptFile) {
         child<QLineEdit>(page, "txtFileName")->setText(m_scriptFile);
         child<QCheckBox>(page, "chkNew")->setChecked(true);
     }
-}
-
-void PageFrameTest::confirmationNo()
-{
-    QFETCH(QString, page);
-    const PageInfo &info = pageInfo(page);
-    QPointer<app::ActionPage> window = open(info);
-    QVERIFY(window);
-    fillRequired(window, info);
-    m_boxes->expectNo();
-    click(window, "cmdFinish");
-
-    QVERIFY(m_boxes->allAnswered());
-    QCOMPARE(m_boxes->shown().size(), 1);
-    const testsupport::ShownBox &box = m_boxes->shown().first();
-    QCOMPARE(box.text, ConfirmationText);
-    QCOMPARE(box.title, QStringLiteral("Application Warning!"));
-    QCOMPARE(box.style, 4);
-    QCOMPARE(box.icon, app::MsgIcon::None);
-    // No touches nothing and unloads the page, except on the pages that stay open.
-    QCOMPARE(messaging::faults::callCount("Session.Logon"), 0);
-    testsupport::flushDeletes();
-    QCOMPARE(window.isNull(), info.closes);
-    if (window) {
-        if (info.mailboxPicker)
-            QCOMPARE(child<QComboBox>(window, "cboMailbox")->currentText(), QStringLiteral("Mailbox - Alice"));
-        window->close();
-    }
+    messaging::faults::clear();
+    m_page = page;
+    return page;
 }
 
 void PageFrameTest::finishRunsTheFrame()
 {
     QFETCH(QString, page);
     const PageInfo &info = pageInfo(page);
-    QPointer<app::ActionPage> window = open(info);
+    QPointer<app::ActionPage> window = openFilled(info);
     QVERIFY(window);
-    fillRequired(window, info);
     bool waitCursorDuringResult = false;
     m_boxes->expectYes().expectOk([&] {
         waitCursorDuringResult = window && window->testAttribute(Qt::WA_SetCursor)
@@ -188,19 +150,17 @@ void PageFrameTest::finishRunsTheFrame()
 
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().size(), 2);
-    const testsupport::ShownBox &result = m_boxes->shown().at(1);
+    const ShownBox &result = m_boxes->shown().at(1);
     QCOMPARE(result.text, info.resultText);
     QCOMPARE(result.style, info.resultStyle);
     QCOMPARE(result.title, info.resultTitle);
-    QCOMPARE(messaging::faults::callCount("Session.Logon"), 1);
-    QCOMPARE(messaging::faults::callCount("Session.Logoff"), 1);
+    QCOMPARE(calls("Session.Logon"), 1);
+    QCOMPARE(calls("Session.Logoff"), 1);
     QCOMPARE(waitCursorDuringResult, info.waitCursor);
     testsupport::flushDeletes();
     QCOMPARE(window.isNull(), info.closes);
-    if (window) {
+    if (window)
         QVERIFY(!window->testAttribute(Qt::WA_SetCursor));
-        window->close();
-    }
     QCOMPARE(m_store->check(), QStringList());
 }
 
@@ -208,70 +168,87 @@ void PageFrameTest::errorsFollowThePageDiscipline()
 {
     QFETCH(QString, page);
     const PageInfo &info = pageInfo(page);
-    QPointer<app::ActionPage> window = open(info);
+    QPointer<app::ActionPage> window = openFilled(info);
     QVERIFY(window);
-    fillRequired(window, info);
     testsupport::RecordedTopLevelErrors reports;
     messaging::faults::failCall("Session.Logon", 1, messaging::ErrorCode::LogonFailed);
     m_boxes->expectYes().expectOk();
     click(window, "cmdFinish");
 
     QVERIFY(m_boxes->allAnswered());
-    const testsupport::ShownBox &box = m_boxes->shown().at(1);
+    const ShownBox &box = m_boxes->shown().at(1);
     QCOMPARE(box.title, QStringLiteral("LarkspurCalendarAdministrationApp"));
-    if (info.errorTrap) {
-        // The page's error report: no logoff, no result, no closing step.
-        QVERIFY2(box.text.startsWith(QStringLiteral("Error: ")), qPrintable(box.text));
-        QVERIFY2(box.text.endsWith(QStringLiteral(" (-2147221231)")), qPrintable(box.text));
-        QCOMPARE(box.style, 0);
-        QVERIFY(!reports.reported());
-        testsupport::flushDeletes();
-        QVERIFY(window);
-        // Finish again: a new session, and this time the work runs.
-        m_boxes->reset();
-        m_boxes->expectYes().expectOk();
-        click(window, "cmdFinish");
-        QVERIFY(m_boxes->allAnswered());
-        QCOMPARE(messaging::faults::callCount("Session.Logon"), 2);
-        QCOMPARE(m_boxes->shown().at(1).text, info.resultText);
-        testsupport::flushDeletes();
-        QCOMPARE(window.isNull(), info.closes);
-    } else {
+    if (!info.errorTrap) {
         // No trap: the top-level report shows the number and ends the program.
         QCOMPARE(reports.exitCodes(), QList<int>{1});
         QCOMPARE(box.icon, app::MsgIcon::Critical);
         QVERIFY2(box.text.contains(QStringLiteral("-2147221231")), qPrintable(box.text));
+        return;
     }
-    if (window)
-        window->close();
+    // The page's error report: no logoff, no result, no closing step.
+    QVERIFY2(box.text.startsWith(QStringLiteral("Error: ")) && box.text.endsWith(QStringLiteral(" (-2147221231)")),
+             qPrintable(box.text));
+    QCOMPARE(box.style, 0);
+    QVERIFY(!reports.reported());
+    testsupport::flushDeletes();
+    QVERIFY(window);
+    // Finish again: a new session, and this time the work runs.
+    m_boxes->reset();
+    m_boxes->expectYes().expectOk();
+    click(window, "cmdFinish");
+    QVERIFY(m_boxes->allAnswered());
+    QCOMPARE(calls("Session.Logon"), 2);
+    QCOMPARE(m_boxes->shown().at(1).text, info.resultText);
+    testsupport::flushDeletes();
+    QCOMPARE(window.isNull(), info.closes);
 }
 
-void PageFrameTest::backAndClose()
+void PageFrameTest::answersNoAndBack()
 {
     QFETCH(QString, page);
     const PageInfo &info = pageInfo(page);
+    QPointer<app::ActionPage> window = openFilled(info);
+    QVERIFY(window);
+    const auto mailboxKept = [&] {
+        return !info.mailboxPicker || child<QComboBox>(window, "cboMailbox")->currentText() == AliceMailbox;
+    };
+    // Close asks; No keeps the page as it is.
+    m_boxes->expectNo();
+    click(window, "cmdCancel");
+    testsupport::flushDeletes();
+    QVERIFY(window && mailboxKept());
+    // No in the confirmation touches nothing and unloads the page, except on the pages
+    // that stay open.
+    m_boxes->expectNo();
+    click(window, "cmdFinish");
+    QVERIFY(m_boxes->allAnswered());
+    QCOMPARE(m_boxes->shown().size(), 2);
+    const ShownBox &confirmation = m_boxes->shown().at(1);
+    QCOMPARE(confirmation.text, ConfirmationText);
+    QCOMPARE(confirmation.title, QStringLiteral("Application Warning!"));
+    QCOMPARE(confirmation.style, 4);
+    QCOMPARE(confirmation.icon, app::MsgIcon::None);
+    QCOMPARE(calls("Session.Logon"), 0);
+    testsupport::flushDeletes();
+    QCOMPARE(window.isNull(), info.closes);
+    if (window) {
+        QVERIFY(mailboxKept());
+        m_boxes->expectYes(); // Close, Yes: unloaded
+        click(window, "cmdCancel");
+        testsupport::flushDeletes();
+        QVERIFY(window.isNull());
+    }
     // Back unloads without a question, also with fields filled in.
-    QPointer<app::ActionPage> window = open(info);
-    fillRequired(window, info);
+    const qsizetype shown = m_boxes->shown().size();
+    window = openFilled(info);
     click(window, "cmdBack");
     testsupport::flushDeletes();
     QVERIFY(window.isNull());
-    QVERIFY(m_boxes->shown().isEmpty());
-
-    // Close asks; No keeps the page as it is, Yes unloads it.
-    window = open(info);
-    fillRequired(window, info);
-    m_boxes->expectNo().expectYes();
-    click(window, "cmdCancel");
-    testsupport::flushDeletes();
-    QVERIFY(window);
-    if (info.mailboxPicker)
-        QCOMPARE(child<QComboBox>(window, "cboMailbox")->currentText(), QStringLiteral("Mailbox - Alice"));
-    click(window, "cmdCancel");
-    testsupport::flushDeletes();
-    QVERIFY(window.isNull());
+    QCOMPARE(m_boxes->shown().size(), shown);
     QVERIFY(m_boxes->allAnswered());
-    for (const testsupport::ShownBox &box : m_boxes->shown()) {
+    for (const ShownBox &box : m_boxes->shown()) {
+        if (box.text == ConfirmationText)
+            continue;
         QCOMPARE(box.text, QStringLiteral("You have not completed the administrative action. Do you want to shut down?"));
         QCOMPARE(box.title, QStringLiteral("Action Not Completed!"));
         QCOMPARE(box.style, 4);
@@ -283,27 +260,23 @@ void PageFrameTest::inputChecks_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("chooseMailbox");
     QTest::addColumn<bool>("enterFile");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("text"); // after the confirmation when both are given
     QTest::addColumn<QString>("title");
 
     const QString mailbox = QStringLiteral("You must choose a Mailbox from the list");
     const QString file = QStringLiteral("You must enter the file name and path of the script file.");
-    QTest::newRow("copy one no mailbox") << "frmAUserPersonalCalendarToLarkspurCalendar" << false << false << mailbox
-                                    << "Choose Mailbox";
-    QTest::newRow("delete user items no mailbox") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << false << false << mailbox
-                                    << "Choose Mailbox";
-    QTest::newRow("add script nothing") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << false << mailbox
-                                 << "Choose Mailbox";
-    QTest::newRow("add script no mailbox") << "frmAddAnEventScriptToOneUsersPersonalFolder" << false << true << mailbox
-                                    << "Choose Mailbox";
-    QTest::newRow("add script no file") << "frmAddAnEventScriptToOneUsersPersonalFolder" << true << false << file
-                                 << "Missing Information";
-    QTest::newRow("add script for all no file") << "frmAddEventToAPersonalFolderForAllUsers" << false << false << file
-                                 << "Missing Information";
-    QTest::newRow("delete folder scripts no mailbox") << "frmDeleteScriptsFromOneFolderForMailbox" << false << false << mailbox
-                                    << "Choose Mailbox";
-    QTest::newRow("delete mailbox scripts no mailbox") << "frmDeleteAllScriptsFromOneMailbox" << false << false << mailbox
-                                    << "Choose Mailbox";
+    const QString events = QStringLiteral("You have not checked any events for your script");
+    const QString addOne = QStringLiteral("frmAddAnEventScriptToOneUsersPersonalFolder");
+    const QString addAll = QStringLiteral("frmAddEventToAPersonalFolderForAllUsers");
+    for (const char *page : {"frmAUserPersonalCalendarToLarkspurCalendar", "frmDeleteSingleUsersItemsFromLarkspurCalendar",
+                             "frmDeleteScriptsFromOneFolderForMailbox", "frmDeleteAllScriptsFromOneMailbox"})
+        QTest::newRow(page) << page << false << false << mailbox << "Choose Mailbox";
+    QTest::newRow("add script: nothing") << addOne << false << false << mailbox << "Choose Mailbox";
+    QTest::newRow("add script: no mailbox") << addOne << false << true << mailbox << "Choose Mailbox";
+    QTest::newRow("add script: no file") << addOne << true << false << file << "Missing Information";
+    QTest::newRow("add script: no events") << addOne << true << true << events << "Choose Events!";
+    QTest::newRow("add for all: no file") << addAll << false << false << file << "Missing Information";
+    QTest::newRow("add for all: no events") << addAll << false << true << events << "Choose Events!";
 }
 
 void PageFrameTest::inputChecks()
@@ -313,7 +286,7 @@ void PageFrameTest::inputChecks()
     QFETCH(bool, enterFile);
     QFETCH(QString, text);
     QFETCH(QString, title);
-    QPointer<app::ActionPage> window = open(pageInfo(page));
+    QPointer<app::ActionPage> window = openFilled(pageInfo(page), false);
     QVERIFY(window);
     auto *mailbox = child<QComboBox>(window, "cboMailbox");
     if (mailbox && chooseMailbox)
@@ -322,17 +295,23 @@ void PageFrameTest::inputChecks()
     if (fileName && enterFile)
         fileName->setText(m_scriptFile);
     const QString scriptName = fileName ? child<QLineEdit>(window, "txtScriptName")->text() : QString();
+    // The events are checked after the confirmation; the other checks come before it.
+    const bool afterConfirmation = (!mailbox || chooseMailbox) && (!fileName || enterFile);
+    if (afterConfirmation)
+        m_boxes->expectYes();
     m_boxes->expectOk();
     click(window, "cmdFinish");
 
     QVERIFY(m_boxes->allAnswered());
-    QCOMPARE(m_boxes->shown().size(), 1); // no confirmation after a failed check
-    const testsupport::ShownBox &box = m_boxes->shown().first();
+    QCOMPARE(m_boxes->shown().size(), afterConfirmation ? 2 : 1);
+    if (afterConfirmation)
+        QCOMPARE(m_boxes->shown().first().text, ConfirmationText);
+    const ShownBox &box = m_boxes->shown().last();
     QCOMPARE(box.text, text);
     QCOMPARE(box.title, title);
     QCOMPARE(box.style, 16);
     QCOMPARE(box.icon, app::MsgIcon::Critical);
-    QCOMPARE(messaging::faults::callCount("Session.Logon"), 0);
+    QCOMPARE(calls("Session.Logon"), 0);
     // The page stays open with its fields as they were.
     testsupport::flushDeletes();
     QVERIFY(window);
@@ -342,74 +321,37 @@ void PageFrameTest::inputChecks()
         QCOMPARE(fileName->text(), enterFile ? m_scriptFile : QString());
         QCOMPARE(child<QLineEdit>(window, "txtScriptName")->text(), scriptName);
     }
-    window->close();
-}
-
-void PageFrameTest::eventsAreCheckedAfterTheConfirmation_data()
-{
-    QTest::addColumn<QString>("page");
-    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
-}
-
-void PageFrameTest::eventsAreCheckedAfterTheConfirmation()
-{
-    QFETCH(QString, page);
-    const PageInfo &info = pageInfo(page);
-    QPointer<app::ActionPage> window = open(info);
-    fillRequired(window, info);
-    child<QCheckBox>(window, "chkNew")->setChecked(false);
-    m_boxes->expectYes().expectOk();
-    click(window, "cmdFinish");
-
-    QVERIFY(m_boxes->allAnswered());
-    QCOMPARE(m_boxes->shown().size(), 2);
-    QCOMPARE(m_boxes->shown().at(0).text, ConfirmationText);
-    const testsupport::ShownBox &box = m_boxes->shown().at(1);
-    QCOMPARE(box.text, QStringLiteral("You have not checked any events for your script"));
-    QCOMPARE(box.title, QStringLiteral("Choose Events!"));
-    QCOMPARE(box.style, 16);
-    QCOMPARE(messaging::faults::callCount("Session.Logon"), 0);
-    testsupport::flushDeletes();
-    QVERIFY(window); // no closing step
-    window->close();
 }
 
 void PageFrameTest::errorReportOnAMailboxThatWentAway()
 {
-    QPointer<app::ActionPage> window = open(pageInfo(QStringLiteral("frmDeleteAllScriptsFromOneMailbox")));
-    auto *mailbox = child<QComboBox>(window, "cboMailbox");
-    mailbox->setCurrentIndex(mailbox->findText(QStringLiteral("Mailbox - Alice")));
+    QPointer<app::ActionPage> window = openFilled(pageInfo(QStringLiteral("frmDeleteAllScriptsFromOneMailbox")));
     m_store->unshare("Mailbox - Alice");
     m_boxes->expectYes().expectOk().expectYes().expectOk();
     click(window, "cmdFinish");
     click(window, "cmdFinish");
     QVERIFY(m_boxes->allAnswered());
     for (int i : {1, 3}) {
-        const testsupport::ShownBox &box = m_boxes->shown().at(i);
-        QVERIFY2(box.text.startsWith(QStringLiteral("Error: ")) && box.text.contains(QStringLiteral("Mailbox - Alice"))
-                     && box.text.endsWith(QStringLiteral(" (-2147221233)")),
+        const ShownBox &box = m_boxes->shown().at(i);
+        QVERIFY2(box.text.startsWith(QStringLiteral("Error: ")) && box.text.contains(AliceMailbox)
+                     && box.text.endsWith(QStringLiteral(" (-2147221233)")) && box.style == 0,
                  qPrintable(box.text));
-        QCOMPARE(box.style, 0);
-        QCOMPARE(box.title, QStringLiteral("LarkspurCalendarAdministrationApp"));
     }
     // Each press logged on anew; the sessions were released without a logoff.
-    QCOMPARE(messaging::faults::callCount("Session.Logon"), 2);
-    QCOMPARE(messaging::faults::callCount("Session.Logoff"), 0);
+    QCOMPARE(calls("Session.Logon"), 2);
+    QCOMPARE(calls("Session.Logoff"), 0);
     QVERIFY(window);
-    window->close();
 }
 
 void PageFrameTest::minimiseIcon_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("iconFile"); // "good", "garbage" or "missing"
-
-    QTest::newRow("delete all items existing") << "frmDeleteAllItemsFromLarkspurCalendar" << "good";
-    QTest::newRow("delete all items missing") << "frmDeleteAllItemsFromLarkspurCalendar" << "missing";
-    QTest::newRow("delete all items unreadable") << "frmDeleteAllItemsFromLarkspurCalendar" << "garbage";
-    QTest::newRow("add script for all existing") << "frmAddEventToAPersonalFolderForAllUsers" << "good";
-    QTest::newRow("delete all scripts beside the program") << "frmDeleteAllScriptsForAllMailboxes" << "good";
+    const QString tessel = QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar");
+    QTest::newRow("existing") << tessel << "good";
+    QTest::newRow("missing") << tessel << "missing";
+    QTest::newRow("unreadable") << tessel << "garbage";
+    QTest::newRow("beside the program") << "frmDeleteAllScriptsForAllMailboxes" << "good";
 }
 
 void PageFrameTest::minimiseIcon()
@@ -417,22 +359,18 @@ void PageFrameTest::minimiseIcon()
     QFETCH(QString, page);
     QFETCH(QString, iconFile);
     const PageInfo &info = pageInfo(page);
-    if (info.tesselIcon) {
-        QDir(m_store->driveC()).mkpath(QStringLiteral("Tessel"));
-        const QString target = m_store->driveC() + QStringLiteral("/Tessel/Books05.ICO");
-        if (iconFile == QLatin1String("good"))
-            QVERIFY(QFile::copy(QStringLiteral(LARKSPUR_ICON_FILE), target));
-        if (iconFile == QLatin1String("garbage")) {
-            QFile garbage(target);
-            QVERIFY(garbage.open(QIODevice::WriteOnly));
-            garbage.write("not an icon at all");
-        }
-    } else {
-        // The application's folder: the build copies the icon beside this test program.
-        QVERIFY(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/Books05.ICO")));
-    }
+    const QString target = m_store->driveC() + QStringLiteral("/Tessel/Books05.ICO");
+    QDir(m_store->driveC()).mkpath(QStringLiteral("Tessel"));
+    if (iconFile == QLatin1String("good") && info.tesselIcon)
+        QVERIFY(QFile::copy(QStringLiteral(LARKSPUR_ICON_FILE), target));
+    QFile garbage(target);
+    if (iconFile == QLatin1String("garbage"))
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("not an icon at all") > 0 && garbage.flush());
     testsupport::RecordedTopLevelErrors reports;
-    QPointer<app::ActionPage> window = open(info);
+    QPointer<app::ActionPage> window = openFilled(info);
+    // The application's folder: the build copies the icon beside this test program.
+    QCOMPARE(window->iconPath(), info.tesselIcon ? QStringLiteral("C:\\Tessel\\Books05.ICO")
+                                                 : QCoreApplication::applicationDirPath() + QStringLiteral("\\Books05.ICO"));
     const qint64 before = window->windowIcon().cacheKey();
 
     window->setWindowState(Qt::WindowMaximized);
@@ -441,9 +379,8 @@ void PageFrameTest::minimiseIcon()
     const QIcon minimised = window->windowIcon();
     if (iconFile == QLatin1String("good")) {
         QVERIFY(minimised.cacheKey() != before);
-        const QList<QSize> sizes = minimised.availableSizes();
         for (int size : {16, 32, 48})
-            QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+            QVERIFY2(minimised.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
     } else {
         QCOMPARE(minimised.cacheKey(), before);
     }
@@ -452,38 +389,26 @@ void PageFrameTest::minimiseIcon()
     // A missing or unreadable file is no error: nothing shown, the program goes on.
     QVERIFY(!reports.reported());
     QVERIFY(m_boxes->shown().isEmpty());
-    window->close();
 }
 
-void PageFrameTest::iconPath()
-{
-    QFETCH(QString, page);
-    const PageInfo &info = pageInfo(page);
-    QPointer<app::ActionPage> window = open(info);
-    const QString expected = info.tesselIcon
-                                 ? QStringLiteral("C:\\Tessel\\Books05.ICO")
-                                 : QCoreApplication::applicationDirPath() + QStringLiteral("\\Books05.ICO");
-    QCOMPARE(window->iconPath(), expected);
-    window->close();
-}
-
-void PageFrameTest::scriptFileButton_data()
+void PageFrameTest::addScriptFields_data()
 {
     QTest::addColumn<QString>("page");
     QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
     QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
 }
 
-void PageFrameTest::scriptFileButton()
+void PageFrameTest::addScriptFields()
 {
     QFETCH(QString, page);
     testsupport::ScriptedFileDialog dialog;
     dialog.choose(m_scriptFile).cancel();
-    QPointer<app::ActionPage> window = open(pageInfo(page));
+    QPointer<app::ActionPage> window = openFilled(pageInfo(page), false);
+    // The file button: the chosen path goes into the field; cancelling leaves it.
     auto *fileName = child<QLineEdit>(window, "txtFileName");
     click(window, "cmdGetFileName");
     QCOMPARE(fileName->text(), m_scriptFile);
-    click(window, "cmdGetFileName"); // cancelled: the name stays
+    click(window, "cmdGetFileName");
     QCOMPARE(fileName->text(), m_scriptFile);
     QCOMPARE(dialog.requests().size(), 2);
     QCOMPARE(dialog.unexpected(), 0);
@@ -492,94 +417,61 @@ void PageFrameTest::scriptFileButton()
     QCOMPARE(request.initialFilter, 1);
     QVERIFY(request.hideReadOnly);
     QVERIFY(window->findChild<QObject *>(QStringLiteral("ctlCommonDialog")));
-    QVERIFY(m_boxes->shown().isEmpty());
-    window->close();
-}
 
-void PageFrameTest::folderPickerSetsTheScriptName_data()
-{
-    QTest::addColumn<QString>("page");
-    QTest::newRow("add script") << "frmAddAnEventScriptToOneUsersPersonalFolder";
-    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers";
-}
-
-void PageFrameTest::folderPickerSetsTheScriptName()
-{
-    QFETCH(QString, page);
-    QPointer<app::ActionPage> window = open(pageInfo(page));
+    // The folder picker sets the script name for two folders, as the user picks them.
     auto *folder = child<QComboBox>(window, "cboPersonalFolder");
     auto *scriptName = child<QLineEdit>(window, "txtScriptName");
     const QString calendarName = QStringLiteral("Larkspur Calendar - Personal Calendar Folder");
     QCOMPARE(scriptName->text(), calendarName);
-    // Picks as the user makes them: the picker's activation.
-    const auto pick = [&](const QString &name) {
-        const int index = folder->findText(name);
-        folder->setCurrentIndex(index);
-        emit folder->activated(index);
+    const auto pick = [&](const char *name) {
+        folder->setCurrentIndex(folder->findText(QString::fromLatin1(name)));
+        emit folder->activated(folder->currentIndex());
     };
-    pick(QStringLiteral("Deleted Items"));
+    pick("Deleted Items");
     QCOMPARE(scriptName->text(), QStringLiteral("Larkspur Calendar - Deleted Items Folder"));
-    pick(QStringLiteral("Calendar"));
+    pick("Calendar");
     QCOMPARE(scriptName->text(), calendarName);
     scriptName->setText(QStringLiteral("typed by hand"));
-    pick(QStringLiteral("Inbox"));
+    pick("Inbox");
     QCOMPARE(scriptName->text(), QStringLiteral("typed by hand"));
-    window->close();
+    QVERIFY(m_boxes->shown().isEmpty());
 }
 
 void PageFrameTest::layout_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("twips"); // height 0: the control keeps its own height
+    QTest::addColumn<QRect>("twips");
     QTest::addColumn<QString>("caption");
 
-    const QString p41 = QStringLiteral("frmAddAnEventScriptToOneUsersPersonalFolder");
-    const struct {
-        const char *control;
-        QRect twips;
-        const char *caption;
-    } rows41[] = {
-        {"lblMailbox", QRect(240, 300, 1755, 375), "Mailbox Name:"},
-        {"cboMailbox", QRect(2040, 300, 5115, 405), ""},
-        {"Label2", QRect(240, 900, 1755, 375), "Personal Folder:"},
-        {"cboPersonalFolder", QRect(2040, 900, 5115, 405), "Calendar"},
-        {"Label3", QRect(240, 1500, 1755, 375), "Script Name:"},
-        {"txtScriptName", QRect(2040, 1500, 5115, 405), "Larkspur Calendar - Personal Calendar Folder"},
-        {"Label1", QRect(240, 2100, 1935, 375), "Script File Name:"},
-        {"txtFileName", QRect(240, 2580, 6375, 1155), ""},
-        {"cmdGetFileName", QRect(6720, 2880, 435, 375), "..."},
-        {"chkNew", QRect(240, 3780, 975, 315), "New"},
-        {"chkChanged", QRect(1880, 3780, 1515, 315), "Changed"},
-        {"chkDelete", QRect(3700, 3780, 1155, 315), "Delete"},
-        {"chkSchedule", QRect(5160, 3780, 1455, 315), "Schedule"},
-        {"cmdCancel", QRect(180, 5640, 1335, 495), "Close"},
-        {"cmdFinish", QRect(2060, 5640, 1335, 495), "Finish"},
-        {"cmdBack", QRect(3940, 5640, 1335, 495), "Back"},
-        {"cmdNext", QRect(5820, 5640, 1335, 495), "Next"},
+    const auto add = [](const char *page, const char *control, QRect twips, const char *caption) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(page, control))) << page << control << twips << caption;
     };
-    for (const auto &row : rows41)
-        QTest::newRow(qPrintable(QStringLiteral("add script ") + QString::fromLatin1(row.control)))
-            << p41 << row.control << row.twips << row.caption;
-
-    const QString p31 = QStringLiteral("frmAUserPersonalCalendarToLarkspurCalendar");
-    const struct {
-        const char *control;
-        QRect twips;
-        const char *caption;
-    } rows31[] = {
-        {"lblMailbox", QRect(480, 300, 1695, 375), "Mailbox Name:"},
-        {"cboMailbox", QRect(2460, 300, 3975, 405), ""},
-        {"lblTitle", QRect(480, 3840, 6015, 1155),
-         "All Calendar Items for the User Selected Above Will Be Copied to the Larkspur Calendar"},
-        {"cmdCancel", QRect(180, 5520, 1335, 495), "Close"},
-        {"cmdFinish", QRect(2060, 5520, 1335, 495), "Finish"},
-        {"cmdBack", QRect(3940, 5520, 1335, 495), "Back"},
-        {"cmdNext", QRect(5820, 5520, 1335, 495), "Next"},
-    };
-    for (const auto &row : rows31)
-        QTest::newRow(qPrintable(QStringLiteral("copy one ") + QString::fromLatin1(row.control)))
-            << p31 << row.control << row.twips << row.caption;
+    const char *addOne = "frmAddAnEventScriptToOneUsersPersonalFolder";
+    add(addOne, "lblMailbox", {240, 300, 1755, 375}, "Mailbox Name:");
+    add(addOne, "cboMailbox", {2040, 300, 5115, 405}, "");
+    add(addOne, "Label2", {240, 900, 1755, 375}, "Personal Folder:");
+    add(addOne, "cboPersonalFolder", {2040, 900, 5115, 405}, "Calendar");
+    add(addOne, "Label3", {240, 1500, 1755, 375}, "Script Name:");
+    add(addOne, "txtScriptName", {2040, 1500, 5115, 405}, "Larkspur Calendar - Personal Calendar Folder");
+    add(addOne, "Label1", {240, 2100, 1935, 375}, "Script File Name:");
+    add(addOne, "txtFileName", {240, 2580, 6375, 1155}, "");
+    add(addOne, "cmdGetFileName", {6720, 2880, 435, 375}, "...");
+    add(addOne, "chkNew", {240, 3780, 975, 315}, "New");
+    add(addOne, "chkChanged", {1880, 3780, 1515, 315}, "Changed");
+    add(addOne, "chkDelete", {3700, 3780, 1155, 315}, "Delete");
+    add(addOne, "chkSchedule", {5160, 3780, 1455, 315}, "Schedule");
+    const char *copyOne = "frmAUserPersonalCalendarToLarkspurCalendar";
+    add(copyOne, "lblMailbox", {480, 300, 1695, 375}, "Mailbox Name:");
+    add(copyOne, "cboMailbox", {2460, 300, 3975, 405}, "");
+    add(copyOne, "lblTitle", {480, 3840, 6015, 1155},
+        "All Calendar Items for the User Selected Above Will Be Copied to the Larkspur Calendar");
+    // The button row: 1880 twips apart.
+    const char *buttons[][2] = {{"cmdCancel", "Close"}, {"cmdFinish", "Finish"}, {"cmdBack", "Back"}, {"cmdNext", "Next"}};
+    for (int i = 0; i < 4; ++i) {
+        add(addOne, buttons[i][0], {180 + 1880 * i, 5640, 1335, 495}, buttons[i][1]);
+        add(copyOne, buttons[i][0], {180 + 1880 * i, 5520, 1335, 495}, buttons[i][1]);
+    }
 }
 
 void PageFrameTest::layout()
@@ -588,7 +480,7 @@ void PageFrameTest::layout()
     QFETCH(QString, control);
     QFETCH(QRect, twips);
     QFETCH(QString, caption);
-    QPointer<app::ActionPage> window = open(pageInfo(page));
+    QPointer<app::ActionPage> window = openFilled(pageInfo(page), false);
     QCOMPARE(window->size(), app::twipsSize(window, 7260, 6270));
     QWidget *widget = window->findChild<QWidget *>(control);
     QVERIFY(widget);
@@ -603,19 +495,11 @@ void PageFrameTest::layout()
     else if (auto *combo = qobject_cast<QComboBox *>(widget))
         text = combo->currentText();
     QCOMPARE(text, caption);
-    // Fonts: the window and its buttons Tahoma 12 bold, the title 15.75 bold, fields 12.
-    QCOMPARE(widget->font().family(), QStringLiteral("Tahoma"));
-    if (control == QLatin1String("lblTitle")) {
-        QCOMPARE(widget->font().pointSizeF(), 15.75);
-        QVERIFY(widget->font().bold());
-    } else if (control.startsWith(QLatin1String("cmd"))) {
-        QCOMPARE(widget->font().pointSizeF(), 12.0);
-        QVERIFY(widget->font().bold());
-    } else {
-        QCOMPARE(widget->font().pointSizeF(), 12.0);
-        QVERIFY(!widget->font().bold());
-    }
-    window->close();
+    // Fonts: Tahoma; buttons 12 bold, the title 15.75 bold, fields 12 regular.
+    const QFont font = widget->font();
+    QCOMPARE(font.family(), QStringLiteral("Tahoma"));
+    QCOMPARE(font.pointSizeF(), control == QLatin1String("lblTitle") ? 15.75 : 12.0);
+    QCOMPARE(font.bold(), control == QLatin1String("lblTitle") || control.startsWith(QLatin1String("cmd")));
 }
 
 QTEST_MAIN(PageFrameTest)

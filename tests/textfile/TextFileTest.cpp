@@ -1,7 +1,8 @@
-// TextFile on real files in a temporary folder: the line rules, appending, and the
-// numbered errors (a missing file, an empty file, a missing folder, a folder in place of
-// a file, a full disk).
+// TextFile and drivePath on real files in a temporary folder: the line rules, appending,
+// the numbered errors (missing file, empty file, missing folder, a folder in place of a
+// file, a full disk) and the drive mapping.
 #include "messaging/Error.h"
+#include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"
 
 #include <gtest/gtest.h>
@@ -14,178 +15,127 @@
 
 namespace fs = std::filesystem;
 using textfile::TextFile;
+namespace Code = messaging::ErrorCode;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
+// A temporary folder with LARKSPUR_DRIVE_C pointing at its "c" subfolder.
+class TextFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
     {
         std::string pattern = (fs::temp_directory_path() / "textfile-XXXXXX").string();
-        m_path = fs::path(::mkdtemp(pattern.data()));
+        dir = fs::path(::mkdtemp(pattern.data()));
+        ::setenv("LARKSPUR_DRIVE_C", (dir / "c").c_str(), 1);
     }
-    ~TempDir() { fs::remove_all(m_path); }
-    const fs::path &path() const { return m_path; }
-
-private:
-    fs::path m_path;
+    void TearDown() override
+    {
+        ::unsetenv("LARKSPUR_DRIVE_C");
+        fs::remove_all(dir);
+    }
+    std::string write(const char *name, const std::string &bytes)
+    {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    }
+    static std::string read(const fs::path &file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+    fs::path dir;
 };
-
-void writeBytes(const fs::path &file, const std::string &bytes)
-{
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
-}
-
-std::string readBytes(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 struct LineCase {
     const char *name;
-    std::string content;
-    std::string firstLine; // ReadLineText
-    std::string allText;   // ReadAllText
+    std::string content, firstLine, allText;
 };
-
-class LineRules : public ::testing::TestWithParam<LineCase> {};
+class LineRules : public TextFileTest, public ::testing::WithParamInterface<LineCase> {};
 
 } // namespace
 
 TEST_P(LineRules, ReadLineTextAndReadAllText)
 {
     const LineCase &c = GetParam();
-    TempDir dir;
-    const fs::path file = dir.path() / "lines.txt";
-    writeBytes(file, c.content);
+    const std::string file = write("lines.txt", c.content);
     TextFile text;
-    EXPECT_EQ(text.ReadLineText(file.string()), c.firstLine);
-    EXPECT_EQ(text.ReadAllText(file.string()), c.allText);
-    // Reading never changes the file.
-    EXPECT_EQ(readBytes(file), c.content);
+    EXPECT_EQ(text.ReadLineText(file), c.firstLine);
+    EXPECT_EQ(text.ReadAllText(file), c.allText);
+    EXPECT_EQ(read(file), c.content); // reading never changes the file
 }
 
 INSTANTIATE_TEST_SUITE_P(
     TextFile, LineRules,
-    ::testing::Values(
-        LineCase{"ThreeCrLfLines", "a\r\nb\r\nc\r\n", "a", "\r\na\r\nb\r\nc"},
-        LineCase{"UnterminatedLastLine", "a\r\nb", "a", "\r\na\r\nb"},
-        LineCase{"EmptyFirstLine", "\r\nsecond\r\n", "", "\r\n\r\nsecond"},
-        LineCase{"OnlyALineEnd", "\r\n", "", "\r\n"},
-        LineCase{"LoneLineFeeds", "a\nb\n", "a", "\r\na\r\nb"},
-        LineCase{"LoneCarriageReturns", "a\rb\r", "a", "\r\na\r\nb"},
-        LineCase{"MixedLineEnds", "a\r\nb\nc\rd", "a", "\r\na\r\nb\r\nc\r\nd"},
-        LineCase{"EmptyLineInTheMiddle", "a\n\nb", "a", "\r\na\r\n\r\nb"},
-        LineCase{"CrThenLfIsOneLineEnd", "a\r\n\nb", "a", "\r\na\r\n\r\nb"},
-        LineCase{"QuotesAreData", "\"quoted\" text\r\n", "\"quoted\" text", "\r\n\"quoted\" text"},
-        LineCase{"BytesPassThrough", "caf\xc3\xa9\tx\x01\r\n", "caf\xc3\xa9\tx\x01", "\r\ncaf\xc3\xa9\tx\x01"},
-        LineCase{"TrailingEmptyLine", "a\r\n\r\n", "a", "\r\na\r\n"}),
+    ::testing::Values(LineCase{"CrLfLines", "a\r\nb\r\nc\r\n", "a", "\r\na\r\nb\r\nc"},
+                      LineCase{"UnterminatedLastLine", "a\r\nb", "a", "\r\na\r\nb"},
+                      LineCase{"EmptyFirstLine", "\r\nsecond\r\n", "", "\r\n\r\nsecond"},
+                      LineCase{"MixedLineEnds", "a\r\nb\nc\rd", "a", "\r\na\r\nb\r\nc\r\nd"},
+                      LineCase{"EmptyLinesKept", "a\r\n\nb\r\n\r\n", "a", "\r\na\r\n\r\nb\r\n"},
+                      LineCase{"QuotesAndBytesAreData", "\"q\" caf\xc3\xa9\t\x01\r\n", "\"q\" caf\xc3\xa9\t\x01",
+                               "\r\n\"q\" caf\xc3\xa9\t\x01"}),
     [](const ::testing::TestParamInfo<LineCase> &p) { return std::string(p.param.name); });
 
-TEST(TextFile, ReadAllTextOfAnEmptyFileIsEmpty)
+TEST_F(TextFileTest, WriteLineTextAppendsQuotedRecords)
 {
-    TempDir dir;
-    const fs::path file = dir.path() / "empty.txt";
-    writeBytes(file, "");
+    const std::string file = write("out.txt", "old line\r\n");
     TextFile text;
-    EXPECT_EQ(text.ReadAllText(file.string()), "");
+    text.WriteLineText(file, "say \"hi\"");
+    text.WriteLineText(file, "");
+    EXPECT_EQ(read(file), "old line\r\n\"say \"hi\"\"\r\n\"\"\r\n");
+    EXPECT_EQ(text.ReadAllText(file), "\r\nold line\r\n\"say \"hi\"\"\r\n\"\"");
+    EXPECT_EQ(text.ReadAllText(write("empty.txt", "")), "");
 }
 
-TEST(TextFile, WriteLineTextAppendsQuotedRecordsAfterWhatWasThere)
-{
-    TempDir dir;
-    const fs::path file = dir.path() / "out.txt";
-    writeBytes(file, "old line\r\n");
-    TextFile text;
-    text.WriteLineText(file.string(), "x");
-    text.WriteLineText(file.string(), "y");
-    EXPECT_EQ(readBytes(file), "old line\r\n\"x\"\r\n\"y\"\r\n");
-}
-
-TEST(TextFile, WriteLineTextCreatesTheFileAndKeepsInnerQuotes)
-{
-    TempDir dir;
-    const fs::path file = dir.path() / "new.txt";
-    TextFile text;
-    text.WriteLineText(file.string(), "say \"hi\"");
-    text.WriteLineText(file.string(), "");
-    EXPECT_EQ(readBytes(file), "\"say \"hi\"\"\r\n\"\"\r\n");
-    // What was written reads back line by line, quotes included.
-    EXPECT_EQ(text.ReadAllText(file.string()), "\r\n\"say \"hi\"\"\r\n\"\"");
-}
-
-namespace {
-
-enum class Call { ReadLine, ReadAll, Write };
-
-struct ErrorCase {
-    const char *name;
-    Call call;
-    // Sets up the situation in `dir`; returns the file name to pass.
-    std::string (*setUp)(const fs::path &dir);
-    std::int32_t number;
-};
-
-class Errors : public ::testing::TestWithParam<ErrorCase> {};
-
-std::string missingFile(const fs::path &dir) { return (dir / "missing.txt").string(); }
-std::string emptyFile(const fs::path &dir)
-{
-    writeBytes(dir / "empty.txt", "");
-    return (dir / "empty.txt").string();
-}
-std::string inMissingFolder(const fs::path &dir) { return (dir / "no such folder" / "x.txt").string(); }
-std::string aFolder(const fs::path &dir)
+TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
 {
     fs::create_directory(dir / "folder");
-    return (dir / "folder").string();
-}
-std::string fullDisk(const fs::path &) { return "/dev/full"; }
-
-} // namespace
-
-TEST_P(Errors, CarryTheirNumberAndNameTheFile)
-{
-    const ErrorCase &c = GetParam();
-    if (c.setUp == fullDisk && !fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full on this machine";
-    TempDir dir;
-    const std::string fileName = c.setUp(dir.path());
+    const std::string missing = (dir / "missing.txt").string(), empty = write("empty.txt", ""),
+                      noFolder = (dir / "no such folder" / "x.txt").string(), folder = (dir / "folder").string();
+    enum Call { ReadLine, ReadAll, Write };
+    const struct {
+        Call call;
+        std::string file;
+        std::int32_t number;
+    } cases[] = {
+        {ReadLine, missing, Code::FileNotFound},          {ReadAll, missing, Code::FileNotFound},
+        {ReadLine, empty, Code::InputPastEndOfFile},      {ReadAll, noFolder, Code::PathNotFound},
+        {Write, noFolder, Code::PathNotFound},            {ReadLine, folder, Code::PathFileAccessError},
+        {Write, folder, Code::PathFileAccessError},       {Write, "/dev/full", Code::PathFileAccessError},
+    };
     TextFile text;
-    try {
-        switch (c.call) {
-        case Call::ReadLine: text.ReadLineText(fileName); break;
-        case Call::ReadAll: text.ReadAllText(fileName); break;
-        case Call::Write: text.WriteLineText(fileName, "id"); break;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        try {
+            c.call == ReadLine ? void(text.ReadLineText(c.file))
+            : c.call == ReadAll ? void(text.ReadAllText(c.file))
+                                : text.WriteLineText(c.file, "id");
+            ADD_FAILURE() << "no error";
+        } catch (const messaging::Error &e) {
+            EXPECT_EQ(e.number(), c.number) << e.description();
+            EXPECT_NE(e.description().find(c.file), std::string::npos) << e.description();
         }
-        FAIL() << "no error";
-    } catch (const messaging::Error &e) {
-        EXPECT_EQ(e.number(), c.number) << e.description();
-        EXPECT_NE(e.description().find(fileName), std::string::npos) << e.description();
     }
+    EXPECT_FALSE(fs::exists(dir / "no such folder")); // a failed write leaves nothing behind
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TextFile, Errors,
-    ::testing::Values(
-        ErrorCase{"ReadLineOfMissingFile", Call::ReadLine, missingFile, messaging::ErrorCode::FileNotFound},
-        ErrorCase{"ReadAllOfMissingFile", Call::ReadAll, missingFile, messaging::ErrorCode::FileNotFound},
-        ErrorCase{"ReadLineOfEmptyFile", Call::ReadLine, emptyFile, messaging::ErrorCode::InputPastEndOfFile},
-        ErrorCase{"ReadInMissingFolder", Call::ReadAll, inMissingFolder, messaging::ErrorCode::PathNotFound},
-        ErrorCase{"WriteInMissingFolder", Call::Write, inMissingFolder, messaging::ErrorCode::PathNotFound},
-        ErrorCase{"ReadAFolder", Call::ReadLine, aFolder, messaging::ErrorCode::PathFileAccessError},
-        ErrorCase{"WriteAFolder", Call::Write, aFolder, messaging::ErrorCode::PathFileAccessError},
-        ErrorCase{"WriteOnAFullDisk", Call::Write, fullDisk, messaging::ErrorCode::PathFileAccessError}),
-    [](const ::testing::TestParamInfo<ErrorCase> &p) { return std::string(p.param.name); });
-
-TEST(TextFile, AFailedWriteLeavesNoFileBehindInAMissingFolder)
+TEST_F(TextFileTest, DrivePathsMapAsConfigured)
 {
-    TempDir dir;
-    TextFile text;
-    EXPECT_THROW(text.WriteLineText(inMissingFolder(dir.path()), "x"), messaging::Error);
-    EXPECT_FALSE(fs::exists(dir.path() / "no such folder"));
+    const fs::path c = dir / "c";
+    EXPECT_EQ(textfile::drivePath("C:\\Larkspur Calendar ID.Txt"), c / "Larkspur Calendar ID.Txt");
+    EXPECT_EQ(textfile::drivePath("c:/Tessel\\Books05.ICO"), c / "Tessel/Books05.ICO");
+    EXPECT_EQ(textfile::drivePath("C:\\"), c);
+    EXPECT_EQ(textfile::drivePath("/opt/app\\Books05.ICO"), fs::path("/opt/app/Books05.ICO"));
+    EXPECT_EQ(textfile::drivePath("dir\\file.txt"), fs::path("dir/file.txt"));
+
+    TextFile text; // files are found through the mapping
+    text.WriteLineText("C:\\Larkspur Calendar ID.Txt", "00AB");
+    EXPECT_EQ(read(c / "Larkspur Calendar ID.Txt"), "\"00AB\"\r\n");
+    EXPECT_EQ(text.ReadLineText("C:\\Larkspur Calendar ID.Txt"), "\"00AB\"");
+
+    ::unsetenv("LARKSPUR_DRIVE_C"); // unset: a folder in the data directory, created on demand
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    EXPECT_EQ(textfile::drivePath("C:\\x.txt"), dir / "data/larkspur/drive_c/x.txt");
+    EXPECT_TRUE(fs::is_directory(dir / "data/larkspur/drive_c"));
 }
