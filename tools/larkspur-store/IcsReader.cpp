@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace larkspur::ics {
@@ -23,44 +24,39 @@ struct RawEvent {
     std::shared_ptr<const std::map<std::string, std::string>> zones; // TZID -> VTIMEZONE text
 };
 
-// The value of the component's own property (not one of a subcomponent such as VALARM).
-std::string firstValue(const std::vector<ContentLine> &lines, const Component &c, std::string_view name)
+// The first line of the component's own property `name` (not one of a subcomponent such
+// as VALARM), parsed into `found`; the index of that line, or nullopt.
+std::optional<std::size_t> findProperty(const std::vector<ContentLine> &lines, const Component &c,
+                                        std::string_view name, ParsedLine &found)
 {
     int depth = 0;
     for (std::size_t i = c.first + 1; i < c.last; ++i) {
-        ParsedLine pl;
         std::string why;
-        if (!parseContentLine(lines[i].text, pl, why))
+        if (!parseContentLine(lines[i].text, found, why))
             continue;
-        if (pl.name == "BEGIN")
+        if (found.name == "BEGIN")
             ++depth;
-        else if (pl.name == "END")
+        else if (found.name == "END")
             --depth;
-        else if (depth == 0 && pl.name == name)
-            return pl.value;
+        else if (depth == 0 && found.name == name)
+            return i;
     }
-    return {};
+    return std::nullopt;
+}
+
+std::string firstValue(const std::vector<ContentLine> &lines, const Component &c, std::string_view name)
+{
+    ParsedLine pl;
+    return findProperty(lines, c, name, pl) ? pl.value : std::string();
 }
 
 bool hasProperty(const std::vector<ContentLine> &lines, const Component &c, std::string_view name, int *lineNo)
 {
-    int depth = 0;
-    for (std::size_t i = c.first + 1; i < c.last; ++i) {
-        ParsedLine pl;
-        std::string why;
-        if (!parseContentLine(lines[i].text, pl, why))
-            continue;
-        if (pl.name == "BEGIN")
-            ++depth;
-        else if (pl.name == "END")
-            --depth;
-        else if (depth == 0 && pl.name == name) {
-            if (lineNo)
-                *lineNo = lines[i].lineNo;
-            return true;
-        }
-    }
-    return false;
+    ParsedLine pl;
+    const std::optional<std::size_t> at = findProperty(lines, c, name, pl);
+    if (at && lineNo)
+        *lineNo = lines[*at].lineNo;
+    return at.has_value();
 }
 
 // Reads the modelled properties of the master VEVENT.
