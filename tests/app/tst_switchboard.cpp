@@ -77,15 +77,13 @@ private slots:
 
     void layout_data();
     void layout();
-    void windowAndFonts();
-    void tabOrderAndFocus();
+    void windowFontsAndTabOrder();
 
     void dispatch_data();
     void dispatch();
     void nextWithNothingSelectedDoesNothing();
     void secondNextReusesTheOpenPage();
-    void pagesOfTwoOptionsAtOnce();
-    void closeLeavesAnOpenPageUsable();
+    void pagesOfTwoOptionsAtOnceOutliveTheSwitchboard();
 
     void folderIdentifierEndToEnd();
 
@@ -179,7 +177,7 @@ void SwitchboardTest::layout()
     }
 }
 
-void SwitchboardTest::windowAndFonts()
+void SwitchboardTest::windowFontsAndTabOrder()
 {
     app::frmSwitchboard *window = showSwitchboard();
     QCOMPARE(window->objectName(), QStringLiteral("frmSwitchboard"));
@@ -202,11 +200,7 @@ void SwitchboardTest::windowAndFonts()
     }
     // Back and Finish stay disabled on the switchboard.
     QCOMPARE(buttonStates(window), (QList<bool>{true, false, false, true}));
-}
-
-void SwitchboardTest::tabOrderAndFocus()
-{
-    app::frmSwitchboard *window = showSwitchboard();
+    // Tab order: the options, then the buttons; the first option has the focus.
     QStringList expected;
     for (const Option &option : Options)
         expected.append(QString::fromLatin1(option.name));
@@ -296,41 +290,30 @@ void SwitchboardTest::secondNextReusesTheOpenPage()
     second->close();
 }
 
-void SwitchboardTest::pagesOfTwoOptionsAtOnce()
+void SwitchboardTest::pagesOfTwoOptionsAtOnceOutliveTheSwitchboard()
 {
     showSwitchboard();
     choose("optDeleteAllItemsOnLarkspurCalendar");
     clickNext();
-    choose("optDeleteAllScriptsInAllMailboxes");
-    clickNext();
-    QWidget *calendarPage = testsupport::findWindow(QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar"));
-    QWidget *scriptsPage = testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsForAllMailboxes"));
-    QVERIFY(calendarPage && scriptsPage);
-    QVERIFY(calendarPage->isVisible() && scriptsPage->isVisible() && m_switchboard->isVisible());
-    // Each is usable on its own: Back on one leaves the other.
-    QTest::mouseClick(calendarPage->findChild<QPushButton *>(QStringLiteral("cmdBack")), Qt::LeftButton);
-    QCOMPARE(testsupport::findWindow(QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar")), nullptr);
-    QVERIFY(scriptsPage->isVisible());
-    scriptsPage->close();
-}
-
-void SwitchboardTest::closeLeavesAnOpenPageUsable()
-{
-    showSwitchboard();
     choose("optDeleteScriptFromOneFolderInOneMailbox");
     clickNext();
-    QWidget *page = testsupport::findWindow(QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox"));
-    QVERIFY(page);
+    QWidget *calendarPage = testsupport::findWindow(QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar"));
+    QWidget *scriptsPage = testsupport::findWindow(QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox"));
+    QVERIFY(calendarPage && scriptsPage);
+    QVERIFY(calendarPage->isVisible() && scriptsPage->isVisible() && m_switchboard->isVisible());
+    // Close unloads the switchboard only, without a question.
     QTest::mouseClick(m_switchboard->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
     testsupport::flushDeletes();
     QVERIFY(m_switchboard.isNull());
-    QVERIFY(m_boxes->shown().isEmpty()); // no question on the switchboard
-    QVERIFY(page->isVisible());
-    // The page still works: Close asks, No keeps it, Yes unloads it.
+    QVERIFY(m_boxes->shown().isEmpty());
+    // Each page is usable on its own: Back on one leaves the other, whose Close still
+    // asks (No keeps it, Yes unloads it).
+    QTest::mouseClick(calendarPage->findChild<QPushButton *>(QStringLiteral("cmdBack")), Qt::LeftButton);
+    QCOMPARE(testsupport::liveTopLevels(), QStringList{QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox")});
     m_boxes->expectNo().expectYes();
-    QTest::mouseClick(page->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+    QTest::mouseClick(scriptsPage->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
     QVERIFY(testsupport::findWindow(QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox")));
-    QTest::mouseClick(page->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+    QTest::mouseClick(scriptsPage->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
     QCOMPARE(testsupport::liveTopLevels(), QStringList());
     QVERIFY(m_boxes->allAnswered());
 }
