@@ -4,6 +4,7 @@
 #include "ScriptedMessageBoxes.h"
 #include "StoreFixture.h"
 #include "WindowHelpers.h"
+#include "WorkStore.h"
 
 #include "actions/calendar/frmAUserPersonalCalendarToLarkspurCalendar.h"
 #include "actions/calendar/frmCopyAllPersonalCalendarsLarkspurCalendar.h"
@@ -11,74 +12,48 @@
 #include "actions/calendar/frmDeleteSingleUsersItemsFromLarkspurCalendar.h"
 #include "app/Twips.h"
 #include "messaging/Error.h"
-#include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
-#include "messaging/Message.h"
-#include "messaging/Messages.h"
-#include "messaging/Session.h"
 
 #include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
-
-using testsupport::ScriptedMessageBoxes;
+#include <utility>
 
 namespace {
 
-using Opener = std::function<app::ActionPage *()>;
+const QString copyOnePage = QStringLiteral("copy one");
+const QString copyAllPage = QStringLiteral("copy all");
+const QString deleteAllPage = QStringLiteral("delete all");
+const QString deleteOnePage = QStringLiteral("delete one");
 
-Opener opener(const QString &name)
+app::ActionPage *open(const QString &page)
 {
-    if (name == QLatin1String("frmAUserPersonalCalendarToLarkspurCalendar"))
-        return [] { return testsupport::openPage<calendar::frmAUserPersonalCalendarToLarkspurCalendar>(); };
-    if (name == QLatin1String("frmCopyAllPersonalCalendarsLarkspurCalendar"))
-        return [] { return testsupport::openPage<calendar::frmCopyAllPersonalCalendarsLarkspurCalendar>(); };
-    if (name == QLatin1String("frmDeleteAllItemsFromLarkspurCalendar"))
-        return [] { return testsupport::openPage<calendar::frmDeleteAllItemsFromLarkspurCalendar>(); };
-    return [] { return testsupport::openPage<calendar::frmDeleteSingleUsersItemsFromLarkspurCalendar>(); };
+    if (page == copyOnePage)
+        return testsupport::openPage<calendar::frmAUserPersonalCalendarToLarkspurCalendar>();
+    if (page == copyAllPage)
+        return testsupport::openPage<calendar::frmCopyAllPersonalCalendarsLarkspurCalendar>();
+    if (page == deleteAllPage)
+        return testsupport::openPage<calendar::frmDeleteAllItemsFromLarkspurCalendar>();
+    return testsupport::openPage<calendar::frmDeleteSingleUsersItemsFromLarkspurCalendar>();
 }
 
 messaging::Session logon()
 {
-    messaging::Session s;
+    messaging::Session s; // the store the fixture points at
     s.Logon("Administrator");
     return s;
-}
-
-messaging::Folder sharedFolder(messaging::Session &s)
-{
-    return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
-}
-
-void addItems(messaging::Session &s, const messaging::Folder &folder, const QStringList &subjects)
-{
-    for (const QString &subject : subjects) {
-        messaging::Message m = folder.Messages().Add();
-        m.SetSubject(subject.toStdString());
-        m.SetStartTime(45000.375);
-        m.Update();
-    }
-    (void)s;
-}
-
-QStringList subjects(const messaging::Folder &folder)
-{
-    QStringList out;
-    for (const messaging::Message m : folder.Messages())
-        out << QString::fromStdString(m.Subject());
-    out.sort();
-    return out;
 }
 
 QStringList sharedSubjects()
 {
     messaging::Session s = logon();
-    return subjects(sharedFolder(s));
+    QStringList out;
+    for (const worktest::Stored &item : worktest::contents(worktest::sharedFolder(s)))
+        out << QString::fromStdString(item.subject);
+    out.sort();
+    return out;
 }
 
 } // namespace
@@ -101,19 +76,29 @@ private slots:
     void emptyMailboxChoiceKeepsThePageOpen();
 
 private:
-    // Ann (tag "AN") and Bob (tag "BB") with two calendar items each, and one item of
-    // each already in the shared calendar beside an item entered directly.
-    void fill();
+    // Opens the page with the mailbox chosen (none for ""), answers the boxes as
+    // scripted and clicks Finish.
+    QPointer<app::ActionPage> finish(const QString &page, const QString &mailbox);
 
     std::unique_ptr<testsupport::StoreFixture> m_store;
-    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<testsupport::ScriptedMessageBoxes> m_boxes;
+    QStringList m_notListed; // mailboxes a test chose that the picker did not list
 };
 
 void CalendarPagesTest::init()
 {
     m_store = std::make_unique<testsupport::StoreFixture>();
     QVERIFY(m_store->isValid());
-    m_boxes = std::make_unique<ScriptedMessageBoxes>();
+    m_boxes = std::make_unique<testsupport::ScriptedMessageBoxes>();
+    // Ann (tag "AN") and Bob (tag "BB") with two calendar items each, and one item of
+    // each already in the shared calendar beside an item entered directly.
+    m_store->addUser("Ann", "AN");
+    m_store->addUser("Bob", "BB");
+    messaging::Session s = logon();
+    for (const std::string user : {"Ann", "Bob"})
+        worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user),
+                           {{"Plan of " + user}, {"Review of " + user}});
+    worktest::addItems(worktest::sharedFolder(s), {{"AN- earlier"}, {"BB- earlier"}, {"Picnic"}});
 }
 
 void CalendarPagesTest::cleanup()
@@ -124,46 +109,39 @@ void CalendarPagesTest::cleanup()
     m_store.reset();
     QVERIFY2(leaked.isEmpty(), qPrintable(QStringLiteral("left open: ") + leaked.join(QLatin1Char(' '))));
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    const QStringList notListed = std::exchange(m_notListed, {});
+    QVERIFY2(notListed.isEmpty(), qPrintable(notListed.join(QLatin1Char(' '))));
 }
 
-void CalendarPagesTest::fill()
+QPointer<app::ActionPage> CalendarPagesTest::finish(const QString &page, const QString &mailbox)
 {
-    m_store->addUser("Ann", "AN");
-    m_store->addUser("Bob", "BB");
-    messaging::Session s = logon();
-    for (const char *user : {"Ann", "Bob"}) {
-        const messaging::Folder calendar =
-            s.InfoStores().Item(std::string("Mailbox - ") + user).RootFolder().Folders().Item("Calendar");
-        addItems(s, calendar, {QStringLiteral("Plan of ") + user, QStringLiteral("Review of ") + user});
+    QPointer<app::ActionPage> p = open(page);
+    if (!p)
+        return p;
+    if (auto *combo = p->findChild<QComboBox *>(QStringLiteral("cboMailbox"))) {
+        // The picker lists the mailbox stores the session sees.
+        if (!mailbox.isEmpty() && combo->findText(mailbox) < 0)
+            m_notListed << mailbox;
+        combo->setCurrentText(mailbox);
     }
-    addItems(s, sharedFolder(s), {QStringLiteral("AN- earlier"), QStringLiteral("BB- earlier"), QStringLiteral("Picnic")});
-    s.Logoff();
+    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
+    testsupport::flushDeletes();
+    return p;
 }
 
 void CalendarPagesTest::confirmationNoChangesNothing_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("mailbox");
-    QTest::newRow("copy one") << "frmAUserPersonalCalendarToLarkspurCalendar" << true;
-    QTest::newRow("copy all") << "frmCopyAllPersonalCalendarsLarkspurCalendar" << false;
-    QTest::newRow("delete all") << "frmDeleteAllItemsFromLarkspurCalendar" << false;
-    QTest::newRow("delete one") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << true;
+    for (const QString &page : {copyOnePage, copyAllPage, deleteAllPage, deleteOnePage})
+        QTest::newRow(qPrintable(page)) << page;
 }
 
 void CalendarPagesTest::confirmationNoChangesNothing()
 {
     QFETCH(QString, page);
-    QFETCH(bool, mailbox);
-    fill();
     const QStringList before = sharedSubjects();
-    QPointer<app::ActionPage> p = opener(page)();
-    QVERIFY(p);
-    if (mailbox)
-        p->findChild<QComboBox *>(QStringLiteral("cboMailbox"))->setCurrentText(QStringLiteral("Mailbox - Ann"));
     m_boxes->expectNo();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
-
+    const QPointer<app::ActionPage> p = finish(page, QStringLiteral("Mailbox - Ann"));
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown().at(0).title, QStringLiteral("Application Warning!"));
@@ -180,25 +158,20 @@ void CalendarPagesTest::finishEndToEnd_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("after");
 
-    const QStringList earlier{QStringLiteral("AN- earlier"), QStringLiteral("BB- earlier"), QStringLiteral("Picnic")};
-    QStringList copyOne = earlier;
-    copyOne << QStringLiteral("AN- Plan of Ann") << QStringLiteral("AN- Review of Ann");
+    QStringList copyOne{"AN- earlier", "BB- earlier", "Picnic", "AN- Plan of Ann", "AN- Review of Ann"};
     copyOne.sort();
     QStringList copyAll = copyOne;
     copyAll << QStringLiteral("BB- Plan of Bob") << QStringLiteral("BB- Review of Bob");
     copyAll.sort();
-
-    QTest::newRow("copy one") << "frmAUserPersonalCalendarToLarkspurCalendar" << "Mailbox - Ann"
-                              << "Larkspur Calendar has been updated" << "Import Complete" << copyOne;
-    QTest::newRow("copy all") << "frmCopyAllPersonalCalendarsLarkspurCalendar" << QString()
-                              << "Larkspur Calendar has been updated" << "Import Complete" << copyAll;
-    QTest::newRow("delete all") << "frmDeleteAllItemsFromLarkspurCalendar" << QString()
+    const QString updated = QStringLiteral("Larkspur Calendar has been updated");
+    QTest::newRow("copy one") << copyOnePage << "Mailbox - Ann" << updated << "Import Complete" << copyOne;
+    QTest::newRow("copy all") << copyAllPage << QString() << updated << "Import Complete" << copyAll;
+    QTest::newRow("delete all") << deleteAllPage << QString()
                                 << "All Items have been deleted from the Larkspur Calendar"
                                 << "Items Deleted Successfully" << QStringList();
-    QTest::newRow("delete one") << "frmDeleteSingleUsersItemsFromLarkspurCalendar" << "Mailbox - Bob"
+    QTest::newRow("delete one") << deleteOnePage << "Mailbox - Bob"
                                 << "The selected Items have been deleted from the Larkspur Calendar"
-                                << "Items Deleted Successfully"
-                                << QStringList{QStringLiteral("AN- earlier"), QStringLiteral("Picnic")};
+                                << "Items Deleted Successfully" << QStringList{"AN- earlier", "Picnic"};
 }
 
 void CalendarPagesTest::finishEndToEnd()
@@ -208,19 +181,8 @@ void CalendarPagesTest::finishEndToEnd()
     QFETCH(QString, text);
     QFETCH(QString, title);
     QFETCH(QStringList, after);
-    fill();
-    QPointer<app::ActionPage> p = opener(page)();
-    QVERIFY(p);
-    if (!mailbox.isEmpty()) {
-        auto *combo = p->findChild<QComboBox *>(QStringLiteral("cboMailbox"));
-        // The picker lists the mailbox stores the session sees.
-        QVERIFY2(combo->findText(mailbox) >= 0, qPrintable(mailbox));
-        combo->setCurrentIndex(combo->findText(mailbox));
-    }
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
-
+    const QPointer<app::ActionPage> p = finish(page, mailbox);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().size(), 2);
     const testsupport::ShownBox &result = m_boxes->shown().at(1);
@@ -233,12 +195,9 @@ void CalendarPagesTest::finishEndToEnd()
 
 void CalendarPagesTest::copyAllReportsSkippedUsers()
 {
-    fill();
     m_store->addUser("Cid", "CI", 0, /*shared=*/false);
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmCopyAllPersonalCalendarsLarkspurCalendar"))();
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(copyAllPage, QString());
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     const testsupport::ShownBox &result = m_boxes->shown().at(1);
     QVERIFY2(result.text.startsWith(QStringLiteral("Larkspur Calendar has been updated\n")), qPrintable(result.text));
@@ -253,17 +212,15 @@ void CalendarPagesTest::copyAllStoppingModeIsTheTopLevelReport()
 {
     // "Aaron" sorts before every user with items: nothing has been copied when his
     // unshared mailbox is reached, so the run stops there.
-    fill();
     m_store->addUser("Aaron", "AA", 0, /*shared=*/false);
     const QStringList before = sharedSubjects();
     testsupport::RecordedTopLevelErrors reports;
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmCopyAllPersonalCalendarsLarkspurCalendar"))();
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
+    const QPointer<app::ActionPage> p = finish(copyAllPage, QString());
     QCOMPARE(reports.exitCodes().size(), 1);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
-    const testsupport::ShownBox &report = m_boxes->shown().at(1);
-    QVERIFY2(report.text.contains(QStringLiteral("Mailbox - Aaron")), qPrintable(report.text));
+    QVERIFY2(m_boxes->shown().at(1).text.contains(QStringLiteral("Mailbox - Aaron")),
+             qPrintable(m_boxes->shown().at(1).text));
     QCOMPARE(sharedSubjects(), before);
     if (p)
         p->close();
@@ -272,19 +229,15 @@ void CalendarPagesTest::copyAllStoppingModeIsTheTopLevelReport()
 void CalendarPagesTest::emptyMailboxChoiceKeepsThePageOpen_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("copy one") << "frmAUserPersonalCalendarToLarkspurCalendar";
-    QTest::newRow("delete one") << "frmDeleteSingleUsersItemsFromLarkspurCalendar";
+    QTest::newRow("copy one") << copyOnePage;
+    QTest::newRow("delete one") << deleteOnePage;
 }
 
 void CalendarPagesTest::emptyMailboxChoiceKeepsThePageOpen()
 {
     QFETCH(QString, page);
-    fill();
-    QPointer<app::ActionPage> p = opener(page)();
-    p->findChild<QComboBox *>(QStringLiteral("cboMailbox"))->setCurrentText(QString());
     m_boxes->expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    const QPointer<app::ActionPage> p = finish(page, QString());
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().at(0).text, QStringLiteral("You must choose a Mailbox from the list"));
     QCOMPARE(m_boxes->shown().at(0).title, QStringLiteral("Choose Mailbox"));

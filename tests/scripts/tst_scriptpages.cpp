@@ -1,6 +1,7 @@
 // The five event-script pages end to end on a real store, offscreen, with scripted
 // message boxes and file dialog: No, Finish with its result box, the events check, the
 // error report, and which pages stay open to run again.
+#include "ScriptStore.h"
 #include "ScriptedFileDialog.h"
 #include "ScriptedMessageBoxes.h"
 #include "StoreFixture.h"
@@ -12,12 +13,6 @@
 #include "actions/scripts/frmDeleteAllScriptsFromOneMailbox.h"
 #include "actions/scripts/frmDeleteScriptsFromOneFolderForMailbox.h"
 #include "app/Twips.h"
-#include "messaging/Events.h"
-#include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
-#include "messaging/Message.h"
-#include "messaging/PropTags.h"
-#include "messaging/Session.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,90 +22,51 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
-
-using testsupport::ScriptedMessageBoxes;
+#include <utility>
 
 namespace {
 
-using Opener = std::function<app::ActionPage *()>;
+const QString addOne = QStringLiteral("add one");
+const QString addAll = QStringLiteral("add all");
+const QString deleteFolder = QStringLiteral("delete folder");
+const QString deleteMailbox = QStringLiteral("delete mailbox");
+const QString deleteAll = QStringLiteral("delete all");
 
-Opener opener(const QString &name)
+app::ActionPage *open(const QString &page)
 {
-    if (name == QLatin1String("frmAddAnEventScriptToOneUsersPersonalFolder"))
-        return [] { return testsupport::openPage<scripts::frmAddAnEventScriptToOneUsersPersonalFolder>(); };
-    if (name == QLatin1String("frmAddEventToAPersonalFolderForAllUsers"))
-        return [] { return testsupport::openPage<scripts::frmAddEventToAPersonalFolderForAllUsers>(); };
-    if (name == QLatin1String("frmDeleteScriptsFromOneFolderForMailbox"))
-        return [] { return testsupport::openPage<scripts::frmDeleteScriptsFromOneFolderForMailbox>(); };
-    if (name == QLatin1String("frmDeleteAllScriptsFromOneMailbox"))
-        return [] { return testsupport::openPage<scripts::frmDeleteAllScriptsFromOneMailbox>(); };
-    return [] { return testsupport::openPage<scripts::frmDeleteAllScriptsForAllMailboxes>(); };
+    if (page == addOne)
+        return testsupport::openPage<scripts::frmAddAnEventScriptToOneUsersPersonalFolder>();
+    if (page == addAll)
+        return testsupport::openPage<scripts::frmAddEventToAPersonalFolderForAllUsers>();
+    if (page == deleteFolder)
+        return testsupport::openPage<scripts::frmDeleteScriptsFromOneFolderForMailbox>();
+    if (page == deleteMailbox)
+        return testsupport::openPage<scripts::frmDeleteAllScriptsFromOneMailbox>();
+    return testsupport::openPage<scripts::frmDeleteAllScriptsForAllMailboxes>();
 }
 
-messaging::Folder folderOf(messaging::Session &s, const std::string &storeName, const std::string &folder)
-{
-    return s.InfoStores().Item(storeName).RootFolder().Folders().Item(folder);
-}
+using worktest::BindingInfo;
+const std::string handler(messaging::ScriptHandlerClassId);
+const std::string twoLines = "\r\necho a\r\necho b";
 
-struct Seen {
-    QString name;
-    int mask;
-    QByteArray script;
-};
-
-QList<Seen> bindings(const std::string &storeName, const std::string &folder)
+std::vector<BindingInfo> bindings(const std::string &storeName, const std::string &folder)
 {
-    messaging::Session s;
+    messaging::Session s; // the store the fixture points at
     s.Logon("Administrator");
-    auto events = messaging::Events::Create("MSExchange.Events");
-    events->SetSession(s);
-    QList<Seen> out;
-    for (const messaging::Binding b : events->BoundFolder(folderOf(s, storeName, folder), true).Bindings()) {
-        const std::string script =
-            s.GetMessage(b.EntryID()).Fields().Item(messaging::PropTag::ScriptText).Text();
-        out.push_back({QString::fromStdString(b.Name()), b.EventMask(), QByteArray::fromStdString(script)});
-    }
-    s.Logoff();
-    return out;
+    return worktest::bindingsOf(s, worktest::folderAt(s, storeName, {folder}));
+}
+int count(const std::string &storeName, const std::string &folder) { return int(bindings(storeName, folder).size()); }
+// Bindings on Ann's Calendar and Inbox, Bob's Calendar and Inbox, the administrator's Calendar.
+QList<int> counts()
+{
+    return {count("Mailbox - Ann", "Calendar"), count("Mailbox - Ann", "Inbox"), count("Mailbox - Bob", "Calendar"),
+            count("Mailbox - Bob", "Inbox"), count("Mailbox - Administrator", "Calendar")};
 }
 
-void addBinding(const std::string &storeName, const std::string &folder)
+template <class Widget> Widget *child(app::ActionPage *page, const char *name)
 {
-    messaging::Session s;
-    s.Logon("Administrator");
-    auto events = messaging::Events::Create("MSExchange.Events");
-    events->SetSession(s);
-    messaging::BoundFolder bound = events->BoundFolder(folderOf(s, storeName, folder), true);
-    messaging::Binding binding = bound.Bindings().Add();
-    binding.SetName("old");
-    binding.SetActive(true);
-    binding.SetEventMask(1);
-    binding.SetHandlerClassID(messaging::ScriptHandlerClassId);
-    binding.SaveChanges();
-    messaging::Message m = s.GetMessage(binding.EntryID());
-    m.Fields().Item(messaging::PropTag::ScriptText).SetValue(std::string("\r\nold"));
-    m.Update();
-    binding.SaveCustomChanges(m);
-    bound.SaveChanges();
-    s.Logoff();
-}
-
-void choose(app::ActionPage *page, const char *combo, const QString &text)
-{
-    auto *box = page->findChild<QComboBox *>(QString::fromLatin1(combo));
-    QVERIFY2(box && box->findText(text) >= 0, qPrintable(text));
-    box->setCurrentIndex(box->findText(text));
-}
-
-void tick(app::ActionPage *page, const QStringList &names)
-{
-    for (const QString &name : names) {
-        auto *box = page->findChild<QCheckBox *>(name);
-        QVERIFY2(box, qPrintable(name));
-        box->setChecked(true);
-    }
+    return page->findChild<Widget *>(QString::fromLatin1(name));
 }
 
 } // namespace
@@ -135,32 +91,46 @@ private slots:
     void deletePagesEndToEnd();
 
 private:
-    // Ann and Bob with a binding on Calendar and Inbox each, the administrator with one
-    // on Calendar; a two-line script file.
-    void fill();
+    // Opens a page and fills what it has: the mailbox (when given), the script file and
+    // the ticked event boxes.
+    QPointer<app::ActionPage> prepare(const QString &page, const QString &mailbox, const QString &file,
+                                      const QStringList &ticks = {});
+    // Clicks Finish and lets deferred deletions run.
+    static void finish(app::ActionPage *page);
 
     std::unique_ptr<testsupport::StoreFixture> m_store;
-    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<testsupport::ScriptedMessageBoxes> m_boxes;
     std::unique_ptr<testsupport::ScriptedFileDialog> m_dialog;
     QString m_script;
+    QStringList m_missing; // widgets or choices a test asked for that a page lacked
 };
 
 void ScriptPagesTest::init()
 {
     m_store = std::make_unique<testsupport::StoreFixture>();
     QVERIFY(m_store->isValid());
-    m_boxes = std::make_unique<ScriptedMessageBoxes>();
+    m_boxes = std::make_unique<testsupport::ScriptedMessageBoxes>();
     m_dialog = std::make_unique<testsupport::ScriptedFileDialog>();
     m_script = m_store->dir() + QStringLiteral("/hello.txt");
     QFile file(m_script);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("echo a\r\necho b\r\n");
+    // Ann and Bob with a binding on Calendar and Inbox each, the administrator with one
+    // on Calendar.
+    m_store->addUser("Ann", "AN");
+    m_store->addUser("Bob", "BB");
+    messaging::Session s;
+    s.Logon("Administrator");
+    for (const std::string user : {"Mailbox - Ann", "Mailbox - Bob"})
+        for (const std::string folder : {"Calendar", "Inbox"})
+            worktest::addBinding(s, worktest::folderAt(s, user, {folder}), "old");
+    worktest::addBinding(s, worktest::folderAt(s, "Mailbox - Administrator", {"Calendar"}), "old");
 }
 
 void ScriptPagesTest::cleanup()
 {
     const QStringList leaked = testsupport::closeLeakedWindows();
-    const QStringList problems = m_boxes->problems();
+    const QStringList problems = m_boxes->problems() + std::exchange(m_missing, {});
     const int unexpectedDialogs = m_dialog->unexpected();
     m_dialog.reset();
     m_boxes.reset();
@@ -170,75 +140,78 @@ void ScriptPagesTest::cleanup()
     QCOMPARE(unexpectedDialogs, 0);
 }
 
-void ScriptPagesTest::fill()
+QPointer<app::ActionPage> ScriptPagesTest::prepare(const QString &page, const QString &mailbox, const QString &file,
+                                                   const QStringList &ticks)
 {
-    m_store->addUser("Ann", "AN");
-    m_store->addUser("Bob", "BB");
-    for (const char *user : {"Mailbox - Ann", "Mailbox - Bob"}) {
-        addBinding(user, "Calendar");
-        addBinding(user, "Inbox");
+    QPointer<app::ActionPage> p = open(page);
+    if (!p)
+        return p;
+    auto *combo = child<QComboBox>(p, "cboMailbox");
+    if (!mailbox.isEmpty() && (!combo || combo->findText(mailbox) < 0))
+        m_missing << mailbox;
+    else if (combo)
+        combo->setCurrentIndex(combo->findText(mailbox));
+    if (auto *fileName = child<QLineEdit>(p, "txtFileName"))
+        fileName->setText(file);
+    for (const QString &name : ticks) {
+        if (auto *box = p->findChild<QCheckBox *>(name))
+            box->setChecked(true);
+        else
+            m_missing << name;
     }
-    addBinding("Mailbox - Administrator", "Calendar");
+    return p;
+}
+
+void ScriptPagesTest::finish(app::ActionPage *page)
+{
+    QTest::mouseClick(page->cmdFinish(), Qt::LeftButton);
+    testsupport::flushDeletes();
 }
 
 void ScriptPagesTest::confirmationNo_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("mailbox");
-    QTest::addColumn<bool>("file");
+    QTest::addColumn<QString>("mailbox");
     QTest::addColumn<bool>("staysOpen");
-    QTest::newRow("add one") << "frmAddAnEventScriptToOneUsersPersonalFolder" << true << true << false;
-    QTest::newRow("add all") << "frmAddEventToAPersonalFolderForAllUsers" << false << true << false;
-    QTest::newRow("delete folder") << "frmDeleteScriptsFromOneFolderForMailbox" << true << false << true;
-    QTest::newRow("delete mailbox") << "frmDeleteAllScriptsFromOneMailbox" << true << false << true;
-    QTest::newRow("delete all") << "frmDeleteAllScriptsForAllMailboxes" << false << false << false;
+    QTest::newRow("add one") << addOne << "Mailbox - Ann" << false;
+    QTest::newRow("add all") << addAll << QString() << false;
+    QTest::newRow("delete folder") << deleteFolder << "Mailbox - Ann" << true;
+    QTest::newRow("delete mailbox") << deleteMailbox << "Mailbox - Ann" << true;
+    QTest::newRow("delete all") << deleteAll << QString() << false;
 }
 
 void ScriptPagesTest::confirmationNo()
 {
     QFETCH(QString, page);
-    QFETCH(bool, mailbox);
-    QFETCH(bool, file);
+    QFETCH(QString, mailbox);
     QFETCH(bool, staysOpen);
-    fill();
-    QPointer<app::ActionPage> p = opener(page)();
-    QVERIFY(p);
-    if (mailbox)
-        choose(p, "cboMailbox", QStringLiteral("Mailbox - Ann"));
-    if (file) {
-        p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->setText(m_script);
-        tick(p, {QStringLiteral("chkNew")});
-    }
+    const QList<int> before = counts();
+    QPointer<app::ActionPage> p =
+        prepare(page, mailbox, m_script, page.startsWith("add") ? QStringList{"chkNew"} : QStringList{});
     m_boxes->expectNo();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().at(0).title, QStringLiteral("Application Warning!"));
     QCOMPARE(bool(p), staysOpen);
     if (p) {
-        QCOMPARE(p->findChild<QComboBox *>(QStringLiteral("cboMailbox"))->currentText(), QStringLiteral("Mailbox - Ann"));
+        QCOMPARE(child<QComboBox>(p, "cboMailbox")->currentText(), mailbox);
         p->close();
     }
-    for (const char *user : {"Mailbox - Ann", "Mailbox - Bob"}) {
-        QCOMPARE(bindings(user, "Calendar").size(), 1);
-        QCOMPARE(bindings(user, "Inbox").size(), 1);
-    }
+    QCOMPARE(counts(), before);
 }
 
 void ScriptPagesTest::addForOneUserEndToEnd()
 {
-    fill();
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmAddAnEventScriptToOneUsersPersonalFolder"))();
-    choose(p, "cboMailbox", QStringLiteral("Mailbox - Bob"));
-    choose(p, "cboPersonalFolder", QStringLiteral("Inbox"));
+    QPointer<app::ActionPage> p = prepare(addOne, QStringLiteral("Mailbox - Bob"), QString(),
+                                          {"chkNew", "chkDelete"}); // 2 + 8 on this page
+    auto *folder = child<QComboBox>(p, "cboPersonalFolder");
+    folder->setCurrentIndex(folder->findText(QStringLiteral("Inbox")));
     m_dialog->choose(m_script);
-    QTest::mouseClick(p->findChild<QPushButton *>(QStringLiteral("cmdGetFileName")), Qt::LeftButton);
-    QCOMPARE(p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->text(), m_script);
-    p->findChild<QLineEdit *>(QStringLiteral("txtScriptName"))->setText(QStringLiteral("Bob's inbox"));
-    tick(p, {QStringLiteral("chkNew"), QStringLiteral("chkDelete")}); // 2 + 8 on this page
+    QTest::mouseClick(child<QPushButton>(p, "cmdGetFileName"), Qt::LeftButton);
+    QCOMPARE(child<QLineEdit>(p, "txtFileName")->text(), m_script);
+    child<QLineEdit>(p, "txtScriptName")->setText(QStringLiteral("Bob's inbox"));
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(p);
 
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     const testsupport::ShownBox &result = m_boxes->shown().at(1);
@@ -246,79 +219,61 @@ void ScriptPagesTest::addForOneUserEndToEnd()
     QCOMPARE(result.style, 0);
     QCOMPARE(result.title, QStringLiteral("LarkspurCalendarAdministrationApp"));
     QVERIFY(!p);
-    const QList<Seen> seen = bindings("Mailbox - Bob", "Inbox");
-    QCOMPARE(seen.size(), 2);
-    QCOMPARE(seen.at(1).name, QStringLiteral("Bob's inbox"));
-    QCOMPARE(seen.at(1).mask, 10);
-    QCOMPARE(seen.at(1).script, QByteArray("\r\necho a\r\necho b"));
-    QCOMPARE(bindings("Mailbox - Ann", "Inbox").size(), 1);
+    const std::vector<BindingInfo> seen = bindings("Mailbox - Bob", "Inbox");
+    QCOMPARE(int(seen.size()), 2);
+    QVERIFY(seen.at(1) == (BindingInfo{"Bob's inbox", true, 10, handler, twoLines}));
+    QCOMPARE(counts(), (QList<int>{1, 1, 1, 2, 1}));
 }
 
 void ScriptPagesTest::addForAllUsersEndToEnd()
 {
-    fill();
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmAddEventToAPersonalFolderForAllUsers"))();
-    p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->setText(m_script);
-    tick(p, {QStringLiteral("chkNew"), QStringLiteral("chkSchedule")}); // 1 + 8 on this page
+    QPointer<app::ActionPage> p = prepare(addAll, QString(), m_script, {"chkNew", "chkSchedule"}); // 1 + 8 here
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
-
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().at(1).text, QStringLiteral("The script has been successfully installed"));
     QCOMPARE(m_boxes->shown().at(1).style, 0);
     QVERIFY(!p);
     for (const char *user : {"Mailbox - Ann", "Mailbox - Bob"}) {
-        const QList<Seen> seen = bindings(user, "Calendar");
-        QCOMPARE(seen.size(), 2);
-        QCOMPARE(seen.at(1).mask, 9);
-        QCOMPARE(seen.at(1).name, QStringLiteral("Larkspur Calendar - Personal Calendar Folder"));
-        QCOMPARE(seen.at(1).script, QByteArray("\r\necho a\r\necho b"));
+        const std::vector<BindingInfo> seen = bindings(user, "Calendar");
+        QCOMPARE(int(seen.size()), 2);
+        QVERIFY(seen.at(1) == (BindingInfo{"Larkspur Calendar - Personal Calendar Folder", true, 9, handler, twoLines}));
     }
-    QCOMPARE(bindings("Mailbox - Administrator", "Calendar").size(), 1);
+    QCOMPARE(counts(), (QList<int>{2, 1, 2, 1, 1}));
 }
 
 void ScriptPagesTest::noEventTickedAfterYes_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("mailbox");
-    QTest::newRow("add one") << "frmAddAnEventScriptToOneUsersPersonalFolder" << true;
-    QTest::newRow("add all") << "frmAddEventToAPersonalFolderForAllUsers" << false;
+    QTest::addColumn<QString>("mailbox");
+    QTest::newRow("add one") << addOne << "Mailbox - Ann";
+    QTest::newRow("add all") << addAll << QString();
 }
 
 void ScriptPagesTest::noEventTickedAfterYes()
 {
     QFETCH(QString, page);
-    QFETCH(bool, mailbox);
-    fill();
-    QPointer<app::ActionPage> p = opener(page)();
-    if (mailbox)
-        choose(p, "cboMailbox", QStringLiteral("Mailbox - Ann"));
-    p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->setText(m_script);
+    QFETCH(QString, mailbox);
+    const QList<int> before = counts();
+    QPointer<app::ActionPage> p = prepare(page, mailbox, m_script);
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().at(1).text, QStringLiteral("You have not checked any events for your script"));
     QCOMPARE(m_boxes->shown().at(1).title, QStringLiteral("Choose Events!"));
     QCOMPARE(m_boxes->shown().at(1).style, 16);
     QVERIFY(p);
-    QCOMPARE(p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->text(), m_script);
+    QCOMPARE(child<QLineEdit>(p, "txtFileName")->text(), m_script);
     p->close();
-    QCOMPARE(bindings("Mailbox - Ann", "Calendar").size(), 1);
+    QCOMPARE(counts(), before);
 }
 
 void ScriptPagesTest::missingScriptFileIsTheErrorReport()
 {
-    fill();
     const QString missing = m_store->dir() + QStringLiteral("/missing.txt");
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmAddAnEventScriptToOneUsersPersonalFolder"))();
-    choose(p, "cboMailbox", QStringLiteral("Mailbox - Ann"));
-    p->findChild<QLineEdit *>(QStringLiteral("txtFileName"))->setText(missing);
-    tick(p, {QStringLiteral("chkChanged")});
+    QPointer<app::ActionPage> p = prepare(addOne, QStringLiteral("Mailbox - Ann"), missing, {"chkChanged"});
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     const testsupport::ShownBox &report = m_boxes->shown().at(1);
     QVERIFY2(report.text.startsWith(QStringLiteral("Error: ")), qPrintable(report.text));
@@ -328,18 +283,15 @@ void ScriptPagesTest::missingScriptFileIsTheErrorReport()
     QCOMPARE(report.title, QStringLiteral("LarkspurCalendarAdministrationApp"));
     QVERIFY(p);
     p->close();
-    QCOMPARE(bindings("Mailbox - Ann", "Calendar").size(), 1);
+    QCOMPARE(count("Mailbox - Ann", "Calendar"), 1);
 }
 
 void ScriptPagesTest::cancellingTheDialogKeepsTheFileName()
 {
-    fill();
-    QPointer<app::ActionPage> p = opener(QStringLiteral("frmAddEventToAPersonalFolderForAllUsers"))();
-    auto *fileName = p->findChild<QLineEdit *>(QStringLiteral("txtFileName"));
-    fileName->setText(QStringLiteral("C:\\Scripts\\earlier.txt"));
+    QPointer<app::ActionPage> p = prepare(addAll, QString(), QStringLiteral("C:\\Scripts\\earlier.txt"));
     m_dialog->cancel();
-    QTest::mouseClick(p->findChild<QPushButton *>(QStringLiteral("cmdGetFileName")), Qt::LeftButton);
-    QCOMPARE(fileName->text(), QStringLiteral("C:\\Scripts\\earlier.txt"));
+    QTest::mouseClick(child<QPushButton>(p, "cmdGetFileName"), Qt::LeftButton);
+    QCOMPARE(child<QLineEdit>(p, "txtFileName")->text(), QStringLiteral("C:\\Scripts\\earlier.txt"));
     QCOMPARE(m_dialog->pending(), 0);
     QVERIFY(m_boxes->shown().isEmpty());
     p->close();
@@ -350,13 +302,12 @@ void ScriptPagesTest::deletePagesEndToEnd_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("staysOpen");
-    QTest::addColumn<QList<int>>("left"); // Ann Calendar, Ann Inbox, Bob Calendar, Bob Inbox, Administrator Calendar
-    QTest::newRow("folder") << "frmDeleteScriptsFromOneFolderForMailbox" << "The script has been successfully deleted"
-                            << true << QList<int>{0, 1, 1, 1, 1};
-    QTest::newRow("mailbox") << "frmDeleteAllScriptsFromOneMailbox" << "All scripts for the Mailbox have been deleted"
-                             << true << QList<int>{0, 0, 1, 1, 1};
-    QTest::newRow("all mailboxes") << "frmDeleteAllScriptsForAllMailboxes"
-                                   << "All scripts for the Mailbox have been deleted" << false
+    QTest::addColumn<QList<int>>("left"); // as counts() gives them
+    QTest::newRow("folder") << deleteFolder << "The script has been successfully deleted" << true
+                            << QList<int>{0, 1, 1, 1, 1};
+    QTest::newRow("mailbox") << deleteMailbox << "All scripts for the Mailbox have been deleted" << true
+                             << QList<int>{0, 0, 1, 1, 1};
+    QTest::newRow("all mailboxes") << deleteAll << "All scripts for the Mailbox have been deleted" << false
                                    << QList<int>{0, 0, 0, 0, 1};
 }
 
@@ -366,33 +317,26 @@ void ScriptPagesTest::deletePagesEndToEnd()
     QFETCH(QString, text);
     QFETCH(bool, staysOpen);
     QFETCH(QList<int>, left);
-    fill();
-    QPointer<app::ActionPage> p = opener(page)();
-    auto *mailbox = p->findChild<QComboBox *>(QStringLiteral("cboMailbox"));
-    if (mailbox)
-        choose(p, "cboMailbox", QStringLiteral("Mailbox - Ann"));
+    QPointer<app::ActionPage> p = prepare(page, staysOpen ? QStringLiteral("Mailbox - Ann") : QString(), QString());
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
-    testsupport::flushDeletes();
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().at(1).text, text);
     QCOMPARE(m_boxes->shown().at(1).style, 0);
     QCOMPARE(m_boxes->shown().at(1).title, QStringLiteral("LarkspurCalendarAdministrationApp"));
     QCOMPARE(bool(p), staysOpen);
-    const QList<int> now{int(bindings("Mailbox - Ann", "Calendar").size()), int(bindings("Mailbox - Ann", "Inbox").size()),
-                         int(bindings("Mailbox - Bob", "Calendar").size()), int(bindings("Mailbox - Bob", "Inbox").size()),
-                         int(bindings("Mailbox - Administrator", "Calendar").size())};
-    QCOMPARE(now, left);
+    QCOMPARE(counts(), left);
     if (!p)
         return;
     // The page kept its choice; Finish runs again with a new session, on another mailbox.
+    auto *mailbox = child<QComboBox>(p, "cboMailbox");
     QCOMPARE(mailbox->currentText(), QStringLiteral("Mailbox - Ann"));
-    choose(p, "cboMailbox", QStringLiteral("Mailbox - Bob"));
+    mailbox->setCurrentIndex(mailbox->findText(QStringLiteral("Mailbox - Bob")));
     m_boxes->expectYes().expectOk();
-    QTest::mouseClick(p->cmdFinish(), Qt::LeftButton);
+    finish(p);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QCOMPARE(m_boxes->shown().size(), 4);
-    QCOMPARE(int(bindings("Mailbox - Bob", "Calendar").size()), 0);
+    QCOMPARE(count("Mailbox - Bob", "Calendar"), 0);
     p->close();
 }
 
