@@ -6,7 +6,9 @@
 #include "FaultInjection.h"
 #include "Handles.h"
 #include "Message.h"
-#include "store/Database.h"
+#include "store/Batch.h"
+#include "store/Engine.h"
+#include "store/SqliteEngine.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,11 +22,6 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
-
-namespace messaging::faults {
-// Called by the store layer before every INSERT, UPDATE or DELETE.
-void noteWrite();
-} // namespace messaging::faults
 
 namespace messaging::detail {
 
@@ -41,50 +38,42 @@ std::string encodeList(const std::vector<std::string> &items);
 std::vector<std::string> decodeList(std::string_view text);
 
 // Translates an engine failure into the object model's error.
-Error translate(const store::DbError &e);
-PropValue readValue(store::Query &q, int typeColumn, int valueColumn);
-void bindValue(store::Query &q, int typeIndex, int valueIndex, const PropValue &value);
+Error translate(const store::StoreError &e);
 
 struct SessionState {
     std::filesystem::path path;
-    std::unique_ptr<store::Database> db;
+    std::unique_ptr<store::Engine> engine;
+    // Every write of the session goes through it (see store::Batch for the rule).
+    std::unique_ptr<store::Batch> batch;
     std::string guid;
     std::string profileName;
-    std::int64_t profileId = 0;
-    std::int64_t ownerEntry = 0;
+    store::Profile profile;
     // Folders seen to exist; the object model never removes a folder.
     std::unordered_set<std::int64_t> knownFolders;
     // The message the last enumeration step loaded, handed out by the iterator.
     std::shared_ptr<MessageState> prefetched;
 
-    // Batching: one write transaction spans many operations.
-    int writesInTransaction = 0;
-    int writeDepth = 0;
-    // Inside Session::beginGroup ... commitGroup: no batch is committed before the end.
-    bool grouped = false;
-    std::chrono::steady_clock::time_point transactionStart;
-
     ~SessionState();
-    bool loggedOn() const { return db != nullptr; }
-    store::Database &database() const { return *db; }
+    bool loggedOn() const { return engine != nullptr; }
+    store::Engine &store() const { return *engine; }
+    store::Database &database() const { return static_cast<store::SqliteEngine &>(*engine).database(); }
     // InvalidArgument when not logged on; commits a batch that has grown old.
     void enter();
-    // Runs one write operation atomically inside the batch transaction. With
-    // multiStatement it is wrapped in a savepoint, so a failure undoes all of it.
-    void write(const std::function<void()> &operation, bool multiStatement);
-    // Commits the open batch (durable: synced to disk).
-    void commit(bool durable = false);
+    // Runs one write operation atomically in the session's batch. With several it is
+    // wrapped in a savepoint, so a failure undoes all of it.
+    template <class Operation>
+    void write(Operation &&operation, bool several)
+    {
+        batch->write(std::forward<Operation>(operation), several);
+    }
     // After an engine failure: how many saved changes of the open batch the engine
-    // rolled back on its own (it does so on a full disk or an I/O error).
+    // rolled back on its own (it does so on some I/O errors); forgets what the session
+    // had seen of them.
     int writesLostToRollback() noexcept;
-    // Rolls the open batch back (a failure left something half done in it).
-    void abandonBatch() noexcept;
     // Commits what was done before a failing operation; never throws.
     void commitAfterError() noexcept;
-    // Commits, checkpoints and closes the store.
+    // Ends the batch by its rule, then closes the store.
     void close();
-    // The stores the profile sees, in position order.
-    std::vector<std::int64_t> profileStores() const;
 };
 
 struct MessageRow {
@@ -156,7 +145,7 @@ auto guarded(const SessionPtr &session, std::string_view operation, F &&body) ->
         if (session)
             session->commitAfterError();
         throw;
-    } catch (const store::DbError &e) {
+    } catch (const store::StoreError &e) {
         int lost = session ? session->writesLostToRollback() : 0;
         if (session)
             session->commitAfterError();

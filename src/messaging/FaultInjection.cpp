@@ -1,5 +1,7 @@
 #include "Detail.h"
 
+#include "store/Env.h"
+
 #include <cstdlib>
 #include <unordered_map>
 #include <string>
@@ -80,11 +82,22 @@ void readEnvironment(Switches &s)
     }
 }
 
+// Fails the chosen store writes for real: the engine asks it before each write
+// statement of an operation and reports its fault as a failure of its own.
+class WriteFaults : public store::Env {
+public:
+    std::optional<Fault> before(Step step) override;
+};
+
+WriteFaults g_writeFaults;
+
 Switches &ready()
 {
     Switches &s = switches();
     if (!s.environmentRead)
         readEnvironment(s);
+    if (!s.writeSwitches.empty() && &store::Env::current() != &g_writeFaults)
+        store::Env::install(&g_writeFaults);
     return s;
 }
 
@@ -100,11 +113,14 @@ void failWrite(int nth, std::int32_t number)
 {
     Switches &s = ready();
     s.writeSwitches.push_back({s.writes, nth, number});
+    store::Env::install(&g_writeFaults);
 }
 
 void clear()
 {
     Switches &s = switches();
+    if (&store::Env::current() == &g_writeFaults)
+        store::Env::install(nullptr);
     s.environmentRead = true;
     s.calls.clear();
     s.callSwitches.clear();
@@ -133,14 +149,22 @@ void check(std::string_view operation)
     }
 }
 
-void noteWrite()
+namespace {
+
+std::optional<store::Env::Fault> WriteFaults::before(Step step)
 {
-    Switches &s = ready();
+    if (step != Step::Write)
+        return std::nullopt;
+    Switches &s = switches();
     int count = ++s.writes;
     for (const WriteSwitch &sw : s.writeSwitches) {
         if (count - sw.base == sw.nth)
-            throw Error(sw.number, "Store write " + std::to_string(sw.nth) + " failed (injected fault)");
+            return Fault{sw.number == ErrorCode::DiskFull ? store::Failure::DiskFull : store::Failure::IoError,
+                         "Store write " + std::to_string(sw.nth) + " failed (injected fault)"};
     }
+    return std::nullopt;
 }
+
+} // namespace
 
 } // namespace messaging::faults

@@ -11,7 +11,7 @@ InfoStores::InfoStores(detail::SessionPtr session) : m_session(std::move(session
 const std::vector<std::int64_t> &InfoStores::snapshot() const
 {
     if (!m_ids)
-        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->profileStores());
+        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->store().profileStores(m_session->profile));
     return *m_ids;
 }
 
@@ -41,7 +41,7 @@ InfoStore InfoStores::Item(std::string_view name) const
             "SELECT s.id FROM stores s WHERE s.name = ? AND (s.kind = ? OR (s.kind = ? AND s.owner_entry = ?) "
             "OR EXISTS (SELECT 1 FROM shares sh WHERE sh.store_id = s.id AND sh.profile_id = ?))");
         q.bind(1, name).bind(2, store::PublicStore).bind(3, store::MailboxStore);
-        q.bind(4, m_session->ownerEntry).bind(5, m_session->profileId);
+        q.bind(4, m_session->profile.ownerEntry).bind(5, m_session->profile.id);
         if (!q.step())
             throw Error(ErrorCode::NotFound, "Store \"" + std::string(name) +
                                                  "\" not found: it is not among the profile's stores");

@@ -58,7 +58,7 @@ void ensureFields(SessionState &s, MessageState &m)
     auto q = s.database().query("SELECT tag, type, value FROM message_fields WHERE message_id = ?");
     q.bind(1, m.id);
     while (q.step())
-        m.fields[static_cast<std::uint32_t>(q.int64(0))] = readValue(q, 1, 2);
+        m.fields[static_cast<std::uint32_t>(q.int64(0))] = store::readValue(q, 1, 2);
     m.fieldsLoaded = true;
 }
 
@@ -119,7 +119,7 @@ void saveMessage(SessionState &s, MessageState &m)
                     for (const auto &[tag, value] : fields) {
                         auto f = db.query("INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
                         f.bind(1, newId).bind(2, std::int64_t(tag));
-                        bindValue(f, 3, 4, value);
+                        store::bindValue(f, 3, 4, value);
                         f.run();
                     }
                 } catch (...) {
@@ -127,7 +127,7 @@ void saveMessage(SessionState &s, MessageState &m)
                         db.query("DELETE FROM messages WHERE id = ?").bind(1, newId).run();
                     } catch (...) {
                         // The half-saved message must not be committed with the batch.
-                        s.abandonBatch();
+                        s.store().rollback();
                     }
                     throw;
                 }
@@ -194,7 +194,7 @@ void saveMessage(SessionState &s, MessageState &m)
                     auto f = db.query(
                         "INSERT OR REPLACE INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
                     f.bind(1, m.id).bind(2, std::int64_t(tag));
-                    bindValue(f, 3, 4, value);
+                    store::bindValue(f, 3, 4, value);
                     f.run();
                 }
             },
@@ -509,7 +509,7 @@ std::optional<PropValue> fieldValue(detail::SessionState &s, const std::shared_p
     q.bind(1, entry).bind(2, std::int64_t(tag));
     if (!q.step())
         return std::nullopt;
-    return detail::readValue(q, 0, 1);
+    return store::readValue(q, 0, 1);
 }
 
 } // namespace
@@ -553,7 +553,7 @@ void Field::SetValue(PropValue value)
             [&] {
                 auto q = db.query("INSERT OR REPLACE INTO entry_fields(entry_id, tag, type, value) VALUES(?, ?, ?, ?)");
                 q.bind(1, m_entry).bind(2, std::int64_t(m_tag));
-                detail::bindValue(q, 3, 4, value);
+                store::bindValue(q, 3, 4, value);
                 q.run();
             },
             false);

@@ -102,7 +102,8 @@ std::int64_t addUserRows(store::Database &db, std::string_view name, const std::
 } // namespace
 
 struct ServerAdmin::Impl {
-    std::unique_ptr<store::Database> db;
+    std::unique_ptr<store::SqliteEngine> engine;
+    store::Database *db = nullptr;
     bool batch = false;
 
     // Runs one administrative change atomically (a savepoint inside a batch).
@@ -128,7 +129,7 @@ struct ServerAdmin::Impl {
                 undo();
                 throw;
             }
-        } catch (const store::DbError &e) {
+        } catch (const store::StoreError &e) {
             throw detail::translate(e);
         }
     }
@@ -156,7 +157,7 @@ struct ServerAdmin::Impl {
     {
         try {
             return body();
-        } catch (const store::DbError &e) {
+        } catch (const store::StoreError &e) {
             throw detail::translate(e);
         }
     }
@@ -180,9 +181,8 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
         std::filesystem::remove(path.string() + "-shm", ignored);
     };
     try {
-        auto db = store::Database::open(path, true, store::SchemaVersion);
-        db->setWriteHook(&faults::noteWrite);
-        store::createSchema(*db);
+        auto engine = store::SqliteEngine::open(path, store::OpenMode::Create);
+        store::Database *db = &engine->database();
         db->query("BEGIN IMMEDIATE").run();
         try {
             db->query("INSERT INTO address_lists(name) VALUES(?)").bind(1, kGlobalAddressList).run();
@@ -204,7 +204,7 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
             throw;
         }
         db->exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    } catch (const store::DbError &e) {
+    } catch (const store::StoreError &e) {
         removeFiles();
         throw detail::translate(e);
     } catch (...) {
@@ -219,11 +219,11 @@ ServerAdmin::ServerAdmin(const std::filesystem::path &path) : m_impl(std::make_u
     if (!std::filesystem::is_regular_file(path, ec))
         throw Error(ErrorCode::LogonFailed, "Store file \"" + path.string() + "\" not found");
     try {
-        m_impl->db = store::Database::open(path, false, store::SchemaVersion);
-    } catch (const store::DbError &e) {
+        m_impl->engine = store::SqliteEngine::open(path, store::OpenMode::Existing);
+        m_impl->db = &m_impl->engine->database();
+    } catch (const store::StoreError &e) {
         throw Error(ErrorCode::LogonFailed, "Cannot open the store: " + std::string(e.what()));
     }
-    m_impl->db->setWriteHook(&faults::noteWrite);
 }
 
 ServerAdmin::~ServerAdmin()

@@ -90,6 +90,45 @@ CREATE TABLE shares(
 CREATE INDEX shares_store ON shares(store_id);
 )SQL";
 
+// Version 2: every folder carries the revision of its last change; each committed
+// revision is a row of `revisions` (when, how many log entries); `changes` logs what each
+// revision did to the messages of a folder, clustered by folder for the readers.
+// `meta` holds the oldest revision the log still answers from (log_floor) and the
+// highest message id ever given (message_high), so that no id is given twice.
+const char *const kRevisions = R"SQL(
+ALTER TABLE folders ADD COLUMN revision INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE revisions(
+  revision INTEGER PRIMARY KEY,
+  at REAL NOT NULL,
+  entries INTEGER NOT NULL
+);
+CREATE TABLE changes(
+  folder_id INTEGER NOT NULL,
+  revision INTEGER NOT NULL,
+  message_id INTEGER NOT NULL,
+  kind INTEGER NOT NULL,
+  PRIMARY KEY(folder_id, revision, message_id, kind)
+) WITHOUT ROWID;
+)SQL";
+
+// Version 1 to 2: what was there before the log began is not in it. The upgrade is
+// revision 1, every folder starts at it, and a reader asking for anything older is told
+// to read everything.
+void upgradeTo2(Database &db)
+{
+    db.exec(kRevisions);
+    db.exec("INSERT INTO revisions(revision, at, entries) VALUES(1, (julianday('now') - 2440587.5) * 86400.0, 0);"
+            "UPDATE folders SET revision = 1;"
+            "INSERT INTO meta(key, value) VALUES('log_floor', '1');"
+            "INSERT INTO meta(key, value) SELECT 'message_high', coalesce(max(id), 0) FROM messages;");
+}
+
+struct Upgrade {
+    int from;
+    void (*apply)(Database &db);
+};
+const Upgrade kUpgrades[] = {{1, upgradeTo2}};
+
 std::string randomGuid()
 {
     std::random_device rd;
@@ -110,7 +149,9 @@ void createSchema(Database &db)
     db.exec("BEGIN IMMEDIATE");
     try {
         db.exec(kSchema);
+        db.exec(kRevisions);
         db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
+        db.exec("INSERT INTO meta(key, value) VALUES('log_floor', '0'), ('message_high', '0')");
         db.exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
         db.exec("COMMIT");
     } catch (...) {
@@ -126,11 +167,34 @@ int schemaVersion(Database &db)
     return q.step() ? static_cast<int>(q.int64(0)) : 0;
 }
 
+void upgradeSchema(Database &db)
+{
+    for (const Upgrade &step : kUpgrades) {
+        if (schemaVersion(db) != step.from)
+            continue;
+        db.exec("BEGIN IMMEDIATE");
+        try {
+            // Another process may have taken this step while this one waited.
+            if (schemaVersion(db) == step.from) {
+                step.apply(db);
+                db.exec("PRAGMA user_version = " + std::to_string(step.from + 1));
+            }
+            db.exec("COMMIT");
+        } catch (...) {
+            if (db.inTransaction())
+                db.exec("ROLLBACK");
+            throw;
+        }
+    }
+    if (schemaVersion(db) != SchemaVersion)
+        throw StoreError(Failure::NotAStore, 26, "\"" + db.path().string() + "\" is not a store of this program");
+}
+
 std::string storeGuid(Database &db)
 {
     auto q = db.query("SELECT value FROM meta WHERE key = 'guid'");
     if (!q.step())
-        throw DbError(11, "the store has no identifier");
+        throw StoreError(Failure::NotAStore, 11, "the store has no identifier");
     return q.text(0);
 }
 
