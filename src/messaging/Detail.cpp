@@ -71,34 +71,6 @@ std::optional<std::int64_t> parseId(const std::string &guid, IdKind kind, std::s
     return static_cast<std::int64_t>(row);
 }
 
-std::string encodeList(const std::vector<std::string> &items)
-{
-    std::string out;
-    for (const std::string &item : items) {
-        out += std::to_string(item.size());
-        out += ':';
-        out += item;
-    }
-    return out;
-}
-
-std::vector<std::string> decodeList(std::string_view text)
-{
-    std::vector<std::string> out;
-    while (!text.empty()) {
-        auto colon = text.find(':');
-        if (colon == std::string_view::npos)
-            break;
-        std::size_t len = 0;
-        auto res = std::from_chars(text.data(), text.data() + colon, len);
-        if (res.ec != std::errc() || res.ptr != text.data() + colon || len > text.size() - colon - 1)
-            break;
-        out.emplace_back(text.substr(colon + 1, len));
-        text.remove_prefix(colon + 1 + len);
-    }
-    return out;
-}
-
 Error translate(const store::StoreError &e)
 {
     if (e.diskFull())

@@ -33,10 +33,6 @@ std::string makeId(const std::string &guid, IdKind kind, std::int64_t rowId);
 // The row id an identifier of that kind names in this store, or nullopt.
 std::optional<std::int64_t> parseId(const std::string &guid, IdKind kind, std::string_view id);
 
-// A list of texts in one column: each element as "<byte length>:<bytes>".
-std::string encodeList(const std::vector<std::string> &items);
-std::vector<std::string> decodeList(std::string_view text);
-
 // Translates an engine failure into the object model's error.
 Error translate(const store::StoreError &e);
 
@@ -76,31 +72,16 @@ struct SessionState {
     void close();
 };
 
-struct MessageRow {
-    std::int64_t folder = 0;
-    bool hidden = false;
-    std::string subject;
-    std::string body;
-    std::int32_t sensitivity = 0;
-    std::optional<std::vector<std::string>> categories;
-    std::int32_t allDay = 0;
-    std::optional<std::string> location;
-    std::optional<double> start;
-    std::optional<double> end;
-    std::optional<std::string> stamp;
-};
-
-enum Column : unsigned {
-    ColSubject = 1u << 0,
-    ColBody = 1u << 1,
-    ColSensitivity = 1u << 2,
-    ColCategories = 1u << 3,
-    ColAllDay = 1u << 4,
-    ColLocation = 1u << 5,
-    ColStart = 1u << 6,
-    ColEnd = 1u << 7,
-    ColStamp = 1u << 8,
-};
+using store::MessageRow;
+using store::ColSubject;
+using store::ColBody;
+using store::ColSensitivity;
+using store::ColCategories;
+using store::ColAllDay;
+using store::ColLocation;
+using store::ColStart;
+using store::ColEnd;
+using store::ColStamp;
 
 struct MessageState {
     std::int64_t id = 0;      // 0 until a new message or copy is first saved

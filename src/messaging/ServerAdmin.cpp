@@ -4,6 +4,7 @@
 #include "Detail.h"
 #include "PropTags.h"
 #include "store/Schema.h"
+#include "store/TextList.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -409,7 +410,7 @@ std::vector<std::string> ServerAdmin::check() const
             auto q = db.query("SELECT id, categories FROM messages WHERE categories IS NOT NULL");
             while (q.step()) {
                 std::string text = q.text(1);
-                if (detail::encodeList(detail::decodeList(text)) != text)
+                if (store::encodeTextList(store::decodeTextList(text)) != text)
                     faults.push_back("message " + std::to_string(q.int64(0)) + " has malformed categories");
             }
         }

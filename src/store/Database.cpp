@@ -88,7 +88,8 @@ Query &Query::bind(int index, const std::optional<double> &value)
 
 bool Query::step()
 {
-    if (m_writes)
+    // Once per statement: the steps after its first only hand out its returned rows.
+    if (m_writes && !sqlite3_stmt_busy(m_stmt))
         m_db->beforeWrite();
     int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
