@@ -1,6 +1,5 @@
 #include "Detail.h"
 
-#include "store/Schema.h"
 
 #include <algorithm>
 #include <charconv>

@@ -8,7 +8,6 @@
 #include "Message.h"
 #include "store/Batch.h"
 #include "store/Engine.h"
-#include "store/SqliteEngine.h"
 
 #include <chrono>
 #include <cstdint>
@@ -52,7 +51,6 @@ struct SessionState {
     ~SessionState();
     bool loggedOn() const { return engine != nullptr; }
     store::Engine &store() const { return *engine; }
-    store::Database &database() const { return static_cast<store::SqliteEngine &>(*engine).database(); }
     // InvalidArgument when not logged on; commits a batch that has grown old.
     void enter();
     // Runs one write operation atomically in the session's batch. With several it is

@@ -19,10 +19,6 @@ namespace store {
 // 1: the first stores. 2: folder revisions, the revisions and the change log.
 inline constexpr int SchemaVersion = 2;
 
-// Store kinds (stores.kind).
-inline constexpr int PublicStore = 0;
-inline constexpr int MailboxStore = 1;
-
 // Field value types (message_fields.type, entry_fields.type).
 inline constexpr int FieldText = 0;
 inline constexpr int FieldInteger = 1;

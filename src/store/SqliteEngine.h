@@ -23,9 +23,6 @@ public:
     static std::unique_ptr<SqliteEngine> open(const std::filesystem::path &path, OpenMode mode);
     ~SqliteEngine() override;
 
-    // While the object model moves onto the interface: its connection.
-    Database &database() { return *m_db; }
-
     const std::string &guid() const override { return m_guid; }
     std::string location() const override { return m_db->path().string(); }
 
