@@ -87,6 +87,17 @@ void replaceFile(const std::filesystem::path &target, std::string_view data)
     syncFolder(dir);
 }
 
+bool moveIntoPlace(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    int moved = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (moved != 0 && errno == EINVAL) // a file system without it: a hard link never replaces either
+        moved = ::link(from.c_str(), to.c_str());
+    if (moved != 0)
+        return false;
+    syncFolder(to.has_parent_path() ? to.parent_path() : std::filesystem::path("."));
+    return true;
+}
+
 int openForAppend(const std::filesystem::path &path)
 {
     return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -22,6 +22,10 @@ namespace textfile {
 // temporary file behind.
 void replaceFile(const std::filesystem::path &target, std::string_view data);
 
+// Moves the file `from` to `to` in the same file system unless `to` exists, and forces
+// the move to the disk. False (errno set; EEXIST when `to` exists) when it cannot.
+bool moveIntoPlace(const std::filesystem::path &from, const std::filesystem::path &to);
+
 // Opens `path` for appending, creating it with mode 0600 when missing. Fails with ELOOP
 // (returns -1, errno set) when `path` itself is a symbolic link.
 int openForAppend(const std::filesystem::path &path);
