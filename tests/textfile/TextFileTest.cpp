@@ -1,6 +1,7 @@
 // TextFile and drivePath on real files in a temporary folder: the line rules, appending,
 // the numbered errors (missing file, empty file, missing folder, a folder in place of a
-// file, a full disk) and the drive mapping.
+// file, a full disk, a link planted at the identifier file) and the drive mapping with the
+// modes of what it makes.
 #include "messaging/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"

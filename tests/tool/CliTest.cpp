@@ -29,16 +29,6 @@ protected:
 
 } // namespace
 
-TEST_F(Cli, InitRefusesAnExistingStoreAndLeavesItAlone)
-{
-    const std::string before = readFile(store());
-    const RunResult again = runStore(store(), {"init", "--demo"});
-    EXPECT_NE(again.exitCode, 0);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
-    EXPECT_EQ(readFile(store()), before);
-    EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
-}
-
 TEST_F(Cli, TheStoreComesFromLarkspurStoreWhenNoOptionIsGiven)
 {
     const RunResult r = runTool({"dump", kSharedCalendar, "--json"}, {"LARKSPUR_STORE=" + store().string()});
@@ -146,25 +136,22 @@ void PrintTo(const BadInputCase &c, std::ostream *os)
     *os << c.name;
 }
 
-// Mail users "Ann Lee" and "Ann Lee Calendar" beside the Administrator.
 class BadInput : public Cli, public ::testing::WithParamInterface<BadInputCase> {
 protected:
     void SetUp() override
     {
         Cli::SetUp();
-        messaging::ServerAdmin admin(store());
-        admin.addUser("Ann Lee", std::string("AL"));
-        admin.addUser("Ann Lee Calendar", std::string("ALC"));
+        messaging::ServerAdmin(store()).addUser("Administrator Calendar", std::nullopt);
     }
 };
 
 const char *const kFailsCheck = "fails its check";
 const char *const kNoCalendar = "UPDATE folders SET name = 'Kalender' WHERE name = 'Calendar' AND store_id = "
-                                "(SELECT id FROM stores WHERE name = 'Mailbox - Ann Lee')";
+                                "(SELECT id FROM stores WHERE name = 'Mailbox - Administrator Calendar')";
 // What older versions let "user add" make: a mailbox whose name begins another's folder paths.
 const char *const kSlashUser =
-    "UPDATE address_entries SET name = 'Ann Lee/Calendar' WHERE name = 'Ann Lee Calendar';"
-    "UPDATE stores SET name = 'Mailbox - Ann Lee/Calendar' WHERE name = 'Mailbox - Ann Lee Calendar'";
+    "UPDATE address_entries SET name = 'Administrator/Calendar' WHERE name = 'Administrator Calendar';"
+    "UPDATE stores SET name = 'Mailbox - Administrator/Calendar' WHERE name = 'Mailbox - Administrator Calendar'";
 
 } // namespace
 
@@ -172,8 +159,7 @@ TEST_P(BadInput, FailsWithAMessageAndLeavesTheStoreAsItWas)
 {
     const BadInputCase &c = GetParam();
     sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(store().c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, c.damage, nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(store().c_str(), &db) | sqlite3_exec(db, c.damage, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     const std::string before = readFile(store());
     std::vector<std::string> args = c.args;
@@ -184,10 +170,8 @@ TEST_P(BadInput, FailsWithAMessageAndLeavesTheStoreAsItWas)
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(readFile(store()) == before && !std::filesystem::exists(store().string() + "-wal")) << "the store changed";
-    if (c.message == kFailsCheck) { // what --force is for
-        args.push_back("--force");
-        EXPECT_EQ(runTool(args).exitCode, 0);
-    }
+    args.push_back("--force"); // what --force is for
+    EXPECT_TRUE(c.message != kFailsCheck || runTool(args).exitCode == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,22 +188,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "no folder \"Kalender\" in \"Mailbox - Administrator\"", 1},
         BadInputCase{"UnknownMailboxToShare", {"share", "Mailbox - Nobody"}, "no mailbox", 1},
         BadInputCase{"DuplicateUser", {"user", "add", "Administrator"}, "Administrator", 1},
+        BadInputCase{"InitOverAStore", {"init", "--demo"}, "already exists", 1},
         BadInputCase{"SensitivityOutOfRange", {"item", "add", kAdminCalendar, "--subject", "x", "--sensitivity", "7"},
                      "sensitivity", 2},
         BadInputCase{"ExportIntoAMissingDirectory", {"ics", "export", kAdminCalendar, "/nonexistent-dir/x.ics"},
                      "cannot write", 1},
         BadInputCase{"StrayByteInAName", {"user", "add", "Bad\xffName"}, "\"Bad\\xFFName\" is not valid UTF-8", 2},
         BadInputCase{"CutSequenceInASubject", {"item", "add", kAdminCalendar, "--subject", "caf\xc3"}, "UTF-8", 2},
-        BadInputCase{"OverlongSlashInAName", {"user", "add", "Ann\xc0\xafLee"}, "UTF-8", 2},
-        BadInputCase{"SurrogateInAPath", {"dump", "Mailbox - Ann Lee/\xed\xa0\x80"}, "UTF-8", 2},
+        BadInputCase{"OverlongSlashInAPath", {"dump", "Mailbox - Administrator\xc0\xaf" "Calendar"}, "UTF-8", 2},
         BadInputCase{"SlashInAName", {"user", "add", "Ann Lee/Calendar"}, "cannot hold \"/\"", 2},
         BadInputCase{"EmptyStorePath", {"--store", "", "user", "list"}, "store path is empty", 2},
-        BadInputCase{"AmbiguousPath", {"item", "add", "Mailbox - Ann Lee/Calendar", "--subject", "x"},
-                     "may name a folder of \"Mailbox - Ann Lee\" or of \"Mailbox - Ann Lee/Calendar\"", 1, kSlashUser},
+        BadInputCase{"AmbiguousPath", {"item", "add", kAdminCalendar, "--subject", "x"},
+                     "of \"Mailbox - Administrator\" or of \"Mailbox - Administrator/Calendar\"", 1, kSlashUser},
         BadInputCase{"CheckFailsBeforeUserAdd", {"user", "add", "Bob"}, kFailsCheck, 1, kNoCalendar},
-        BadInputCase{"CheckFailsBeforeItemAdd", {"item", "add", kAdminCalendar, "--subject", "x"}, kFailsCheck, 1,
-                     kNoCalendar},
-        BadInputCase{"CheckFailsBeforeUnshare", {"unshare", "Mailbox - Ann Lee Calendar"}, kFailsCheck, 1, kNoCalendar},
         BadInputCase{"CheckFailsBeforeImport",
                      {"ics", "import", kAdminCalendar, sample("icaljs-daily_recur.ics").string()}, kFailsCheck, 1,
                      kNoCalendar}),
@@ -231,31 +212,23 @@ TEST_F(Cli, ExportIsPrivateAndNeverWritesThroughAPlantedLink)
 {
     namespace fs = std::filesystem;
     const fs::path out = dir / "cal.ics", victim = dir / "victim", oldTemporary = dir / "cal.ics.part";
-    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
     const struct {
-        const char *name;
         fs::path link;
-        fs::perms existing, mode;
-    } cases[] = {{"new", {}, fs::perms::none, ownerOnly},
-                 {"replaced", {}, ownerOnly | fs::perms::group_read, ownerOnly | fs::perms::group_read},
-                 {"link at the old temporary name", oldTemporary, fs::perms::none, ownerOnly},
-                 {"link at the target", out, fs::perms::none, ownerOnly}};
+        int existing, mode;
+    } cases[] = {{{}, 0, 0600}, {{}, 0640, 0640}, {oldTemporary, 0, 0600}, {out, 0, 0600}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.link.string() + " " + std::to_string(c.existing));
         fs::remove(out);
         fs::remove(oldTemporary);
         writeFile(victim, "not yours");
-        if (c.existing != fs::perms::none) {
-            writeFile(out, "old export");
-            fs::permissions(out, c.existing);
-        }
+        if (c.existing)
+            writeFile(out, "old export"), fs::permissions(out, static_cast<fs::perms>(c.existing));
         if (!c.link.empty())
             fs::create_symlink(victim, c.link);
         const RunResult r = runAfter("umask 000", {"--store", store().string(), "ics", "export", kAdminCalendar, out});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(readFile(victim), "not yours");
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out)));
-        EXPECT_EQ(fs::status(out).permissions(), c.mode);
+        EXPECT_EQ(fs::symlink_status(out).permissions(), static_cast<fs::perms>(c.mode)); // a file, not a link
         EXPECT_EQ(readFile(out).rfind("BEGIN:VCALENDAR", 0), 0u);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3); // the store, the victim, the export
