@@ -129,6 +129,7 @@ struct BadInputCase {
     const char *message;
     int exitCode;
     const char *damage = ""; // SQL run on the store first
+    const char *setup = ":"; // for the shell that runs the tool
 };
 
 void PrintTo(const BadInputCase &c, std::ostream *os)
@@ -165,7 +166,7 @@ TEST_P(BadInput, FailsWithAMessageAndLeavesTheStoreAsItWas)
     std::vector<std::string> args = c.args;
     if (args.front() != "--store")
         args.insert(args.begin(), {"--store", store().string()});
-    const RunResult r = runTool(args);
+    const RunResult r = runAfter(c.setup, args);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
@@ -200,6 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"EmptyStorePath", {"--store", "", "user", "list"}, "store path is empty", 2},
         BadInputCase{"AmbiguousPath", {"item", "add", kAdminCalendar, "--subject", "x"},
                      "of \"Mailbox - Administrator\" or of \"Mailbox - Administrator/Calendar\"", 1, kSlashUser},
+        BadInputCase{"CommitFailsOnAFullDisk", {"item", "add", kAdminCalendar, "--subject", "x", "--text",
+                     std::string(100000, 'x')}, "COMMIT", 1, "", "ulimit -f 64"},
         BadInputCase{"CheckFailsBeforeUserAdd", {"user", "add", "Bob"}, kFailsCheck, 1, kNoCalendar},
         BadInputCase{"CheckFailsBeforeImport",
                      {"ics", "import", kAdminCalendar, sample("icaljs-daily_recur.ics").string()}, kFailsCheck, 1,
