@@ -33,6 +33,10 @@ store::Id addUserRows(store::Engine &e, std::string_view name, const std::option
 {
     if (name.empty())
         throw Error(ErrorCode::InvalidArgument, "A user needs a display name");
+    // A store name begins every folder path into it: "Ann Lee/Calendar" would shadow the
+    // paths of Ann Lee's folders.
+    if (displayType == DisplayType::MailUser && name.find('/') != std::string_view::npos)
+        throw Error(ErrorCode::InvalidArgument, "A mailbox user's display name cannot hold \"/\"");
     const std::string mailbox = "Mailbox - " + std::string(name);
     if (displayType == DisplayType::MailUser && e.storeByName(mailbox))
         throw Error(ErrorCode::InvalidArgument, "Store \"" + mailbox + "\" already exists");
@@ -200,8 +204,8 @@ void ServerAdmin::addPublicFolder(std::string_view name)
 {
     m_impl->change([&] {
         store::Engine &e = *m_impl->engine;
-        if (name.empty())
-            throw Error(ErrorCode::InvalidArgument, "A folder needs a name");
+        if (name.empty() || name.find('/') != std::string_view::npos)
+            throw Error(ErrorCode::InvalidArgument, "A folder needs a name without \"/\"");
         const auto stores = e.storesOfKind(store::StoreKind::Public);
         const auto root = stores.empty() ? std::nullopt : e.rootFolder(stores.front());
         const auto all = root ? e.subfolder(*root, "All Public Folders") : std::nullopt;

@@ -60,8 +60,9 @@ public:
     // Makes everything committed so far durable on disk.
     virtual void sync() = 0;
     // Housekeeping when a session ends (trimming the change log, folding the
-    // write-ahead log into the store file). Outside a transaction only.
-    virtual void tidy() = 0;
+    // write-ahead log into the store file). Outside a transaction only; a failure of it
+    // is no failure of the session and is not reported.
+    virtual void tidy() noexcept = 0;
 
     // ---- profiles and stores
     virtual std::optional<Profile> profile(std::string_view name) = 0;

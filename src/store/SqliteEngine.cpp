@@ -174,15 +174,24 @@ void SqliteEngine::writeRevision()
         m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).run();
 }
 
-void SqliteEngine::tidy()
+void SqliteEngine::tidy() noexcept
 {
     if (m_db->inTransaction())
         return;
-    if (m_committedRevisions) {
-        m_committedRevisions = false;
-        trimLog();
+    // Housekeeping never fails a session: what is committed is safe in the write-ahead
+    // log, a checkpoint that cannot run now (the disk full) runs at the next open, and a
+    // log not trimmed now is trimmed another time.
+    try {
+        if (m_committedRevisions) {
+            m_committedRevisions = false;
+            trimLog();
+        }
+    } catch (...) {
     }
-    m_db->exec("PRAGMA wal_checkpoint(PASSIVE)");
+    try {
+        m_db->exec("PRAGMA wal_checkpoint(PASSIVE)");
+    } catch (...) {
+    }
 }
 
 void SqliteEngine::trimLog()

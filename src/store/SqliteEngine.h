@@ -34,7 +34,7 @@ public:
     void releaseSavepoint() override;
     void rollbackToSavepoint() noexcept override;
     void sync() override;
-    void tidy() override;
+    void tidy() noexcept override;
 
     std::optional<Profile> profile(std::string_view name) override;
     std::vector<Id> profileStores(const Profile &profile) override;
