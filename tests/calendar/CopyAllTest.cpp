@@ -210,7 +210,7 @@ TEST_F(CopyAll, WholeRunMatchesThePlainModel)
 {
     std::mt19937 random(20261206);
     const std::vector<std::string> eighths = {"", ".125", ".25", ".375", ".5", ".625", ".75", ".875"};
-    const std::vector<std::string> locations = {"Hall", "Room 4", "K\xC3\xB6ln"};
+    const std::vector<std::string> locations = {"Hall", "Room 4:5", "K\xC3\xB6ln"};
     const std::vector<std::vector<std::string>> categorySets = {{"Holiday"}, {"holiday"}, {"Work", "Holiday"}, {}, {"Work"}};
     std::map<std::string, std::string> tags = {{"Administrator", "AD"}, {"Ann", "AN"}, {"bert", ""},
                                                {"Cleo Long Name", "CLEO"}, {"D\xC3\xB6rte", "DOE"}, {"Ed", "E"}};
