@@ -248,8 +248,9 @@ TEST_P(Privacy, TheSharedCalendarShowsNothingPrivate)
     EXPECT_EQ(copy["location"], nullptr);
     // Only the item put in by hand shows more; check says what, never the text itself.
     const RunResult check = runStore(store(), {"check"});
-    EXPECT_NE(check.err.find("shows more than \"Private\": subject, body, location, categories"), std::string::npos)
+    EXPECT_NE(check.err.find("shows more than \"Private\": subject, body, location, categories\n"), std::string::npos)
         << check.err;
+    EXPECT_EQ(check.err.find("private item", check.err.find("private item") + 1), std::string::npos) << check.err;
     EXPECT_EQ(check.err.find("Chemo"), std::string::npos) << check.err;
 }
 
