@@ -109,9 +109,11 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request)
     auto box = std::make_unique<QMessageBox>();
     box->setFont(QApplication::font());
     box->setWindowTitle(request.title);
-    // The program's texts break lines with CR LF.
+    // The program's texts break lines with CR LF. They carry names the user typed and
+    // descriptions from the store, so they are never read as markup.
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    box->setTextFormat(Qt::PlainText);
     box->setText(text);
     switch (request.icon()) {
     case MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;

@@ -71,7 +71,7 @@ public:
 };
 
 // The box production shows for a request (built, not shown): its buttons, icon, title,
-// text (CR LF shown as a line break) and the application font.
+// text (plain text, CR LF shown as a line break) and the application font.
 std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request);
 // The answer code of the button pressed in such a box; a box closed without a button
 // gives its cancelling answer (Cancel, else the last button: No or OK).

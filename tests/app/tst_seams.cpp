@@ -53,14 +53,16 @@ void SeamsTest::messageBox()
     QFETCH(QMessageBox::Icon, icon);
     QFETCH(int, closedAnswer);
     app::MessageBoxRequest request;
-    request.text = QStringLiteral("first\r\nsecond");
+    // A folder name the user typed may look like markup: it is shown as typed.
+    request.text = QStringLiteral("Folder \"<b>Bold</b> folder\" not found\r\nsecond");
     request.style = style;
-    request.title = QStringLiteral("Some Title");
+    request.title = QStringLiteral("<i>Some</i> Title");
 
     for (int i = 0; i < buttons.size(); ++i) {
         std::unique_ptr<QMessageBox> box = app::makeMessageBox(request);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Some Title"));
-        QCOMPARE(box->text(), QStringLiteral("first\nsecond"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("<i>Some</i> Title"));
+        QCOMPARE(box->text(), QStringLiteral("Folder \"<b>Bold</b> folder\" not found\nsecond"));
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->icon(), icon);
         QCOMPARE(box->font(), QApplication::font());
         QList<int> offered;
