@@ -90,7 +90,7 @@ public:
 
     // Field builders, for the pages and the field groups they share (MailboxPage,
     // AddScriptFields): the control is a child of the page, named, placed in twips and in
-    // Tahoma 12 pt regular.
+    // Tahoma 12 pt regular. An editable combo box takes its text as typed (keepTypedText).
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width, int height);
     QComboBox *addComboBox(const char *name, bool editable, int left, int top, int width, int height = 405);
     QLineEdit *addTextBox(const char *name, int left, int top, int width, int height);

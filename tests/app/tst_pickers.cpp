@@ -1,6 +1,6 @@
 // The mailbox and folder pickers on real stores: which stores are listed and in what
-// order, stores whose names only begin like mailboxes, more stores than a 16-bit count
-// holds, the folder list, and failing fills.
+// order, text typed into a picker kept as typed, stores whose names only begin like
+// mailboxes, more stores than a 16-bit count holds, the folder list, and failing fills.
 #include "PageTable.h"
 #include "ScriptedMessageBoxes.h"
 #include "StoreFixture.h"
@@ -13,6 +13,7 @@
 #include "messaging/ServerAdmin.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QtTest>
 
@@ -85,6 +86,23 @@ QStringList entries(const QComboBox *picker)
     return list;
 }
 
+// Types each text into an editable picker, ending it with Enter and with leaving the
+// field; returns the texts the picker then holds.
+QStringList typedInto(QComboBox *picker, const QStringList &texts)
+{
+    QStringList held;
+    QApplication::setActiveWindow(picker->window());
+    picker->setFocus();
+    for (const QString &text : texts) {
+        picker->clearEditText();
+        QTest::keyClicks(picker->lineEdit(), text);
+        QTest::keyClick(picker->lineEdit(), Qt::Key_Return);
+        emit picker->lineEdit()->editingFinished();
+        held.append(picker->currentText());
+    }
+    return held;
+}
+
 } // namespace
 
 void PickersTest::mailboxList_data()
@@ -143,6 +161,10 @@ void PickersTest::pickersOnThePages()
         QCOMPARE(entries(mailboxes), (QStringList{"Mailbox - Administrator", "Mailbox - Zed", "Mailboxes"}));
         QCOMPARE(mailboxes->currentText(), QString());
         QCOMPARE(mailboxes->isEditable(), mailboxPicker == 2);
+        // A typed name is used as typed: not completed to "Mailbox - Zed", not recased.
+        const QStringList typed{"Mailbox - Z", "mailbox - zed"};
+        if (mailboxes->isEditable())
+            QCOMPARE(typedInto(mailboxes, typed), typed);
     }
     auto *folders = window->findChild<QComboBox *>(QStringLiteral("cboPersonalFolder"));
     QCOMPARE(folders != nullptr, folderPicker);
@@ -151,6 +173,13 @@ void PickersTest::pickersOnThePages()
                                                 "Notes", "Outbox", "Sent Items", "Tasks"}));
         QCOMPARE(folders->currentIndex(), 0);
         QCOMPARE(folders->currentText(), QStringLiteral("Calendar"));
+        // Only picking from the list sets the script name; typing never does.
+        const QStringList typed{"Deleted It", "deleted items", "Deleted Items"};
+        if (folders->isEditable()) {
+            QCOMPARE(typedInto(folders, typed), typed);
+            QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("txtScriptName"))->text(),
+                     QStringLiteral("Larkspur Calendar - Personal Calendar Folder"));
+        }
     }
     window->close();
 }
