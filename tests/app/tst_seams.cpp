@@ -9,9 +9,12 @@
 #include "app/WorkstationLocale.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class SeamsTest : public QObject {
@@ -82,12 +85,42 @@ void SeamsTest::messageBox()
 
 void SeamsTest::scriptFileDialog()
 {
-    std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, app::scriptFileRequest());
-    QCOMPARE(dialog->nameFilters(),
-             (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)"}));
-    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
-    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    // Production's dialog, answered from a timer as a user would: the captions as given,
+    // text files first; "All Files (*.*)" lists a file without a dot, which can be chosen.
+    QTemporaryDir dir;
+    for (const char *name : {"README", "a.txt", "b.bat"})
+        QVERIFY(QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
+    QStringList captions;
+    QTimer timer;
+    int ticks = 0;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (++ticks > 1000 && modal) // a safety net only
+            return void(modal->close());
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return;
+        if (captions.isEmpty()) {
+            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i)
+                captions << types->itemText(i);
+            captions << dialog->selectedNameFilter();
+            dialog->setDirectory(dir.path());
+            dialog->selectNameFilter(QStringLiteral("All Files (*.*)"));
+        }
+        auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row) {
+            if (view->model()->index(row, 0, root).data().toString() == QLatin1String("README")) {
+                view->setCurrentIndex(view->model()->index(row, 0, root));
+                return static_cast<QDialog *>(dialog)->accept();
+            }
+        }
+    });
+    timer.start(5);
+    const std::optional<QString> chosen = app::openFileName(nullptr, app::scriptFileRequest());
+    QCOMPARE(captions, (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)", "Text Files (*.txt)"}));
+    QCOMPARE(chosen.value_or(QString()), dir.filePath(QStringLiteral("README")));
 }
 
 // ctest runs this once more under a German locale that the C library need not have:
