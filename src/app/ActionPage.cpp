@@ -85,6 +85,8 @@ ActionPage::~ActionPage() = default;
 
 void ActionPage::openPage()
 {
+    // Every control is placed by now, the page's own fields included.
+    fitCaptions(this);
     m_cmdBack->setEnabled(true);
     m_cmdFinish->setEnabled(true);
     m_cmdNext->setEnabled(false);

@@ -4,8 +4,9 @@
 // label lblTitle, the button row cmdCancel "Close", cmdFinish "Finish", cmdBack "Back",
 // cmdNext "Next", and the fields its subclass adds. The frame runs:
 //
-//  - page opening (openPage): Back and Finish enabled, Next disabled (for good), Close
-//    enabled, then the page's own filling (fillPage);
+//  - page opening (openPage): the captions fitted to their controls (fitCaptions),
+//    Back and Finish enabled, Next disabled (for good), Close enabled, then the page's
+//    own filling (fillPage);
 //  - the minimise icon: when the page is minimised it takes the icon at iconPath(); a
 //    missing or unreadable icon file keeps the current icon;
 //  - Back: unloads the page; Close: asks "Action Not Completed!", Yes unloads it;
