@@ -8,10 +8,8 @@
 //
 // Production shows a modal QMessageBox in the application font. Tests install a
 // presenter of their own (setMessageBoxPresenter) that answers from a script and
-// records every box; see tests/app/support. When the environment variable
-// LARKSPUR_SCRIPTED_BOXES is set (test runs of the whole program only) the boxes are
-// answered from it instead: a comma-separated list of answer codes, used in order; each
-// box is printed to standard error, and a box beyond the list gets its first button.
+// records every box; see tests/app/support, and tests/seams for the test build of the
+// whole program.
 //
 // Everything here runs on the user-interface thread.
 #pragma once

@@ -1,6 +1,5 @@
 #include "Detail.h"
 
-#include <cstdlib>
 #include <unordered_map>
 #include <string>
 #include <vector>
@@ -29,7 +28,6 @@ struct NameHash {
 };
 
 struct Switches {
-    bool environmentRead = false;
     std::unordered_map<std::string, int, NameHash, std::equal_to<>> calls;
     std::vector<CallSwitch> callSwitches;
     std::vector<WriteSwitch> writeSwitches;
@@ -48,64 +46,23 @@ int countOf(const Switches &s, std::string_view operation)
     return it == s.calls.end() ? 0 : it->second;
 }
 
-// LARKSPUR_FAULT="Message.CopyTo:3,write:5" (an optional third part gives the number).
-void readEnvironment(Switches &s)
-{
-    s.environmentRead = true;
-    const char *env = std::getenv("LARKSPUR_FAULT");
-    if (!env)
-        return;
-    std::string_view text(env);
-    while (!text.empty()) {
-        auto comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-        auto colon = item.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        std::string name(item.substr(0, colon));
-        std::string rest(item.substr(colon + 1));
-        int nth = std::atoi(rest.c_str());
-        auto colon2 = rest.find(':');
-        bool isWrite = name == "write";
-        std::int32_t number = isWrite ? ErrorCode::DiskFull : ErrorCode::StoreFailure;
-        if (colon2 != std::string::npos)
-            number = static_cast<std::int32_t>(std::strtol(rest.c_str() + colon2 + 1, nullptr, 0));
-        if (nth <= 0)
-            continue;
-        if (isWrite)
-            s.writeSwitches.push_back({s.writes, nth, number});
-        else
-            s.callSwitches.push_back({name, countOf(s, name), nth, number, false});
-    }
-}
-
-Switches &ready()
-{
-    Switches &s = switches();
-    if (!s.environmentRead)
-        readEnvironment(s);
-    return s;
-}
-
 } // namespace
 
 void failCall(std::string_view operation, int nth, std::int32_t number, bool repeat)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     s.callSwitches.push_back({std::string(operation), countOf(s, operation), nth, number, repeat});
 }
 
 void failWrite(int nth, std::int32_t number)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     s.writeSwitches.push_back({s.writes, nth, number});
 }
 
 void clear()
 {
     Switches &s = switches();
-    s.environmentRead = true;
     s.calls.clear();
     s.callSwitches.clear();
     s.writeSwitches.clear();
@@ -119,7 +76,7 @@ int callCount(std::string_view operation)
 
 void check(std::string_view operation)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     auto it = s.calls.find(operation);
     if (it == s.calls.end())
         it = s.calls.emplace(std::string(operation), 0).first;
@@ -135,7 +92,7 @@ void check(std::string_view operation)
 
 void noteWrite()
 {
-    Switches &s = ready();
+    Switches &s = switches();
     int count = ++s.writes;
     for (const WriteSwitch &sw : s.writeSwitches) {
         if (count - sw.base == sw.nth)

@@ -1,8 +1,9 @@
-// The top-level error report of the whole program: larkspur-admin runs as a child
-// process on a real store, driven by scripted clicks and answered by scripted boxes
-// (LARKSPUR_SCRIPTED_CLICKS, LARKSPUR_SCRIPTED_BOXES), with faults injected through
-// LARKSPUR_FAULT. An error no page traps shows its number and ends the program with a
-// non-zero status, and the store keeps what was committed before the failure.
+// The top-level error report of the whole program: the test build of larkspur-admin
+// (tests/seams) runs as a child process on a real store, driven by scripted clicks and
+// answered by scripted boxes (LARKSPUR_SCRIPTED_CLICKS, LARKSPUR_SCRIPTED_BOXES), with
+// faults injected through LARKSPUR_FAULT. An error no page traps shows its number and
+// ends the program with a non-zero status, and the store keeps what was committed
+// before the failure. The installed program reads none of those variables.
 #include "StoreFixture.h"
 
 #include "messaging/Folder.h"
@@ -41,6 +42,8 @@ QStringList sharedCalendarSubjects()
     return subjects;
 }
 
+const QStringList AllItems{"AL- one", "AL- two", "AL- three"};
+
 } // namespace
 
 class TopLevelErrorTest : public QObject {
@@ -52,8 +55,12 @@ private slots:
 
     void wholeProgram_data();
     void wholeProgram();
+    void installedProgramReadsNoTestVariables();
 
 private:
+    QProcessEnvironment environment(const QString &clicks, const QString &boxes, const QString &fault,
+                                    bool storeMissing = false) const;
+
     std::unique_ptr<testsupport::StoreFixture> m_store;
 };
 
@@ -84,7 +91,7 @@ void TopLevelErrorTest::wholeProgram_data()
     QTest::addColumn<QStringList>("calendarAfter");
     QTest::addColumn<int>("identifierLines");
 
-    const QStringList all{"AL- one", "AL- two", "AL- three"};
+    const QStringList all = AllItems;
     QTest::newRow("picker fill fails")
         << "frmSwitchboard.optDeleteOneUsersLarkspurCalendarItems,frmSwitchboard.cmdNext"
         << "1" << "InfoStores.Item:1" << false << 1 << "-2147467259" << all << 0;
@@ -114,20 +121,9 @@ void TopLevelErrorTest::wholeProgram()
     QFETCH(QStringList, calendarAfter);
     QFETCH(int, identifierLines);
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("LARKSPUR_STORE"),
-                       storeMissing ? m_store->dir() + QStringLiteral("/missing.db") : m_store->storePath());
-    environment.insert(QStringLiteral("LARKSPUR_DRIVE_C"), m_store->driveC());
-    environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_CLICKS"), clicks);
-    environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_BOXES"), boxes);
-    environment.remove(QStringLiteral("LARKSPUR_FAULT"));
-    if (!fault.isEmpty())
-        environment.insert(QStringLiteral("LARKSPUR_FAULT"), fault);
-
     QProcess program;
-    program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(LARKSPUR_ADMIN), QStringList());
+    program.setProcessEnvironment(environment(clicks, boxes, fault, storeMissing));
+    program.start(QStringLiteral(LARKSPUR_ADMIN_TEST), QStringList());
     QVERIFY(program.waitForStarted());
     // A safety net only: a program that waits for input would otherwise hang the suite.
     if (!program.waitForFinished(120000)) {
@@ -160,6 +156,41 @@ void TopLevelErrorTest::wholeProgram()
     QFile identifiers(m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt"));
     const int lines = identifiers.open(QIODevice::ReadOnly) ? static_cast<int>(identifiers.readAll().count("\r\n")) : 0;
     QCOMPARE(lines, identifierLines);
+}
+
+QProcessEnvironment TopLevelErrorTest::environment(const QString &clicks, const QString &boxes, const QString &fault,
+                                                   bool storeMissing) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("LARKSPUR_STORE"),
+                       storeMissing ? m_store->dir() + QStringLiteral("/missing.db") : m_store->storePath());
+    environment.insert(QStringLiteral("LARKSPUR_DRIVE_C"), m_store->driveC());
+    environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_CLICKS"), clicks);
+    environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_BOXES"), boxes);
+    environment.remove(QStringLiteral("LARKSPUR_FAULT"));
+    if (!fault.isEmpty())
+        environment.insert(QStringLiteral("LARKSPUR_FAULT"), fault);
+    return environment;
+}
+
+// Asked by the test variables to empty the shared calendar, confirm and quit, the
+// installed program only shows its switchboard; it is ended after a short wait.
+void TopLevelErrorTest::installedProgramReadsNoTestVariables()
+{
+    QProcess program;
+    program.setProcessEnvironment(environment(QStringLiteral("frmSwitchboard.optDeleteAllItemsOnLarkspurCalendar,"
+                                                             "frmSwitchboard.cmdNext,"
+                                                             "frmDeleteAllItemsFromLarkspurCalendar.cmdFinish,quit"),
+                                              QStringLiteral("6"), QString()));
+    program.start(QStringLiteral(LARKSPUR_ADMIN), QStringList());
+    QVERIFY(program.waitForStarted());
+    const bool ended = program.waitForFinished(2000);
+    program.kill();
+    program.waitForFinished();
+    QVERIFY2(!ended, program.readAllStandardError().constData());
+    QCOMPARE(sharedCalendarSubjects(), AllItems);
+    QCOMPARE(m_store->check(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TopLevelErrorTest)
