@@ -15,12 +15,8 @@
 
 namespace larkspur::ics {
 
-// `dtstamp` ("YYYYMMDDTHHMMSSZ") is used for events whose source has no DTSTAMP.
-// Every event must carry its UID.
-std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dtstamp,
-                     std::vector<std::string> &warnings);
-
-// The current UTC time as an iCalendar UTC date-time.
-std::string utcNowStamp();
+// An event whose source has no DTSTAMP gets its change time as one, so that the same
+// events always give the same text. Every event must carry its UID.
+std::string writeIcs(const std::vector<IcsEvent> &events, std::vector<std::string> &warnings);
 
 } // namespace larkspur::ics
