@@ -175,7 +175,7 @@ void checkDurations(const std::vector<ContentLine> &lines, const Component &c, c
 }
 
 // Checks and repairs a VTIMEZONE of the file (see IcsZone.h); its text as the store
-// keeps it. `rules` and `changes` add up over the file.
+// keeps it, or "" when it is dropped. `rules` and `changes` add up over the file.
 std::string reviewedZone(const std::vector<ContentLine> &lines, const Component &c, const std::string &fileName,
                          int &rules, std::int64_t &changes, std::vector<std::string> &warnings)
 {
@@ -188,15 +188,18 @@ std::string reviewedZone(const std::vector<ContentLine> &lines, const Component 
     const std::string where = at + "time zone \"" + zoneId(zone) + "\": ";
     IcalString before(icalcomponent_as_ical_string_r(zone));
     std::vector<std::string> notes;
-    const std::string refusal = repairZone(zone, notes, rules);
-    if (!refusal.empty())
+    std::string refusal;
+    const ZoneUse use = repairZone(zone, notes, rules, refusal);
+    if (use == ZoneUse::Refused)
         throw IcsError(where + refusal);
+    for (const std::string &n : notes)
+        warnings.push_back(where + n);
+    if (use == ZoneUse::Dropped)
+        return {};
     changes += zoneChanges(zone, kMaxZoneChanges - changes);
     if (changes > kMaxZoneChanges)
         throw IcsError(where + "the time zones of the file change their offsets more than "
                        + std::to_string(kMaxZoneChanges) + " times");
-    for (const std::string &n : notes)
-        warnings.push_back(where + n);
     IcalString after(icalcomponent_as_ical_string_r(zone));
     return std::string_view(before.get()) == std::string_view(after.get()) ? text : std::string(after.get());
 }
@@ -221,8 +224,9 @@ IcsReadResult readIcs(std::string_view data, const std::string &fileName)
             if (tzid.empty())
                 result.warnings.push_back(fileName + ":" + std::to_string(lines[c.first].lineNo)
                                           + ": a VTIMEZONE without TZID is passed over");
-            else
-                zones->emplace(tzid, reviewedZone(lines, c, fileName, zoneRules, zoneChangeCount, result.warnings));
+            else if (std::string text = reviewedZone(lines, c, fileName, zoneRules, zoneChangeCount, result.warnings);
+                     !text.empty())
+                zones->emplace(tzid, std::move(text));
         }
         for (const Component &c : cal.children) {
             if (c.name == "VTIMEZONE")

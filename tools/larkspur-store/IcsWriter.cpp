@@ -270,9 +270,9 @@ private:
     {
         std::vector<std::string> notes;
         int rules = 0;
-        std::string why = repairZone(z, notes, rules);
-        if (!why.empty())
-            return why;
+        std::string why;
+        if (repairZone(z, notes, rules, why) != ZoneUse::Usable)
+            return why.empty() ? "nothing of it can be used" : why;
         IcalString text(icalcomponent_as_ical_string_r(z));
         auto [it, fresh] = m_bounded.emplace(text ? text.get() : "", true);
         if (fresh)

@@ -106,7 +106,7 @@ std::string zoneId(icalcomponent *vtimezone)
     return text ? text : "";
 }
 
-std::string repairZone(icalcomponent *vtimezone, std::vector<std::string> &notes, int &rules)
+ZoneUse repairZone(icalcomponent *vtimezone, std::vector<std::string> &notes, int &rules, std::string &why)
 {
     std::vector<icalcomponent *> dropped;
     std::string refusal;
@@ -124,9 +124,14 @@ std::string repairZone(icalcomponent *vtimezone, std::vector<std::string> &notes
         icalcomponent_remove_component(vtimezone, obs);
         icalcomponent_free(obs);
     }
-    if (refusal.empty() && kept == 0)
-        refusal = "no STANDARD or DAYLIGHT part that can be used";
-    return refusal;
+    why = refusal;
+    if (!refusal.empty())
+        return ZoneUse::Refused;
+    if (kept == 0) {
+        notes.push_back("no STANDARD or DAYLIGHT part that can be used: the zone is dropped");
+        return ZoneUse::Dropped;
+    }
+    return ZoneUse::Usable;
 }
 
 std::int64_t zoneChanges(icalcomponent *vtimezone, std::int64_t limit)

@@ -23,19 +23,25 @@ inline constexpr int kMaxZoneRules = 100;
 // Offset changes the rules of one zone, or of all zones of one file, may give.
 inline constexpr std::int64_t kMaxZoneChanges = 200000;
 
+enum class ZoneUse {
+    Usable,
+    Dropped,   // nothing of it can be used: times in it read as local times
+    Refused,   // its rules are beyond the bounds: the file is not read
+};
+
 // Repairs the VTIMEZONE in place:
 //  - an observance's DTSTART given as a DATE becomes midnight local time, one in UTC
 //    becomes local time (UTC plus TZOFFSETFROM), a TZID on it is dropped, and a start
 //    before kEarliestZoneYear moves to that year;
 //  - a missing TZOFFSETFROM is taken from TZOFFSETTO;
 //  - an RRULE's UNTIL in local time (older writers) becomes UTC;
-//  - an observance without a start or an offset is dropped.
-// `notes` receives one line for every such change except the moved start; `rules` counts
-// the observances with a rule (add up over several zones to bound a file). Returns why
-// the zone cannot be used at all (empty when it can): a rule repeating more often than
-// monthly or by hour, minute, second, year day or week number, `rules` passing
-// kMaxZoneRules, or no observance left.
-std::string repairZone(icalcomponent *vtimezone, std::vector<std::string> &notes, int &rules);
+//  - an observance without a start or without TZOFFSETTO is dropped.
+// `notes` receives one line for every such change except the moved start, and for a
+// zone with no observance left. `rules` counts the observances with a rule (add up over
+// several zones to bound a file). Refused, with `why`, for a rule repeating more often
+// than monthly or by hour, minute, second, year day or week number, and for `rules`
+// passing kMaxZoneRules.
+ZoneUse repairZone(icalcomponent *vtimezone, std::vector<std::string> &notes, int &rules, std::string &why);
 
 // The number of offset changes the zone's rules give, counted up to `limit` (a count
 // above `limit` means "too many").
