@@ -6,8 +6,8 @@
 #include "IcsText.h"
 #include "IcsZone.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 
