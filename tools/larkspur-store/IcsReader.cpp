@@ -213,6 +213,8 @@ IcsReadResult readIcs(std::string_view data, const std::string &fileName)
     const std::vector<Component> calendars = componentTree(lines, fileName);
 
     std::vector<RawEvent> raw;
+    // A zone repeated word for word (files made by joining calendars) counts once.
+    std::map<std::string, std::string> reviewed; // VTIMEZONE text -> as kept ("" dropped)
     int zoneRules = 0;
     std::int64_t zoneChangeCount = 0;
     for (const Component &cal : calendars) {
@@ -221,12 +223,16 @@ IcsReadResult readIcs(std::string_view data, const std::string &fileName)
             if (c.name != "VTIMEZONE")
                 continue;
             const std::string tzid = unescapeText(firstValue(lines, c, "TZID"));
-            if (tzid.empty())
+            if (tzid.empty()) {
                 result.warnings.push_back(fileName + ":" + std::to_string(lines[c.first].lineNo)
                                           + ": a VTIMEZONE without TZID is passed over");
-            else if (std::string text = reviewedZone(lines, c, fileName, zoneRules, zoneChangeCount, result.warnings);
-                     !text.empty())
-                zones->emplace(tzid, std::move(text));
+                continue;
+            }
+            auto [it, fresh] = reviewed.emplace(componentText(lines, c), std::string());
+            if (fresh)
+                it->second = reviewedZone(lines, c, fileName, zoneRules, zoneChangeCount, result.warnings);
+            if (!it->second.empty())
+                zones->emplace(tzid, it->second);
         }
         for (const Component &c : cal.children) {
             if (c.name == "VTIMEZONE")
