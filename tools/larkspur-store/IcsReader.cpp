@@ -107,19 +107,14 @@ IcsEvent mapEvent(const RawEvent &master, const std::string &source, const std::
     return e;
 }
 
-// The seconds of a DURATION value ([+|-]P[nW][nD][T[nH][nM][nS]]), nullopt when it is
-// not one (libical then complains) or its magnitude passes `limit`; `tooLong` tells
-// the two apart.
-std::optional<std::int64_t> durationSeconds(std::string_view v, std::int64_t limit, bool &tooLong)
+// Whether a DURATION value ([+|-]P[nW][nD][T[nH][nM][nS]]) lasts longer than `limit`
+// seconds; a value of another form is left to libical to complain about.
+bool durationTooLong(std::string_view v, std::int64_t limit)
 {
-    tooLong = false;
-    bool negative = false;
-    if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
-        negative = v.front() == '-';
+    if (!v.empty() && (v.front() == '+' || v.front() == '-'))
         v.remove_prefix(1);
-    }
     if (v.empty() || (v.front() != 'P' && v.front() != 'p'))
-        return std::nullopt;
+        return false;
     std::int64_t total = 0;
     bool timePart = false;
     for (std::size_t i = 1; i < v.size();) {
@@ -131,12 +126,10 @@ std::optional<std::int64_t> durationSeconds(std::string_view v, std::int64_t lim
         std::int64_t n = 0;
         const std::size_t digits = i;
         for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i)
-            if ((n = n * 10 + (v[i] - '0')) > limit) {
-                tooLong = true;
-                return std::nullopt;
-            }
+            if ((n = n * 10 + (v[i] - '0')) > limit)
+                return true;
         if (i == digits || i == v.size())
-            return std::nullopt;
+            return false;
         const char unit = static_cast<char>(v[i++] & ~0x20);
         const std::int64_t seconds = unit == 'W' && !timePart ? 604800
                                      : unit == 'D' && !timePart ? 86400
@@ -145,14 +138,12 @@ std::optional<std::int64_t> durationSeconds(std::string_view v, std::int64_t lim
                                      : unit == 'S' && timePart  ? 1
                                                                 : 0;
         if (seconds == 0)
-            return std::nullopt;
-        if (n > (limit - total) / seconds) {
-            tooLong = true;
-            return std::nullopt;
-        }
+            return false;
+        if (n > (limit - total) / seconds)
+            return true;
         total += n * seconds;
     }
-    return negative ? -total : total;
+    return false;
 }
 
 // Refuses a DURATION anywhere in the component whose end libical could not work out
@@ -161,16 +152,15 @@ void checkDurations(const std::vector<ContentLine> &lines, const Component &c, c
                     const std::string &fileName)
 {
     for (std::size_t i = c.first; i <= c.last; ++i) {
-        if (upper(std::string_view(lines[i].text).substr(0, 9)) != "DURATION:"
-            && upper(std::string_view(lines[i].text).substr(0, 9)) != "DURATION;")
-            continue;
+        const std::string head = upper(std::string_view(lines[i].text).substr(0, 9));
         ParsedLine pl;
         std::string why;
-        bool tooLong = false;
-        if (parseContentLine(lines[i].text, pl, why) && !durationSeconds(pl.value, INT_MAX, tooLong) && tooLong)
+        if ((head == "DURATION:" || head == "DURATION;") && parseContentLine(lines[i].text, pl, why)
+            && durationTooLong(pl.value, INT_MAX))
             throw IcsError(fileName + ":" + std::to_string(lines[i].lineNo) + ": event"
-                           + (uid.empty() ? std::string() : " " + uid) + ": the DURATION value \"" + pl.value.substr(0, 40)
-                           + "\" is out of range (at most " + std::to_string(INT_MAX / 86400) + " days)");
+                           + (uid.empty() ? std::string() : " " + uid) + ": the DURATION value \""
+                           + pl.value.substr(0, 40) + "\" is out of range (at most "
+                           + std::to_string(INT_MAX / 86400) + " days)");
     }
 }
 
