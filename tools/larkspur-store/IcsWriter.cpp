@@ -360,12 +360,13 @@ std::string writeIcs(const std::vector<IcsEvent> &events, std::vector<std::strin
         }
         zones.adopt(cal.get(), e.uid, warnings);
         // The VEVENTs in order, with their text properties as written when those can be
-        // read (libical's reading of them is not what the store holds).
+        // read (libical's reading of them is not what the store holds); only the
+        // overridden instances compare theirs.
         std::vector<icalcomponent *> vevents;
         for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
              ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT))
             vevents.push_back(ev);
-        std::vector<IcsEvent> texts = sourceTexts(e.source);
+        std::vector<IcsEvent> texts = vevents.size() > 1 ? sourceTexts(e.source) : std::vector<IcsEvent>();
         if (texts.size() != vevents.size())
             texts.clear();
         auto ownTexts = [&](std::size_t at, IcsEvent &into) {
