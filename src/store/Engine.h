@@ -88,6 +88,8 @@ public:
 
     // ---- messages
     virtual std::optional<MessageRow> message(Id message) = 0;
+    // Whether the message exists, and where (cheaper than reading it).
+    virtual std::optional<MessagePlace> messagePlace(Id message) = 0;
     virtual Fields messageFields(Id message) = 0;
     // The folder's visible messages in position (creation) order; with a prefix only
     // those whose subject begins with it (bytewise, letter case significant).
@@ -97,7 +99,8 @@ public:
     virtual Id addMessage(const MessageRow &row, const Fields &fields) = 0;
     // Writes the `columns` of row with its change time, sets (adds or replaces) the given
     // fields and removes the `removed` ones; with nothing to change it only checks that
-    // the message exists. false when it does not (then nothing is written).
+    // the message exists. false when it does not (then nothing is written). The row's
+    // folder and hidden flag are the message's own (the change is logged there).
     virtual bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                                const FieldTags &removed) = 0;
     // Deletes the message with its fields and binding; false when it does not exist.

@@ -51,6 +51,7 @@ public:
     Id addFolder(Id store, Id parent, std::string_view name) override;
 
     std::optional<MessageRow> message(Id message) override;
+    std::optional<MessagePlace> messagePlace(Id message) override;
     Fields messageFields(Id message) override;
     std::vector<Id> folderMessages(Id folder) override;
     std::vector<Id> folderMessagesBySubject(Id folder, std::string_view prefix) override;
@@ -129,6 +130,7 @@ private:
 
 // Reads column `valueColumn` as a field value of the type in `typeColumn`.
 Value readValue(Query &q, int typeColumn, int valueColumn);
+// Binds a field value; a text is bound without a copy (see Query::bindView).
 void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value);
 
 } // namespace store
