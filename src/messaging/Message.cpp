@@ -16,6 +16,7 @@ bool loadRow(SessionState &s, MessageState &m)
         return false;
     m.row = std::move(*row);
     m.loaded = true;
+    m.place = store::MessagePlace{m.row.folder, m.row.hidden};
     return true;
 }
 
@@ -95,6 +96,7 @@ void saveMessage(SessionState &s, MessageState &m)
         s.write([&] { newId = s.store().addMessage(merged, fields); }, false);
         m.id = newId;
         m.row = std::move(merged);
+        m.place = store::MessagePlace{m.row.folder, m.row.hidden};
         m.fields = std::move(fields);
     } else {
         // The engine writes only the pending columns; they are where it finds them.
@@ -308,7 +310,7 @@ void Message::Delete()
             throw Error(ErrorCode::InvalidArgument, "A message that was never saved cannot be deleted");
         m_session->write(
             [&] {
-                if (!m_session->store().deleteMessage(m_state->id))
+                if (!m_session->store().deleteMessage(m_state->id, m_state->place))
                     throw Error(ErrorCode::NotFound, "Message \"" + detail::makeId(m_session->guid,
                                                                                      detail::IdKind::Message,
                                                                                      m_state->id) +

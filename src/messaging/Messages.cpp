@@ -59,7 +59,8 @@ Message Messages::Item(std::int32_t position) const
         auto state = std::make_shared<detail::MessageState>();
         state->id = ids[static_cast<std::size_t>(position - 1)];
         // Read when a property is first asked for: deleting by position needs no more.
-        if (!m_session->store().messagePlace(state->id))
+        state->place = m_session->store().messagePlace(state->id);
+        if (!state->place)
             throw Error(ErrorCode::NotFound, "Message at position " + std::to_string(position) + " of \"" +
                                                  detail::folderPath(*m_session, m_state->folder) +
                                                  "\" not found (it was deleted)");

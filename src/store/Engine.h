@@ -104,7 +104,8 @@ public:
     virtual bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                                const FieldTags &removed) = 0;
     // Deletes the message with its fields and binding; false when it does not exist.
-    virtual bool deleteMessage(Id message) = 0;
+    // `known` is where the caller already knows the message to be (saves a read).
+    virtual bool deleteMessage(Id message, std::optional<MessagePlace> known) = 0;
 
     // ---- event bindings (a binding lives in a hidden message of its folder)
     virtual bool boundFolder(Id folder) = 0;
@@ -114,10 +115,11 @@ public:
     virtual std::optional<BindingRow> binding(Id message) = 0;
     // A new binding and its hidden binding message (subject: the binding's name).
     virtual Id addBinding(Id folder, const BindingRow &row) = 0;
-    // false when the binding (its message) does not exist.
-    virtual bool updateBinding(Id message, const BindingRow &row) = 0;
+    // false when the binding (its message) does not exist. `folder` is the binding's own
+    // (the change is logged there).
+    virtual bool updateBinding(Id folder, Id message, const BindingRow &row) = 0;
     // Notes that the binding took its handler data from its message.
-    virtual bool setHandlerDataSaved(Id message) = 0;
+    virtual bool setHandlerDataSaved(Id folder, Id message) = 0;
 
     // ---- address lists and entries
     virtual std::vector<AddressListRow> addressLists() = 0;

@@ -58,15 +58,15 @@ public:
     Id addMessage(const MessageRow &row, const Fields &fields) override;
     bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                        const FieldTags &removed) override;
-    bool deleteMessage(Id message) override;
+    bool deleteMessage(Id message, std::optional<MessagePlace> known) override;
 
     bool boundFolder(Id folder) override;
     void saveBoundFolder(Id folder) override;
     std::vector<Id> folderBindings(Id folder) override;
     std::optional<BindingRow> binding(Id message) override;
     Id addBinding(Id folder, const BindingRow &row) override;
-    bool updateBinding(Id message, const BindingRow &row) override;
-    bool setHandlerDataSaved(Id message) override;
+    bool updateBinding(Id folder, Id message, const BindingRow &row) override;
+    bool setHandlerDataSaved(Id folder, Id message) override;
 
     std::vector<AddressListRow> addressLists() override;
     std::optional<Id> addressListByName(std::string_view name) override;
@@ -104,7 +104,6 @@ private:
     };
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
-    void logBindingChange(Id message);
     // A fresh message id above every id given before.
     Id nextMessageId();
     // The commit's own writes: the log, the revision, the folders' revisions.

@@ -290,14 +290,16 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
     return true;
 }
 
-bool SqliteEngine::deleteMessage(Id message)
+bool SqliteEngine::deleteMessage(Id message, std::optional<MessagePlace> known)
 {
-    // Where it was, for the log: read first, since a RETURNING clause makes SQLite build a
-    // temporary table at every run of the statement.
-    const auto place = messagePlace(message);
+    // Where it was, for the log: read first unless known, since a RETURNING clause makes
+    // SQLite build a temporary table at every run of the statement.
+    const auto place = known ? known : messagePlace(message);
     if (!place)
         return false;
     m_db->statement(sql::DeleteMessage).bind(1, message).run();
+    if (m_db->changes() == 0)
+        return false;
     markWritten();
     log(place->folder, message, place->hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
     return true;
@@ -305,12 +307,6 @@ bool SqliteEngine::deleteMessage(Id message)
 
 // ---- event bindings
 
-void SqliteEngine::logBindingChange(Id message)
-{
-    markWritten();
-    if (const auto place = messagePlace(message))
-        log(place->folder, message, ChangeKind::BindingChanged);
-}
 
 bool SqliteEngine::boundFolder(Id folder)
 {
@@ -344,19 +340,22 @@ std::optional<BindingRow> SqliteEngine::binding(Id message)
 Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
 {
     const Id id = nextMessageId();
-    savepoint();
+    m_db->statement(sql::AddBindingMessage).bind(1, id).bind(2, folder).bindView(3, row.name).run();
     try {
-        m_db->statement(sql::AddBindingMessage).bind(1, id).bind(2, folder).bind(3, std::string_view(row.name)).run();
         m_db->statement(sql::AddBinding)
             .bind(1, id)
-            .bind(2, std::string_view(row.name))
+            .bindView(2, row.name)
             .bind(3, std::int64_t(row.active ? 1 : 0))
             .bind(4, std::int64_t(row.eventMask))
-            .bind(5, std::string_view(row.handlerClass))
+            .bindView(5, row.handlerClass)
             .run();
-        releaseSavepoint();
     } catch (...) {
-        rollbackToSavepoint();
+        // As for a new message: the binding message goes again rather than a savepoint.
+        try {
+            m_db->statement(sql::DeleteMessage).bind(1, id).run();
+        } catch (...) {
+            rollback();
+        }
         throw;
     }
     markWritten();
@@ -364,7 +363,7 @@ Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
     return id;
 }
 
-bool SqliteEngine::updateBinding(Id message, const BindingRow &row)
+bool SqliteEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 {
     m_db->statement(sql::UpdateBinding)
         .bind(1, std::string_view(row.name))
@@ -375,16 +374,18 @@ bool SqliteEngine::updateBinding(Id message, const BindingRow &row)
         .run();
     if (m_db->changes() == 0)
         return false;
-    logBindingChange(message);
+    markWritten();
+    log(folder, message, ChangeKind::BindingChanged);
     return true;
 }
 
-bool SqliteEngine::setHandlerDataSaved(Id message)
+bool SqliteEngine::setHandlerDataSaved(Id folder, Id message)
 {
     m_db->statement(sql::SetHandlerDataSaved).bind(1, message).run();
     if (m_db->changes() == 0)
         return false;
-    logBindingChange(message);
+    markWritten();
+    log(folder, message, ChangeKind::BindingChanged);
     return true;
 }
 
