@@ -222,9 +222,8 @@ std::pair<int, int> sharedContent(sqlite3 *db)
                        "SELECT count(*), total(subject GLOB 'old *') FROM messages WHERE folder_id = "
                        "(SELECT id FROM folders WHERE name = 'Larkspur Calendar')",
                        -1, &q, nullptr);
-    std::pair<int, int> out{-1, -1};
-    if (sqlite3_step(q) == SQLITE_ROW)
-        out = {sqlite3_column_int(q, 0), sqlite3_column_int(q, 1)};
+    const bool row = sqlite3_step(q) == SQLITE_ROW;
+    const std::pair<int, int> out{row ? sqlite3_column_int(q, 0) : -1, row ? sqlite3_column_int(q, 1) : -1};
     sqlite3_finalize(q);
     return out;
 }
@@ -268,14 +267,10 @@ TEST(Refresh, ManyItemsAreReplacedWholeEvenWhenKilledHalfWay)
 
     // Read throughout a whole refresh: the old content or the new, never anything between.
     const pid_t child = start(store.file(), {"calendar", "refresh", "--quiet"});
-    int status = 0, reads = 0;
+    int status = 0;
     std::map<std::pair<int, int>, int> seen;
-    while (::waitpid(child, &status, WNOHANG) == 0 && reads < 1000000) {
+    for (int reads = 0; ::waitpid(child, &status, reads < 1000000 ? WNOHANG : 0) == 0; ++reads)
         ++seen[sharedContent(db)];
-        ++reads;
-    }
-    if (reads == 1000000)
-        ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ++seen[sharedContent(db)];
     sqlite3_close(db);
