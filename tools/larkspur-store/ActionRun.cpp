@@ -65,17 +65,17 @@ void addCopyAllReport(ActionResult &result, const calendar::CopyAllReport &repor
     result.skipped = report.failures;
 }
 
-void runAction(Context &ctx, const ActionOptions &options, const ActionSpec &spec, const ActionWork &work)
+void runAction(Context &ctx, const ActionOptions &options, const ActionKind &kind, const ActionWork &work)
 {
     const std::filesystem::path store = ctx.storeToWrite();
     std::unique_ptr<calendar::CalendarLock> lock;
-    if (spec.sharedCalendar)
+    if (kind.sharedCalendar)
         lock = takeLock(store, options);
 
     TerminalProgress progress(TerminalProgress::modeFor(options.quiet), std::cerr);
     messaging::Session session(store);
     session.Logon("Administrator");
-    const bool grouped = options.dryRun || spec.wholeOrNothing;
+    const bool grouped = options.dryRun || kind.wholeOrNothing;
     if (grouped)
         session.beginGroup();
     ActionResult result;
@@ -102,11 +102,11 @@ void runAction(Context &ctx, const ActionOptions &options, const ActionSpec &spe
     }
     if (options.json) {
         nlohmann::ordered_json out;
-        out["action"] = spec.name;
+        out["action"] = kind.name;
         out["dry_run"] = options.dryRun;
         for (const auto &[key, value] : result.counts.items())
             out[key] = value;
-        if (spec.skips)
+        if (kind.skips)
             out["skipped"] = skippedJson(result.skipped);
         out["exit_code"] = ctx.exitCode;
         std::cout << out.dump(2) << "\n";

@@ -45,7 +45,7 @@ struct ActionResult {
     std::vector<calendar::SkippedFailure> skipped{};
 };
 
-struct ActionSpec {
+struct ActionKind {
     std::string name;          // "calendar refresh"
     bool sharedCalendar = false; // takes the shared calendar's lock
     bool wholeOrNothing = false; // one write group, committed only when the work completes
@@ -57,7 +57,7 @@ using ActionWork = std::function<ActionResult(messaging::Session &, const action
 // Adds the options above to an action's subcommand.
 void addActionOptions(CLI::App &cmd, Context &ctx, ActionOptions &options, bool sharedCalendar);
 // Runs one action as described above; sets ctx.exitCode to 3 when failures were skipped.
-void runAction(Context &ctx, const ActionOptions &options, const ActionSpec &spec, const ActionWork &work);
+void runAction(Context &ctx, const ActionOptions &options, const ActionKind &kind, const ActionWork &work);
 
 // The skipped failures and counts of an all-users copy, into a result.
 void addCopyAllReport(ActionResult &result, const calendar::CopyAllReport &report);
