@@ -107,20 +107,29 @@ std::string derivedUid(const std::string &entryId)
     return entryId + "@larkspur";
 }
 
+std::vector<ExportedItem> exportItems(const messaging::Folder &folder)
+{
+    std::vector<ExportedItem> items;
+    std::set<std::string> uids;
+    for (messaging::Message m : folder.Messages()) {
+        ExportedItem item{m.ID(), eventFromMessage(m)};
+        IcsEvent &e = item.event;
+        if (e.uid.empty() || uids.count(e.uid)) {
+            e.uid = derivedUid(item.entryId);
+            for (int n = 2; uids.count(e.uid); ++n)
+                e.uid = derivedUid(item.entryId) + "-" + std::to_string(n);
+        }
+        uids.insert(e.uid);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
 std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
 {
     std::vector<IcsEvent> events;
-    std::set<std::string> uids;
-    for (messaging::Message m : folder.Messages()) {
-        IcsEvent e = eventFromMessage(m);
-        if (e.uid.empty() || uids.count(e.uid)) {
-            e.uid = derivedUid(m.ID());
-            for (int n = 2; uids.count(e.uid); ++n)
-                e.uid = derivedUid(m.ID()) + "-" + std::to_string(n);
-        }
-        uids.insert(e.uid);
-        events.push_back(std::move(e));
-    }
+    for (ExportedItem &item : exportItems(folder))
+        events.push_back(std::move(item.event));
     return writeIcs(events, utcNowStamp(), warnings);
 }
 
