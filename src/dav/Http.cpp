@@ -233,7 +233,6 @@ HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream
     if (tls)
         flags |= MHD_USE_TLS;
     std::vector<MHD_OptionItem> items{
-        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&libraryLog), log},
         {MHD_OPTION_LISTEN_SOCKET, options.listenSocket, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(options.connectionLimit), nullptr},
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(options.perAddressLimit), nullptr},
@@ -248,7 +247,8 @@ HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream
         items.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_options.certificatePem.c_str())});
     }
     items.push_back({MHD_OPTION_END, 0, nullptr});
-    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &answer, this, MHD_OPTION_ARRAY, items.data(),
+    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &answer, this, MHD_OPTION_EXTERNAL_LOGGER, &libraryLog, log,
+                                MHD_OPTION_ARRAY, items.data(),
                                 MHD_OPTION_END);
     if (!m_daemon)
         throw std::runtime_error(tls ? "the HTTPS server cannot start (check --cert and --key)"

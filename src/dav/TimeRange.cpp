@@ -2,7 +2,6 @@
 
 #include "DayNumber.h"
 #include "IcalPtr.h"
-#include "IcsTime.h"
 
 #include <charconv>
 
@@ -10,9 +9,13 @@ namespace dav {
 
 namespace {
 
-std::int64_t instant(double dayNumber)
+// A DATE or a floating time is a local time; a UTC or zoned one says its instant.
+std::int64_t instant(const icaltimetype &t)
 {
-    return larkspur::utcFromLocal(larkspur::fromDayNumber(dayNumber));
+    if (t.is_date || !t.zone)
+        return larkspur::utcFromLocal(larkspur::CivilTime{t.year, t.month, t.day, t.is_date ? 0 : t.hour,
+                                                          t.is_date ? 0 : t.minute, t.is_date ? 0 : t.second});
+    return static_cast<std::int64_t>(icaltime_as_timet_with_zone(t, t.zone));
 }
 
 bool spanOverlaps(std::int64_t s, std::int64_t e, std::int64_t start, std::int64_t end)
@@ -63,11 +66,15 @@ void computeSpans(Resource &resource)
             resource.recurring = true;
             continue;
         }
-        const larkspur::ics::EventTimes t = larkspur::ics::eventTimes(ev, cal.get());
-        if (!t.start)
+        const icaltimetype start = icalcomponent_get_dtstart(ev);
+        if (icaltime_is_null_time(start))
             continue;
-        const std::int64_t s = instant(*t.start);
-        resource.spans.emplace_back(s, t.end ? instant(*t.end) : s);
+        const icaltimetype end = icalcomponent_get_dtend(ev);
+        const std::int64_t s = instant(start);
+        if (!icaltime_is_null_time(end))
+            resource.spans.emplace_back(s, instant(end));
+        else
+            resource.spans.emplace_back(s, start.is_date ? instant(icaltime_add(start, icaldurationtype_from_int(86400))) : s);
     }
 }
 
