@@ -97,28 +97,26 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
 bool Authenticator::verify(const Account &account, const std::string &password)
 {
     const auto now = std::chrono::steady_clock::now();
-    const std::string digest = digestOf(m_key, password);
-    if (!account.passwordHash.empty()) {
-        std::lock_guard lock(m_lock);
-        auto it = m_remembered.find(account.name);
-        if (it != m_remembered.end() && it->second.until > now && it->second.hash == account.passwordHash
-            && sodium_memcmp(it->second.passwordDigest.data(), digest.data(), digest.size()) == 0)
-            return true;
-    }
-    bool ok = false;
+    const std::string key = account.name + '\0' + account.passwordHash + '\0' + digestOf(m_key, password);
+    std::promise<bool> mine;
     {
-        m_hashing.acquire();
-        // An account without a password costs the same work as a wrong password.
-        const std::string &hash = account.passwordHash.empty() ? m_dummyHash : account.passwordHash;
-        ok = verifyPassword(hash, password) && !account.passwordHash.empty();
-        m_hashing.release();
-    }
-    if (ok) {
-        std::lock_guard lock(m_lock);
+        std::unique_lock lock(m_lock);
+        auto it = m_remembered.find(key);
+        if (it != m_remembered.end() && it->second.until > now) {
+            std::shared_future<bool> outcome = it->second.outcome;
+            lock.unlock();
+            return outcome.get();
+        }
         if (m_remembered.size() >= MaxRemembered)
             m_remembered.clear();
-        m_remembered[account.name] = Remembered{account.passwordHash, digest, now + CacheLifetime};
+        m_remembered[key] = Remembered{mine.get_future().share(), now + CacheLifetime};
     }
+    m_hashing.acquire();
+    // An account without a password costs the same work as a wrong password.
+    const bool ok = verifyPassword(account.passwordHash.empty() ? m_dummyHash : account.passwordHash, password)
+                    && !account.passwordHash.empty();
+    m_hashing.release();
+    mine.set_value(ok);
     return ok;
 }
 

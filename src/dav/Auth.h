@@ -5,15 +5,17 @@
 // the failures from that address (FirstDelay for the first few, doubling up to
 // MaxDelay), so guessing is slow even with many connections. An unknown name costs the
 // same hash work as a known one. At most two hashes are checked at once (each takes
-// 64 MiB). A login that succeeded is remembered for CacheLifetime by a keyed digest of
-// its password and the stored hash, so the following requests of a client cost no hash
-// work; a changed password ends that at once.
+// 64 MiB). The outcome of a check is remembered for CacheLifetime under the login, the
+// stored hash and a keyed digest of the password (never the password itself), and
+// requests that arrive together with the same credentials share one check: a client's
+// following requests cost no hash work, and a changed password ends that at once.
 #pragma once
 
 #include "dav/CalendarSource.h"
 #include "dav/Http.h"
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -47,8 +49,7 @@ private:
     void refuseSlowly(const std::string &peer);
 
     struct Remembered {
-        std::string hash;            // the stored hash it was checked against
-        std::string passwordDigest;  // keyed digest of the password
+        std::shared_future<bool> outcome;
         std::chrono::steady_clock::time_point until;
     };
     struct Failures {
@@ -56,7 +57,7 @@ private:
         std::chrono::steady_clock::time_point last;
     };
     std::mutex m_lock;
-    std::map<std::string, Remembered> m_remembered;   // by login
+    std::map<std::string, Remembered> m_remembered;   // by login, hash and digest
     std::map<std::string, Failures> m_failures;       // by address
     std::string m_key;                                // random, for this process only
     std::string m_dummyHash;                          // checked for unknown names
