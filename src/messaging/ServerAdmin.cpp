@@ -63,6 +63,10 @@ std::int64_t addUserRows(store::Database &db, std::string_view name, const std::
 {
     if (name.empty())
         throw Error(ErrorCode::InvalidArgument, "A user needs a display name");
+    // A store name begins every folder path into it: "Ann Lee/Calendar" would shadow the
+    // paths of Ann Lee's folders.
+    if (displayType == DisplayType::MailUser && name.find('/') != std::string_view::npos)
+        throw Error(ErrorCode::InvalidArgument, "A mailbox user's display name cannot hold \"/\"");
     std::string mailbox = "Mailbox - " + std::string(name);
     if (displayType == DisplayType::MailUser && storeByName(db, mailbox))
         throw Error(ErrorCode::InvalidArgument, "Store \"" + mailbox + "\" already exists");
@@ -307,8 +311,8 @@ void ServerAdmin::addPublicFolder(std::string_view name)
 {
     m_impl->change([&] {
         store::Database &db = *m_impl->db;
-        if (name.empty())
-            throw Error(ErrorCode::InvalidArgument, "A folder needs a name");
+        if (name.empty() || name.find('/') != std::string_view::npos)
+            throw Error(ErrorCode::InvalidArgument, "A folder needs a name without \"/\"");
         auto q = db.query("SELECT f.id, f.store_id FROM folders f JOIN stores s ON s.id = f.store_id "
                           "WHERE s.kind = ? AND f.name = 'All Public Folders' ORDER BY f.id LIMIT 1");
         q.bind(1, store::PublicStore);

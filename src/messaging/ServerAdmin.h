@@ -39,7 +39,8 @@ public:
 
     // Adds an address entry. For display type 0 a mailbox "Mailbox - <name>" with the ten
     // standard folders is made too, and shared to "Administrator" unless `shared` is
-    // false. InvalidArgument for an empty name or when the mailbox already exists.
+    // false. InvalidArgument for an empty name, a mail user's name with "/" or when the
+    // mailbox already exists.
     void addUser(std::string_view name, std::optional<std::string> tag, std::int32_t displayType = 0,
                  bool shared = true);
     // Sets or replaces a text field of the first address entry of that exact name.
@@ -47,7 +48,8 @@ public:
     // Shares or unshares the mailbox store of that name with "Administrator".
     void share(std::string_view mailboxStoreName);
     void unshare(std::string_view mailboxStoreName);
-    // Adds a public folder beside "Larkspur Calendar" (under "All Public Folders").
+    // Adds a public folder beside "Larkspur Calendar" (under "All Public Folders"); its
+    // name may not hold "/".
     void addPublicFolder(std::string_view name);
     // Every address entry in address-list order.
     std::vector<UserInfo> users() const;

@@ -1,4 +1,5 @@
 #include "textfile/DrivePath.h"
+#include "textfile/PrivateFiles.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -60,8 +61,8 @@ std::filesystem::path drivePath(std::string_view windowsPath)
     if (!onDrive)
         return std::filesystem::path(rest);
 
-    std::error_code ignored;
-    std::filesystem::create_directories(root, ignored);
+    // Made for this user alone: the identifier file is written in it.
+    createPrivateFolders(root);
     // "C:\x" and "C:x" both name x at the drive's top: there is no current folder per
     // drive here.
     std::size_t skip = 0;

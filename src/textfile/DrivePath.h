@@ -7,8 +7,9 @@
 //  - On Windows the path is used as it is.
 //  - Elsewhere a drive letter X: maps to the directory named by LARKSPUR_DRIVE_X
 //    (LARKSPUR_DRIVE_C for C:), else to $XDG_DATA_HOME/larkspur/drive_x
-//    (~/.local/share/larkspur/drive_x). That directory is created on demand: the
-//    mapping of a drive path creates it when missing (not the folders inside it).
+//    (~/.local/share/larkspur/drive_x). That directory is created on demand, mode
+//    0700: the mapping of a drive path creates it when missing (not the folders inside
+//    it).
 //  - A backslash is a path separator everywhere, so "<folder>\Books05.ICO" resolves
 //    on Linux too. Paths without a drive letter keep everything else as it is.
 #pragma once

@@ -2,12 +2,15 @@
 
 #include "messaging/Error.h"
 #include "textfile/DrivePath.h"
+#include "textfile/PrivateFiles.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace textfile {
 
@@ -33,6 +36,11 @@ bool parentMissing(const std::filesystem::path &path)
 // The error for a failed open of `local`, named by the caller's `fileName`.
 Error openError(const std::string &fileName, const std::filesystem::path &local, int error, bool forReading)
 {
+    if (error == ELOOP && !forReading)
+        return Error(Code::PathFileAccessError, "Path/File access error: " + fileName
+                                                    + " is a symbolic link; the file is not written through it");
+    if (error == EISDIR)
+        return Error(Code::PathFileAccessError, "Path/File access error: " + fileName + " is a folder");
     if (error == ENOENT || error == ENOTDIR) {
         if (parentMissing(local))
             return Error(Code::PathNotFound, "Path not found: " + fileName);
@@ -114,13 +122,16 @@ std::string TextFile::ReadAllText(const std::string &fileName)
 void TextFile::WriteLineText(const std::string &fileName, const std::string &text)
 {
     const std::filesystem::path local = drivePath(fileName);
-    std::error_code ec;
-    if (std::filesystem::is_directory(local, ec))
-        throw Error(Code::PathFileAccessError, "Path/File access error: " + fileName + " is a folder");
-    errno = 0;
-    FileHandle file(std::fopen(local.c_str(), "ab"));
-    if (!file)
-        throw openError(fileName, local, errno, false);
+    // The drive folder may be writable by others: a link planted at the file's name is an
+    // error, never followed, and a new file is the owner's alone.
+    const int fd = openForAppend(local);
+    FileHandle file(fd < 0 ? nullptr : ::fdopen(fd, "ab"));
+    if (!file) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw openError(fileName, local, error, false);
+    }
 
     m_line = "\"" + text + "\"\r\n";
     // The record goes out in one write; a short write, a failed flush (the disk full)

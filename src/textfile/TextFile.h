@@ -13,8 +13,8 @@
 //   53 FileNotFound         reading a file that does not exist
 //   62 InputPastEndOfFile   ReadLineText on an empty file
 //   76 PathNotFound         the file's folder does not exist
-//   75 PathFileAccessError  the file cannot be opened, read or written (a folder, no
-//                           permission, the disk full ...)
+//   75 PathFileAccessError  the file cannot be opened, read or written (a folder, a
+//                           link, no permission, the disk full ...)
 // Not thread-safe: one object per thread.
 #pragma once
 
@@ -30,8 +30,9 @@ public:
     // text that begins with CR LF and has none at its end, whether or not the file's last
     // line was terminated.
     std::string ReadAllText(const std::string &fileName);
-    // Appends one record: '"' text '"' CR LF. The file is created when missing; what it
-    // held is kept. Double quotes inside the text are written as they are. The record
+    // Appends one record: '"' text '"' CR LF. The file is created when missing (mode
+    // 0600); what it held is kept. A symbolic link at the file's name is never followed
+    // (error 75). Double quotes inside the text are written as they are. The record
     // is written with one call, and a failed write is reported, never ignored.
     void WriteLineText(const std::string &fileName, const std::string &text);
 

@@ -1,11 +1,14 @@
 // TextFile and drivePath on real files in a temporary folder: the line rules, appending,
 // the numbered errors (missing file, empty file, missing folder, a folder in place of a
-// file, a full disk) and the drive mapping.
+// file, a full disk, a link planted at the identifier file) and the drive mapping with the
+// modes of what it makes.
 #include "messaging/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -91,6 +94,9 @@ TEST_F(TextFileTest, WriteLineTextAppendsQuotedRecords)
 TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
 {
     fs::create_directory(dir / "folder");
+    fs::create_directory(dir / "c"); // a link planted at the identifier file's name
+    const std::string victim = write("victim.txt", "not yours\n"), idFile = "C:\\Larkspur Calendar ID.Txt";
+    fs::create_symlink(victim, dir / "c" / "Larkspur Calendar ID.Txt");
     const std::string missing = (dir / "missing.txt").string(), empty = write("empty.txt", ""),
                       noFolder = (dir / "no such folder" / "x.txt").string(), folder = (dir / "folder").string();
     enum Call { ReadLine, ReadAll, Write };
@@ -103,6 +109,7 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
         {ReadLine, empty, Code::InputPastEndOfFile},      {ReadAll, noFolder, Code::PathNotFound},
         {Write, noFolder, Code::PathNotFound},            {ReadLine, folder, Code::PathFileAccessError},
         {Write, folder, Code::PathFileAccessError},       {Write, "/dev/full", Code::PathFileAccessError},
+        {Write, idFile, Code::PathFileAccessError},
     };
     TextFile text;
     for (const auto &c : cases) {
@@ -118,6 +125,7 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
         }
     }
     EXPECT_FALSE(fs::exists(dir / "no such folder")); // a failed write leaves nothing behind
+    EXPECT_EQ(read(victim), "not yours\n");
 }
 
 TEST_F(TextFileTest, DrivePathsMapAsConfigured)
@@ -136,6 +144,11 @@ TEST_F(TextFileTest, DrivePathsMapAsConfigured)
 
     ::unsetenv("LARKSPUR_DRIVE_C"); // unset: a folder in the data directory, created on demand
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    const mode_t umask = ::umask(0); // what we make is private even under umask 000
     EXPECT_EQ(textfile::drivePath("C:\\x.txt"), dir / "data/larkspur/drive_c/x.txt");
-    EXPECT_TRUE(fs::is_directory(dir / "data/larkspur/drive_c"));
+    text.WriteLineText("C:\\x.txt", "00AB");
+    ::umask(umask);
+    for (const char *made : {"data", "data/larkspur/drive_c", "data/larkspur/drive_c/x.txt"})
+        EXPECT_EQ(fs::status(dir / made).permissions(), fs::is_directory(dir / made) ? fs::perms::owner_all
+                  : fs::perms::owner_read | fs::perms::owner_write) << made;
 }

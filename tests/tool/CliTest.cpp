@@ -2,6 +2,9 @@
 #include "ToolTestSupport.h"
 
 #include "ScriptStore.h"
+#include "messaging/ServerAdmin.h"
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -25,16 +28,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(Cli, InitRefusesAnExistingStoreAndLeavesItAlone)
-{
-    const std::string before = readFile(store());
-    const RunResult again = runStore(store(), {"init", "--demo"});
-    EXPECT_NE(again.exitCode, 0);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
-    EXPECT_EQ(readFile(store()), before);
-    EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
-}
 
 TEST_F(Cli, TheStoreComesFromLarkspurStoreWhenNoOptionIsGiven)
 {
@@ -119,10 +112,24 @@ INSTANTIATE_TEST_SUITE_P(
         ItemCase{"EmptyLocation", {"--subject", "Call", "--location", ""}, json::parse(R"({"location":""})")}),
     [](const auto &pi) { return std::string(pi.param.name); });
 
+namespace {
+
+// larkspur-store run by the shell after `setup` (a umask, a file size limit that fails
+// writes instead of ending the process).
+RunResult runAfter(const std::string &setup, const std::vector<std::string> &args)
+{
+    std::vector<std::string> all{"-c", "trap '' XFSZ; " + setup + "; exec \"$0\" \"$@\"", LARKSPUR_STORE_EXE};
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram("/bin/sh", all);
+}
+
 struct BadInputCase {
     const char *name;
-    std::vector<std::string> args;
+    std::vector<std::string> args; // after "--store <store>" unless they give --store
     const char *message;
+    int exitCode;
+    const char *damage = ""; // SQL run on the store first
+    const char *setup = ":"; // for the shell that runs the tool
 };
 
 void PrintTo(const BadInputCase &c, std::ostream *os)
@@ -130,37 +137,115 @@ void PrintTo(const BadInputCase &c, std::ostream *os)
     *os << c.name;
 }
 
-class BadInput : public Cli, public ::testing::WithParamInterface<BadInputCase> {};
+class BadInput : public Cli, public ::testing::WithParamInterface<BadInputCase> {
+protected:
+    void SetUp() override
+    {
+        Cli::SetUp();
+        messaging::ServerAdmin(store()).addUser("Administrator Calendar", std::nullopt);
+    }
+};
 
-TEST_P(BadInput, FailsWithAMessageAndChangesNothing)
+const char *const kFailsCheck = "fails its check";
+const char *const kNoCalendar = "UPDATE folders SET name = 'Kalender' WHERE name = 'Calendar' AND store_id = "
+                                "(SELECT id FROM stores WHERE name = 'Mailbox - Administrator Calendar')";
+// What older versions let "user add" make: a mailbox whose name begins another's folder paths.
+const char *const kSlashUser =
+    "UPDATE address_entries SET name = 'Administrator/Calendar' WHERE name = 'Administrator Calendar';"
+    "UPDATE stores SET name = 'Mailbox - Administrator/Calendar' WHERE name = 'Mailbox - Administrator Calendar'";
+
+} // namespace
+
+TEST_P(BadInput, FailsWithAMessageAndLeavesTheStoreAsItWas)
 {
-    const json before = dumpFolder(store(), kAdminCalendar);
-    const RunResult r = runStore(store(), GetParam().args);
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
-    EXPECT_EQ(dumpFolder(store(), kAdminCalendar), before);
-    EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
+    const BadInputCase &c = GetParam();
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(store().c_str(), &db) | sqlite3_exec(db, c.damage, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = readFile(store());
+    std::vector<std::string> args = c.args;
+    if (args.front() != "--store")
+        args.insert(args.begin(), {"--store", store().string()});
+    const RunResult r = runAfter(c.setup, args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(readFile(store()) == before && !std::filesystem::exists(store().string() + "-wal")) << "the store changed";
+    args.push_back("--force"); // what --force is for
+    EXPECT_TRUE(c.message != kFailsCheck || runTool(args).exitCode == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadInput,
     ::testing::Values(
         BadInputCase{"MalformedStart", {"item", "add", kAdminCalendar, "--subject", "x", "--start", "2027-02-30"},
-                     "malformed date"},
+                     "malformed date", 1},
         BadInputCase{"EndBeforeStart",
                      {"item", "add", kAdminCalendar, "--subject", "x", "--start", "2027-02-02", "--end", "2027-02-01"},
-                     "before"},
+                     "before", 1},
         BadInputCase{"UnknownStore", {"item", "add", "Mailbox - Nobody/Calendar", "--subject", "x"},
-                     "no store \"Mailbox - Nobody\""},
+                     "no store \"Mailbox - Nobody\"", 1},
         BadInputCase{"UnknownFolder", {"dump", "Mailbox - Administrator/Kalender"},
-                     "no folder \"Kalender\" in \"Mailbox - Administrator\""},
-        BadInputCase{"UnknownMailboxToShare", {"share", "Mailbox - Nobody"}, "no mailbox"},
-        BadInputCase{"DuplicateUser", {"user", "add", "Administrator"}, "Administrator"},
+                     "no folder \"Kalender\" in \"Mailbox - Administrator\"", 1},
+        BadInputCase{"UnknownMailboxToShare", {"share", "Mailbox - Nobody"}, "no mailbox", 1},
+        BadInputCase{"DuplicateUser", {"user", "add", "Administrator"}, "Administrator", 1},
+        BadInputCase{"InitOverAStore", {"init", "--demo"}, "already exists", 1},
         BadInputCase{"SensitivityOutOfRange", {"item", "add", kAdminCalendar, "--subject", "x", "--sensitivity", "7"},
-                     "sensitivity"},
+                     "sensitivity", 2},
         BadInputCase{"ExportIntoAMissingDirectory", {"ics", "export", kAdminCalendar, "/nonexistent-dir/x.ics"},
-                     "cannot write"}),
+                     "cannot write", 1},
+        BadInputCase{"StrayByteInAName", {"user", "add", "Bad\xffName"}, "\"Bad\\xFFName\" is not valid UTF-8", 2},
+        BadInputCase{"CutSequenceInASubject", {"item", "add", kAdminCalendar, "--subject", "caf\xc3"}, "UTF-8", 2},
+        BadInputCase{"OverlongSlashInAPath", {"dump", "Mailbox - Administrator\xc0\xaf" "Calendar"}, "UTF-8", 2},
+        BadInputCase{"SlashInAName", {"user", "add", "Ann Lee/Calendar"}, "cannot hold \"/\"", 2},
+        BadInputCase{"EmptyStorePath", {"--store", "", "user", "list"}, "store path is empty", 2},
+        BadInputCase{"AmbiguousPath", {"item", "add", kAdminCalendar, "--subject", "x"},
+                     "of \"Mailbox - Administrator\" or of \"Mailbox - Administrator/Calendar\"", 1, kSlashUser},
+        BadInputCase{"CommitFailsOnAFullDisk", {"item", "add", kAdminCalendar, "--subject", "x", "--text",
+                     std::string(100000, 'x')}, "COMMIT", 1, "", "ulimit -f 64"},
+        BadInputCase{"CheckFailsBeforeUserAdd", {"user", "add", "Bob"}, kFailsCheck, 1, kNoCalendar},
+        BadInputCase{"CheckFailsBeforeImport",
+                     {"ics", "import", kAdminCalendar, sample("icaljs-daily_recur.ics").string()}, kFailsCheck, 1,
+                     kNoCalendar}),
     [](const auto &pi) { return std::string(pi.param.name); });
+
+// The export holds private items: it is made 0600 even under umask 000, or keeps the modes of
+// the file it replaces, and it is never written through a link planted at a name one can guess.
+TEST_F(Cli, ExportIsPrivateAndNeverWritesThroughAPlantedLink)
+{
+    namespace fs = std::filesystem;
+    const fs::path out = dir / "cal.ics", victim = dir / "victim", oldTemporary = dir / "cal.ics.part";
+    const struct {
+        fs::path link;
+        int existing, mode;
+    } cases[] = {{{}, 0, 0600}, {{}, 0640, 0640}, {oldTemporary, 0, 0600}, {out, 0, 0600}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.link.string() + " " + std::to_string(c.existing));
+        fs::remove(out);
+        fs::remove(oldTemporary);
+        writeFile(victim, "not yours");
+        if (c.existing)
+            writeFile(out, "old export"), fs::permissions(out, static_cast<fs::perms>(c.existing));
+        if (!c.link.empty())
+            fs::create_symlink(victim, c.link);
+        const RunResult r = runAfter("umask 000", {"--store", store().string(), "ics", "export", kAdminCalendar, out});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(readFile(victim), "not yours");
+        EXPECT_EQ(fs::symlink_status(out).permissions(), static_cast<fs::perms>(c.mode)); // a file, not a link
+        EXPECT_EQ(readFile(out).rfind("BEGIN:VCALENDAR", 0), 0u);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3); // the store, the victim, the export
+}
+
+TEST(CliDemo, InitOnAFullDiskLeavesNothingBehind)
+{
+    TempDir dir;
+    const std::vector<std::string> init{"--store", (dir / "s.db").string(), "init", "--demo", "--users", "40", "--items", "100"};
+    const RunResult full = runAfter("ulimit -f 512", init);
+    EXPECT_EQ(full.exitCode, 1) << full.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_EQ(runTool(init).exitCode, 0); // nothing in the way of the next init
+}
 
 TEST(CliStore, AMissingStoreIsReportedAndNotCreated)
 {

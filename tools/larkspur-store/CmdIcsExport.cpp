@@ -4,8 +4,8 @@
 #include "IcsStore.h"
 
 #include "messaging/Session.h"
+#include "textfile/PrivateFiles.h"
 
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -35,24 +35,9 @@ void addIcsExportCommand(CLI::App &ics, Context &ctx)
             std::cout << text << std::flush;
             return;
         }
-        // Written beside the target and renamed over it, so a failed export never
-        // leaves a half-written calendar behind.
-        const std::filesystem::path target(out->file);
-        std::filesystem::path temp = target;
-        temp += ".part";
-        {
-            std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-            f << text;
-            f.flush();
-            if (!f)
-                throw CommandError("cannot write \"" + temp.string() + "\"");
-        }
-        std::error_code ec;
-        std::filesystem::rename(temp, target, ec);
-        if (ec) {
-            std::filesystem::remove(temp, ec);
-            throw CommandError("cannot write \"" + target.string() + "\"");
-        }
+        // The export holds private items: it is the administrator's alone (or keeps the
+        // modes of the file it replaces), and a failed export leaves the old file as it was.
+        textfile::replaceFile(out->file, text);
     });
 }
 

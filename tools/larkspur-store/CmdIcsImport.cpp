@@ -35,8 +35,9 @@ void addIcsImportCommand(CLI::App &ics, Context &ctx)
     CLI::App *importCmd = ics.add_subcommand("import", "Import the events of each file as items of FOLDER");
     importCmd->add_option("FOLDER", in->folder, "Folder path \"STORE/FOLDER/...\"")->required();
     importCmd->add_option("FILE", in->files, "iCalendar files; each is imported whole or not at all")->required();
+    addForceFlag(*importCmd, ctx);
     importCmd->callback([in, &ctx] {
-        messaging::Session session(ctx.existingStore());
+        messaging::Session session(ctx.storeToWrite());
         session.Logon("Administrator");
         messaging::Folder folder = resolveFolder(session, in->folder);
         int rejected = 0;

@@ -3,11 +3,51 @@
 #include "Demo.h"
 
 #include "messaging/ServerAdmin.h"
+#include "textfile/PrivateFiles.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 
 namespace larkspur {
+
+namespace {
+
+// Builds a store with `build` and puts it at `path` only when it is whole. A failed build
+// (a full disk, an interrupted demo) leaves nothing, so the next init is not refused: the
+// store is made in a private folder of its own beside `path` (the same file system) and
+// moved into place at the end, never over a store that appeared meanwhile.
+void buildStore(const std::filesystem::path &path, const std::function<void(const std::filesystem::path &)> &build)
+{
+    const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (!textfile::createPrivateFolders(parent))
+        throw CommandError("cannot create the folder \"" + parent.string() + "\" (" + std::strerror(errno) + ")");
+    std::string work = (parent / ".larkspur-init-XXXXXX").string();
+    if (!::mkdtemp(work.data()))
+        throw CommandError("cannot create a store in \"" + parent.string() + "\" (" + std::strerror(errno) + ")");
+    const std::filesystem::path built = std::filesystem::path(work) / "store.db";
+    std::error_code ignored;
+    try {
+        build(built);
+        // Every connection is closed: a write-ahead log still there holds what the file lacks.
+        if (std::filesystem::exists(built.string() + "-wal", ignored))
+            throw CommandError("the new store could not be completed");
+        if (!textfile::moveIntoPlace(built, path)) {
+            const int error = errno;
+            throw CommandError(error == EEXIST ? "a store already exists at \"" + path.string() + "\""
+                                               : "cannot create \"" + path.string() + "\" (" + std::strerror(error) + ")");
+        }
+    } catch (...) {
+        std::filesystem::remove_all(work, ignored);
+        throw;
+    }
+    std::filesystem::remove_all(work, ignored);
+}
+
+} // namespace
 
 void addInitCommand(CLI::App &app, Context &ctx)
 {
@@ -41,11 +81,11 @@ void addInitCommand(CLI::App &app, Context &ctx)
         std::error_code ec;
         if (std::filesystem::exists(path, ec))
             throw CommandError("a store already exists at \"" + path.string() + "\"");
-        if (path.has_parent_path())
-            std::filesystem::create_directories(path.parent_path(), ec);
-        messaging::ServerAdmin::createStore(path);
-        if (opt->demo)
-            generateDemo(path, demo);
+        buildStore(path, [&](const std::filesystem::path &built) {
+            messaging::ServerAdmin::createStore(built);
+            if (opt->demo)
+                generateDemo(built, demo);
+        });
         std::cout << "created " << path.string();
         if (opt->demo)
             std::cout << " with " << demo.users << " demo users of " << demo.items << " items each";

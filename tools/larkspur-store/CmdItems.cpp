@@ -54,6 +54,7 @@ void addItemCommands(CLI::App &app, Context &ctx)
     add->add_option("--sensitivity", o->sensitivity, "0 normal, 1 personal, 2 private, 3 confidential")
         ->check(CLI::Range(0, 3));
     add->add_option("--category", o->categories, "A category (repeat for several, in order)")->allow_extra_args(false);
+    addForceFlag(*add, ctx);
     add->callback([o, add, &ctx] {
         std::optional<double> start;
         std::optional<double> end;
@@ -71,7 +72,7 @@ void addItemCommands(CLI::App &app, Context &ctx)
         if (o->allDay && start && (*start != static_cast<double>(static_cast<long long>(*start))))
             throw CommandError("an all-day item starts at midnight: give --start as a date");
 
-        messaging::Session session(ctx.existingStore());
+        messaging::Session session(ctx.storeToWrite());
         session.Logon("Administrator");
         messaging::Folder folder = resolveFolder(session, o->folder);
         messaging::Message m = folder.Messages().Add();
@@ -86,8 +87,10 @@ void addItemCommands(CLI::App &app, Context &ctx)
         m.SetStartTime(start);
         m.SetEndTime(end);
         m.Update();
-        std::cout << m.ID() << "\n";
+        const std::string id = m.ID();
+        // The item is committed at logoff: its identifier is printed only once it exists.
         session.Logoff();
+        std::cout << id << "\n";
     });
 
     auto folder = std::make_shared<std::string>();

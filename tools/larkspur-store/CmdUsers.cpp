@@ -34,8 +34,13 @@ void addUserCommands(CLI::App &app, Context &ctx)
     addCmd->add_option("--display-type", add->displayType, "0 user, 1 distribution list, 2 public folder, 6 remote user")
         ->check(CLI::Range(0, 100));
     addCmd->add_flag("--unshared", add->unshared, "Do not share the mailbox to the Administrator profile");
+    addForceFlag(*addCmd, ctx);
     addCmd->callback([add, addCmd, &ctx] {
-        messaging::ServerAdmin admin(ctx.existingStore());
+        // "Mailbox - <name>" begins folder paths: a slash in it would let "Ann Lee/Calendar"
+        // take the paths of Ann Lee's own folders.
+        if (add->displayType == 0 && add->name.find('/') != std::string::npos)
+            throw UsageError("a user's display name cannot hold \"/\": \"" + add->name + "\"");
+        messaging::ServerAdmin admin(ctx.storeToWrite());
         const bool hasTag = addCmd->count("--tag") > 0;
         admin.addUser(add->name, hasTag ? std::optional<std::string>(add->tag) : std::nullopt, add->displayType,
                       !add->unshared);
@@ -118,8 +123,9 @@ void addUserCommands(CLI::App &app, Context &ctx)
                                            sharing ? "Share a mailbox to the Administrator profile"
                                                    : "Stop sharing a mailbox to the Administrator profile");
         cmd->add_option("MAILBOX", *mailbox, "Store name, \"Mailbox - <display name>\"")->required();
+        addForceFlag(*cmd, ctx);
         cmd->callback([mailbox, sharing, &ctx] {
-            messaging::ServerAdmin admin(ctx.existingStore());
+            messaging::ServerAdmin admin(ctx.storeToWrite());
             bool known = false;
             for (const auto &u : admin.users())
                 known = known || (u.mailbox && *u.mailbox == *mailbox);

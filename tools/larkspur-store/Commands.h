@@ -1,6 +1,7 @@
 // The commands of larkspur-store. Each registers its subcommand on the application;
 // its callback does the work and throws CommandError (or messaging::Error) for bad input,
-// which main reports on stderr with a non-zero exit status.
+// which main reports on stderr with exit status 1; UsageError for an argument the command
+// never accepts, exit status 2.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -16,14 +17,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// What every command shares: the store path given with --store.
+class UsageError : public CommandError {
+public:
+    using CommandError::CommandError;
+};
+
+// What every command shares: the store path given with --store, and --force of the
+// commands that write.
 struct Context {
     std::string storeOption;
+    bool force = false;
     int exitCode = 0;
     std::filesystem::path storePath() const;
     // Throws CommandError when the store file does not exist.
     std::filesystem::path existingStore() const;
+    // The existing store, for a command that writes to it. A store that fails its check
+    // is not written to: CommandError naming the first fault, unless --force was given.
+    std::filesystem::path storeToWrite() const;
 };
+
+// Gives a command that writes to the store its --force flag.
+void addForceFlag(CLI::App &cmd, Context &ctx);
 
 void addInitCommand(CLI::App &app, Context &ctx);
 void addUserCommands(CLI::App &app, Context &ctx);

@@ -21,6 +21,12 @@ std::string storeList(const messaging::InfoStores &stores)
     return list;
 }
 
+// Whether `path` names the store `name` or something in it.
+bool inStore(std::string_view path, std::string_view name)
+{
+    return path.substr(0, name.size()) == name && (path.size() == name.size() || path[name.size()] == '/');
+}
+
 } // namespace
 
 messaging::Folder resolveFolder(const messaging::Session &session, std::string_view path)
@@ -32,16 +38,20 @@ messaging::Folder resolveFolder(const messaging::Session &session, std::string_v
     std::size_t bestLength = 0;
     for (std::int32_t i = 1; i <= stores.Count(); ++i) {
         const std::string name = stores.Item(i).Name();
-        if (path.substr(0, name.size()) == name && (path.size() == name.size() || path[name.size()] == '/')
-            && name.size() > bestLength) {
-            best = i;
-            bestLength = name.size();
-        }
+        if (!inStore(path, name))
+            continue;
+        // Two store names that both begin the path ("Mailbox - Ann Lee" and a mailbox
+        // named "Mailbox - Ann Lee/Calendar"): neither is taken over the other.
+        if (best != 0)
+            throw std::runtime_error("the folder path \"" + std::string(path) + "\" is ambiguous: it may name a folder of \""
+                                     + stores.Item(best).Name() + "\" or of \"" + name + "\"");
+        best = i;
+        bestLength = name.size();
     }
     if (best == 0) {
         const std::string_view store = path.substr(0, path.find('/'));
         for (const messaging::UserInfo &u : messaging::ServerAdmin(session.storePath()).users())
-            if (u.mailbox && path.substr(0, u.mailbox->size()) == *u.mailbox && !u.shared)
+            if (u.mailbox && inStore(path, *u.mailbox) && !u.shared)
                 throw std::runtime_error("the mailbox \"" + *u.mailbox
                                          + "\" is not shared to the Administrator profile; run: larkspur-store share \""
                                          + *u.mailbox + "\"");
