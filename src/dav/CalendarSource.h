@@ -30,6 +30,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Thrown by a snapshot answered from memory when it lacks an answer: the request starts
+// again on a snapshot of the store itself.
+class SnapshotMissed : public std::exception {
+public:
+    const char *what() const noexcept override { return "not kept in memory"; }
+};
+
 // A login: a mail user of the "Global Address List", by its display name exactly.
 struct Account {
     std::string name;
@@ -94,8 +101,10 @@ public:
 class CalendarSource {
 public:
     virtual ~CalendarSource() = default;
-    // Throws Unavailable when the store cannot be read.
-    virtual std::unique_ptr<Snapshot> open() = 0;
+    // Throws Unavailable when the store cannot be read. With `fromMemory`, a source may
+    // answer from what it read before while the store has not changed since; such a
+    // snapshot throws SnapshotMissed for anything it does not have.
+    virtual std::unique_ptr<Snapshot> open(bool fromMemory) = 0;
 };
 
 } // namespace dav

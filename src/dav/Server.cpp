@@ -83,8 +83,19 @@ Response Server::handle(const Request &request)
     const auto segments = splitPath(request.path);
     if (!segments)
         return textResponse(400, "This path is not accepted.\n");
+    // First from what is kept in memory while the store is unchanged; anything not kept
+    // sends the request to the store itself. Handlers only read, so starting again is safe.
     try {
-        std::unique_ptr<Snapshot> snapshot = m_source.open();
+        return answer(request, *segments, true);
+    } catch (const SnapshotMissed &) {
+        return answer(request, *segments, false);
+    }
+}
+
+Response Server::answer(const Request &request, const std::vector<std::string> &segments, bool fromMemory)
+{
+    try {
+        std::unique_ptr<Snapshot> snapshot = m_source.open(fromMemory);
         const Authenticator::Result login = m_auth.check(request, *snapshot);
         if (login.outcome != Authenticator::Outcome::Accepted) {
             Response r = unauthorized();
@@ -99,7 +110,7 @@ Response Server::handle(const Request &request)
             r.headers.emplace_back("Allow", AllowedMethods);
         } else {
             const std::vector<Calendar> calendars = snapshot->calendars(account);
-            const std::optional<Target> target = resolve(*segments, account, calendars);
+            const std::optional<Target> target = resolve(segments, account, calendars);
             if (!target) {
                 r = textResponse(404, "Not found.\n");
             } else if (writes) {

@@ -19,6 +19,7 @@ public:
     Response handle(const Request &request);
 
 private:
+    Response answer(const Request &request, const std::vector<std::string> &segments, bool fromMemory);
     CalendarSource &m_source;
     Settings m_settings;
     Authenticator m_auth;

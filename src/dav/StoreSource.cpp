@@ -32,6 +32,41 @@ constexpr const char *FixedDtstamp = "20000101T000000Z";
 
 } // namespace
 
+namespace {
+
+// What a change of the store changes: every commit writes the log, a checkpoint the file.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0, logSize = 0;
+    std::int64_t changed = 0, logChanged = 0;
+    bool operator==(const Stamp &) const = default;
+};
+
+std::optional<Stamp> stampOf(const std::filesystem::path &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    Stamp s{st.st_dev, st.st_ino, st.st_size, 0, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, 0};
+    std::filesystem::path log = path;
+    log += "-wal";
+    if (::stat(log.c_str(), &st) == 0) {
+        s.logSize = st.st_size;
+        s.logChanged = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    }
+    return s;
+}
+
+struct Memo {
+    Stamp stamp;
+    std::map<std::string, std::optional<Account>, std::less<>> accounts;
+    std::map<std::int64_t, std::vector<Calendar>> calendars;   // by account entry
+    std::map<std::int64_t, std::string> revisions;             // by folder
+};
+
+} // namespace
+
 struct StoreSource::Pooled {
     explicit Pooled(const std::filesystem::path &path) : session(path) {}
     messaging::Session session;
@@ -46,6 +81,37 @@ struct StoreSource::Shared {
     std::filesystem::path path;
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
+    std::mutex memoLock;
+    Memo memo;
+    // Runs `note` on the memo when it belongs to the snapshot's stamp (a memo of an
+    // older stamp is dropped first).
+    template <class F>
+    void remember(const Stamp &stamp, F &&note)
+    {
+        std::lock_guard lock(memoLock);
+        if (!(memo.stamp == stamp))
+            memo = Memo{stamp, {}, {}, {}};
+        note(memo);
+    }
+    Changes changes(const Calendar &cal, std::string_view revision, const CalendarState &now)
+    {
+        Changes out;
+        auto old = kept(cal.key, std::string(revision));
+        kept(cal.key, now.revision);   // the current state stays the newest
+        if (!old)
+            return out;
+        out.known = true;
+        for (const Resource &r : now.resources) {
+            const Resource *before = old->find(r.name);
+            if (!before || before->etag != r.etag)
+                out.changed.push_back(&r);
+        }
+        for (const Resource &r : old->resources)
+            if (!now.find(r.name))
+                out.removed.push_back(r.name);
+        return out;
+    }
+
     std::mutex statesLock;
     // Calendar key -> its states, newest first.
     std::map<std::string, std::deque<std::shared_ptr<const CalendarState>>> states;
@@ -78,8 +144,9 @@ namespace {
 
 class StoreSnapshot : public Snapshot {
 public:
-    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled)
-        : m_shared(std::move(shared)), m_pooled(std::move(pooled))
+    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled,
+                  Stamp stamp)
+        : m_shared(std::move(shared)), m_pooled(std::move(pooled)), m_stamp(stamp)
     {
         guard([&] {
             store::Database &db = database();
@@ -114,6 +181,13 @@ public:
 
     std::optional<Account> account(std::string_view login) override
     {
+        auto found = lookUp(login);
+        m_shared->remember(m_stamp, [&](Memo &m) { m.accounts[std::string(login)] = found; });
+        return found;
+    }
+
+    std::optional<Account> lookUp(std::string_view login)
+    {
         return guard([&]() -> std::optional<Account> {
             auto q = database().query(
                 "SELECT e.id, e.display_type, f.value FROM address_entries e"
@@ -129,6 +203,13 @@ public:
     }
 
     std::vector<Calendar> calendars(const Account &account) override
+    {
+        auto found = calendarsOf(account);
+        m_shared->remember(m_stamp, [&](Memo &m) { m.calendars[account.entry] = found; });
+        return found;
+    }
+
+    std::vector<Calendar> calendarsOf(const Account &account)
     {
         return guard([&] {
             std::vector<Calendar> out;
@@ -161,9 +242,9 @@ public:
     {
         return guard([&] {
             auto &cached = m_pooled->digests[cal.folder];
-            if (cached.first == m_dataVersion && !cached.second.empty())
-                return cached.second;
-            cached = {m_dataVersion, digest(cal.folder)};
+            if (cached.first != m_dataVersion || cached.second.empty())
+                cached = {m_dataVersion, digest(cal.folder)};
+            m_shared->remember(m_stamp, [&](Memo &m) { m.revisions[cal.folder] = cached.second; });
             return cached.second;
         });
     }
@@ -186,23 +267,7 @@ public:
 
     Changes changesSince(const Calendar &cal, std::string_view revision, const CalendarState &now) override
     {
-        Changes changes;
-        auto old = m_shared->kept(cal.key, std::string(revision));
-        // kept() moved the old state to the front; the current one goes back there.
-        if (auto current = m_shared->kept(cal.key, now.revision); !current)
-            return changes;
-        if (!old)
-            return changes;
-        changes.known = true;
-        for (const Resource &r : now.resources) {
-            const Resource *before = old->find(r.name);
-            if (!before || before->etag != r.etag)
-                changes.changed.push_back(&r);
-        }
-        for (const Resource &r : old->resources)
-            if (!now.find(r.name))
-                changes.removed.push_back(r.name);
-        return changes;
+        return m_shared->changes(cal, revision, now);
     }
 
 private:
@@ -305,8 +370,65 @@ private:
 
     std::shared_ptr<StoreSource::Shared> m_shared;
     std::unique_ptr<StoreSource::Pooled> m_pooled;
+    Stamp m_stamp;
     std::int64_t m_dataVersion = -1;
     bool m_open = false;
+};
+
+// Answers from what earlier snapshots of the same stamp read; no store access at all.
+class MemorySnapshot : public Snapshot {
+public:
+    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, Stamp stamp)
+        : m_shared(std::move(shared)), m_stamp(stamp) {}
+
+    std::optional<Account> account(std::string_view login) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.accounts.find(login);
+            return it == m.accounts.end() ? std::optional<std::optional<Account>>() : it->second;
+        });
+    }
+    std::vector<Calendar> calendars(const Account &account) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.calendars.find(account.entry);
+            return it == m.calendars.end() ? std::optional<std::vector<Calendar>>() : it->second;
+        });
+    }
+    std::string revision(const Calendar &cal) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.revisions.find(cal.folder);
+            return it == m.revisions.end() ? std::optional<std::string>() : it->second;
+        });
+    }
+    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    {
+        auto found = m_shared->kept(cal.key, revision(cal));
+        if (!found)
+            throw SnapshotMissed();
+        return found;
+    }
+    Changes changesSince(const Calendar &cal, std::string_view revision, const CalendarState &now) override
+    {
+        return m_shared->changes(cal, revision, now);
+    }
+
+private:
+    template <class F>
+    auto find(F &&look) -> typename decltype(look(std::declval<Memo &>()))::value_type
+    {
+        std::lock_guard lock(m_shared->memoLock);
+        if (!(m_shared->memo.stamp == m_stamp))
+            throw SnapshotMissed();
+        auto found = look(m_shared->memo);
+        if (!found)
+            throw SnapshotMissed();
+        return std::move(*found);
+    }
+
+    std::shared_ptr<StoreSource::Shared> m_shared;
+    Stamp m_stamp;
 };
 
 } // namespace
@@ -325,11 +447,16 @@ StoreSource::StoreSource(std::filesystem::path store) : m_shared(std::make_share
 
 StoreSource::~StoreSource() = default;
 
-std::unique_ptr<Snapshot> StoreSource::open()
+std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
 {
-    struct stat st {};
-    if (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const std::optional<Stamp> stamp = stampOf(m_shared->path);
+    if (!stamp)
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
+    if (fromMemory)
+        return std::make_unique<MemorySnapshot>(m_shared, *stamp);
+    struct stat st {};
+    st.st_dev = stamp->device;
+    st.st_ino = stamp->inode;
     std::unique_ptr<Pooled> pooled;
     {
         std::lock_guard lock(m_shared->poolLock);
@@ -354,7 +481,7 @@ std::unique_ptr<Snapshot> StoreSource::open()
             throw Unavailable("the store cannot be opened: " + e.description());
         }
     }
-    return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled));
+    return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled), *stamp);
 }
 
 } // namespace dav

@@ -7,6 +7,10 @@
 // while the cheap reads of every request (accounts, calendars, revisions) go straight
 // to the snapshot's own connection and run side by side.
 //
+// While the store file and its write-ahead log are untouched (same size and change
+// time), what earlier requests read (accounts, calendars, revisions) is answered from
+// memory without a transaction: the cheap answers (304s) cost no store access.
+//
 // A revision is a digest of everything the folder's items hold, recomputed only when
 // the store has changed since the connection last looked. States are kept per calendar
 // for the latest revisions seen, so a sync token stays usable while its state is kept.
@@ -28,7 +32,7 @@ public:
 
     explicit StoreSource(std::filesystem::path store);
     ~StoreSource() override;
-    std::unique_ptr<Snapshot> open() override;
+    std::unique_ptr<Snapshot> open(bool fromMemory) override;
 
     struct Pooled;
     struct Shared;
