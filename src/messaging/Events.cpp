@@ -194,7 +194,7 @@ void Binding::SaveCustomChanges(const Message &bindingMessage)
         m_session->write(
             [&] {
                 // Handler data still pending on the message is saved with the binding.
-                if (state->dirty != 0 || !state->pendingFields.empty())
+                if (state->dirty != 0 || !state->pendingFields.empty() || !state->deletedFields.empty())
                     detail::saveMessage(*m_session, *state);
                 db.query("UPDATE bindings SET custom_saved = 1 WHERE message_id = ?").bind(1, m_message).run();
                 if (db.changes() == 0)

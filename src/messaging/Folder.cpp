@@ -27,6 +27,17 @@ std::string Folder::ID() const
                            [&] { return detail::makeId(m_session->guid, detail::IdKind::Folder, m_id); });
 }
 
+std::string Folder::StoreID() const
+{
+    return detail::guarded(m_session, "Folder.StoreID", [&] {
+        auto q = m_session->database().query("SELECT store_id FROM folders WHERE id = ?");
+        q.bind(1, m_id);
+        if (!q.step())
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        return detail::makeId(m_session->guid, detail::IdKind::Store, q.int64(0));
+    });
+}
+
 Folders Folder::Folders() const
 {
     return detail::guarded(m_session, "Folder.Folders", [&] { return messaging::Folders(m_session, m_id); });

@@ -19,6 +19,8 @@ public:
     std::string Name() const;
     // Entry identifier: an opaque upper-case hex string, unique across the store.
     std::string ID() const;
+    // Entry identifier of the store that holds the folder (InfoStore::ID).
+    std::string StoreID() const;
     messaging::Folders Folders() const;
     messaging::Messages Messages() const;
     std::int64_t rowId() const { return m_id; }

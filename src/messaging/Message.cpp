@@ -95,6 +95,8 @@ void saveMessage(SessionState &s, MessageState &m)
         std::map<std::uint32_t, PropValue> fields = m.fields;
         for (const auto &[tag, value] : m.pendingFields)
             fields[tag] = value;
+        for (const std::uint32_t tag : m.deletedFields)
+            fields.erase(tag);
         std::int64_t newId = 0;
         s.write(
             [&] {
@@ -136,7 +138,7 @@ void saveMessage(SessionState &s, MessageState &m)
         m.id = newId;
         m.fields = std::move(fields);
     } else {
-        bool hasFields = !m.pendingFields.empty();
+        const std::size_t statements = (m.dirty != 0 ? 1 : 0) + m.pendingFields.size() + m.deletedFields.size();
         s.write(
             [&] {
                 if (m.dirty != 0) {
@@ -197,11 +199,18 @@ void saveMessage(SessionState &s, MessageState &m)
                     bindValue(f, 3, 4, value);
                     f.run();
                 }
+                for (const std::uint32_t tag : m.deletedFields)
+                    db.query("DELETE FROM message_fields WHERE message_id = ? AND tag = ?")
+                        .bind(1, m.id)
+                        .bind(2, std::int64_t(tag))
+                        .run();
             },
-            hasFields && m.dirty != 0 ? true : hasFields && m.pendingFields.size() > 1);
+            statements > 1);
         if (m.fieldsLoaded) {
             for (const auto &[tag, value] : m.pendingFields)
                 m.fields[tag] = value;
+            for (const std::uint32_t tag : m.deletedFields)
+                m.fields.erase(tag);
         }
     }
     m.row = std::move(merged);
@@ -209,6 +218,7 @@ void saveMessage(SessionState &s, MessageState &m)
     m.dirty = 0;
     m.pending = MessageRow();
     m.pendingFields.clear();
+    m.deletedFields.clear();
 }
 
 } // namespace detail
@@ -463,6 +473,8 @@ std::vector<std::uint32_t> Fields::Tags() const
                 all[entry.first] = true;
             for (const auto &entry : m_message->pendingFields)
                 all[entry.first] = true;
+            for (const std::uint32_t tag : m_message->deletedFields)
+                all.erase(tag);
             for (const auto &entry : all)
                 tags.push_back(entry.first);
         } else {
@@ -500,6 +512,8 @@ std::optional<PropValue> fieldValue(detail::SessionState &s, const std::shared_p
     if (m) {
         if (auto it = m->pendingFields.find(tag); it != m->pendingFields.end())
             return it->second;
+        if (m->deletedFields.count(tag))
+            return std::nullopt;
         detail::ensureFields(s, *m);
         if (auto it = m->fields.find(tag); it != m->fields.end())
             return it->second;
@@ -539,6 +553,7 @@ void Field::SetValue(PropValue value)
 {
     detail::guarded(m_session, "Field.SetValue", [&] {
         if (m_message) {
+            m_message->deletedFields.erase(m_tag);
             m_message->pendingFields[m_tag] = std::move(value);
             return;
         }
@@ -557,6 +572,16 @@ void Field::SetValue(PropValue value)
                 q.run();
             },
             false);
+    });
+}
+
+void Field::Delete()
+{
+    detail::guarded(m_session, "Field.Delete", [&] {
+        if (!m_message)
+            throw Error(ErrorCode::InvalidArgument, "Fields of an address entry cannot be removed");
+        m_message->pendingFields.erase(m_tag);
+        m_message->deletedFields.insert(m_tag);
     });
 }
 

@@ -92,6 +92,10 @@ public:
     bool Exists() const;
     // On a message: a pending change saved by Update. On an address entry: written at once.
     void SetValue(PropValue value);
+    // On a message: removes the field, a pending change saved by Update (an unsaved new
+    // message or copy is then saved without it). Fields of address entries are not
+    // removed this way (InvalidArgument).
+    void Delete();
 
 private:
     detail::SessionPtr m_session;

@@ -3,6 +3,7 @@
 #include "AddressLists.h"
 #include "Detail.h"
 #include "PropTags.h"
+#include "store/PrivateItems.h"
 #include "store/Schema.h"
 
 #include <fcntl.h>
@@ -223,7 +224,7 @@ ServerAdmin::ServerAdmin(const std::filesystem::path &path) : m_impl(std::make_u
     if (!std::filesystem::is_regular_file(path, ec))
         throw Error(ErrorCode::LogonFailed, "Store file \"" + path.string() + "\" not found");
     try {
-        m_impl->db = store::Database::open(path, false, store::SchemaVersion);
+        m_impl->db = store::openStore(path);
     } catch (const store::DbError &e) {
         throw Error(ErrorCode::LogonFailed, "Cannot open the store: " + std::string(e.what()));
     }
@@ -417,6 +418,19 @@ std::vector<std::string> ServerAdmin::check() const
                     faults.push_back("message " + std::to_string(q.int64(0)) + " has malformed categories");
             }
         }
+        // Every calendar action walks to the shared calendar: the public store's root, its
+        // second subfolder, in that "Larkspur Calendar".
+        {
+            auto q = db.query("SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = 'Larkspur Calendar' AND "
+                              "c.parent_id = (SELECT id FROM folders WHERE parent_id = (SELECT r.id FROM folders r "
+                              "JOIN stores s ON s.id = r.store_id WHERE s.kind = 0 AND r.parent_id IS NULL "
+                              "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET 1))");
+            if (q.step() && q.int64(0) == 0)
+                faults.push_back("no shared calendar: the second folder of the public store's root holds no "
+                                 "\"Larkspur Calendar\", which every calendar action needs");
+        }
+        for (std::string &leak : store::privateItemLeaks(db))
+            faults.push_back(std::move(leak));
         return faults;
     });
 }

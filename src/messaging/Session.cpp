@@ -203,7 +203,7 @@ void Session::Logon(std::string_view profileName)
             throw Error(ErrorCode::LogonFailed, "Logon failed: store file \"" + s.path.string() + "\" not found");
         std::unique_ptr<store::Database> db;
         try {
-            db = store::Database::open(s.path, false, store::SchemaVersion);
+            db = store::openStore(s.path);
             db->setWriteHook(&faults::noteWrite);
             auto q = db->query("SELECT id, owner_entry FROM profiles WHERE name = ?");
             q.bind(1, profileName);

@@ -155,7 +155,8 @@ int waitForLock(void *data, int count)
 
 } // namespace
 
-std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create, int requiredVersion)
+std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create, int requiredVersion,
+                                         int oldestVersion)
 {
     sqlite3 *raw = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
@@ -171,7 +172,8 @@ std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool
     if (!create) {
         auto q = db->query("PRAGMA user_version");
         int version = q.step() ? static_cast<int>(q.int64(0)) : 0;
-        if (version != requiredVersion)
+        const int oldest = oldestVersion > 0 ? oldestVersion : requiredVersion;
+        if (version < oldest || version > requiredVersion)
             throw DbError(SQLITE_NOTADB, "\"" + path.string() + "\" is not a store of this program");
     }
     db->exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;");

@@ -89,10 +89,12 @@ public:
 
     // Opens an existing database file (create = false) or creates it, then applies the
     // connection settings: WAL journal, foreign keys, busy timeout, synchronous=NORMAL.
-    // An existing file must carry requiredVersion in PRAGMA user_version; it is checked
-    // before anything is written to it. Throws DbError when the file cannot be opened or
-    // has another version (SQLITE_NOTADB).
-    static std::unique_ptr<Database> open(const std::filesystem::path &path, bool create, int requiredVersion);
+    // An existing file must carry requiredVersion in PRAGMA user_version (or, when
+    // oldestVersion is given, a version from oldestVersion to requiredVersion: a file the
+    // caller upgrades); it is checked before anything is written to it. Throws DbError
+    // when the file cannot be opened or has another version (SQLITE_NOTADB).
+    static std::unique_ptr<Database> open(const std::filesystem::path &path, bool create, int requiredVersion,
+                                          int oldestVersion = 0);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;

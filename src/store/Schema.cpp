@@ -1,12 +1,18 @@
 #include "store/Schema.h"
 
+#include "store/PrivateItems.h"
+
+#include <sqlite3.h>
+
 #include <random>
 
 namespace store {
 
 namespace {
 
-const char *const kSchema = R"SQL(
+// The tables as the first version made them. Later versions change them only through
+// upgrade steps (below), which new stores go through too.
+const char *const kFirstVersion = R"SQL(
 CREATE TABLE meta(
   key TEXT PRIMARY KEY,
   value TEXT NOT NULL
@@ -103,21 +109,80 @@ std::string randomGuid()
     return out;
 }
 
-} // namespace
+// One step of an upgrade: brings a store of version `from` one version further. Steps
+// run in list order, every step of one upgrade in the same transaction; each step is
+// self-contained and relies on nothing but the tables of its version.
+struct UpgradeStep {
+    int from;
+    void (*apply)(Database &db);
+};
 
-void createSchema(Database &db)
+// 1 -> 2: private items that earlier programs copied into the public store showed their
+// location, categories, event text and a stamp holding their subject; they are masked.
+void maskPrivateCopies(Database &db)
+{
+    maskPrivateItems(db);
+}
+
+const UpgradeStep kUpgradeSteps[] = {
+    {1, &maskPrivateCopies},
+};
+
+void applyUpgradeSteps(Database &db, int from, int to)
+{
+    for (const UpgradeStep &step : kUpgradeSteps)
+        if (step.from >= from && step.from < to)
+            step.apply(db);
+    db.exec("PRAGMA user_version = " + std::to_string(to));
+}
+
+// Runs the work in one write transaction; a failure rolls all of it back.
+template <class F>
+void inWriteTransaction(Database &db, F &&work)
 {
     db.exec("BEGIN IMMEDIATE");
     try {
-        db.exec(kSchema);
-        db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
-        db.exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
+        work();
         db.exec("COMMIT");
     } catch (...) {
         if (db.inTransaction())
             db.exec("ROLLBACK");
         throw;
     }
+}
+
+} // namespace
+
+void createSchema(Database &db, int version)
+{
+    inWriteTransaction(db, [&] {
+        db.exec(kFirstVersion);
+        db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
+        applyUpgradeSteps(db, 1, version);
+    });
+}
+
+void upgradeSchema(Database &db)
+{
+    if (schemaVersion(db) == SchemaVersion)
+        return;
+    inWriteTransaction(db, [&] {
+        // Read again under the write lock: another program may have upgraded it meanwhile.
+        const int version = schemaVersion(db);
+        if (version == SchemaVersion)
+            return;
+        if (version < OldestUpgradableVersion || version > SchemaVersion)
+            throw DbError(SQLITE_NOTADB, "the store has version " + std::to_string(version) +
+                                             ", which this program cannot upgrade");
+        applyUpgradeSteps(db, version, SchemaVersion);
+    });
+}
+
+std::unique_ptr<Database> openStore(const std::filesystem::path &path)
+{
+    std::unique_ptr<Database> db = Database::open(path, false, SchemaVersion, OldestUpgradableVersion);
+    upgradeSchema(*db);
+    return db;
 }
 
 int schemaVersion(Database &db)

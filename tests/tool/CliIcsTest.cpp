@@ -202,6 +202,63 @@ TEST_F(Ics, TheSharedCalendarAfterTwoUsersCopiesReadsBackEverywhere)
         EXPECT_FALSE(masters.count(icalcomponent_get_uid(ev))) << icalcomponent_get_uid(ev);
 }
 
+// A private event with everything a client may attach to it, recurring, one instance moved.
+const std::string kOncology =
+    "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//test//EN\nBEGIN:VEVENT\nUID:onc-1@clinic.example\n"
+    "DTSTART;TZID=Europe/London:20261120T090000\nDTEND;TZID=Europe/London:20261120T100000\nRRULE:FREQ=WEEKLY;COUNT=4\n"
+    "EXDATE;TZID=Europe/London:20261127T090000\nCLASS:PRIVATE\nSUMMARY:Oncology appointment\n"
+    "DESCRIPTION;ALTREP=\"http://clinic.example/l\":Biopsy\nLOCATION:City Cancer Clinic\nCATEGORIES:Medical\n"
+    "COMMENT:Second opinion\nATTENDEE;CN=Dr Rao:mailto:r@clinic.example\nORGANIZER:mailto:ann@example.org\n"
+    "URL:http://clinic.example/a\nATTACH:http://clinic.example/s.pdf\nCONTACT:Nurse\nRESOURCES:Scanner\n"
+    "GEO:51.5;-0.12\nX-CLINIC-REF:77\nBEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:Bring the scans\nTRIGGER:-PT1H\n"
+    "END:VALARM\nEND:VEVENT\nBEGIN:VEVENT\nUID:onc-1@clinic.example\nRECURRENCE-ID;TZID=Europe/London:20261204T090000\n"
+    "DTSTART;TZID=Europe/London:20261204T110000\nSUMMARY:Oncology follow-up\nEND:VEVENT\nEND:VCALENDAR\n";
+
+// Which copy action fills the shared calendar, and the zone the tool runs in.
+class Privacy : public Ics, public ::testing::WithParamInterface<std::pair<bool, std::string>> {};
+
+TEST_P(Privacy, TheSharedCalendarShowsNothingPrivate)
+{
+    const std::vector<std::string> env{"TZ=" + GetParam().second};
+    writeFile(dir / "onc.ics", kOncology);
+    ASSERT_EQ(runStore(store(), {"ics", "import", kAnn, (dir / "onc.ics").string()}, env).exitCode, 0);
+    // Put straight into the shared calendar, past the copy actions: the export masks it too.
+    ASSERT_EQ(runStore(store(), {"item", "add", kSharedCalendar, "--subject", "Chemo", "--sensitivity", "2",
+                                 "--location", "Ward 7", "--category", "Medical"}).exitCode, 0);
+    messaging::Session session(store());
+    session.Logon("Administrator");
+    GetParam().first ? (void)calendar::copyAllCalendars(session, std::locale::classic())
+                     : calendar::copyUserCalendar(session, "Mailbox - Ann Lee", std::locale::classic());
+    session.Logoff();
+    const RunResult r = runStore(store(), {"ics", "export", kSharedCalendar, "-"}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectValidExport(r.out);
+    for (const char *gone : {"Oncology", "Biopsy", "Cancer", "Medical", "opinion", "clinic.example", "ann@", "Nurse",
+                             "Ward", "Scanner", "51.5", "X-CLINIC", "Bring the scans", "VALARM", "Chemo", "\nLOCATION"})
+        EXPECT_EQ(r.out.find(gone), std::string::npos) << gone << "\n" << r.out;
+    for (const char *kept : {"SUMMARY:AL- Private\r\nDESCRIPTION:Private\r\nCLASS:PRIVATE\r\n", "SUMMARY:Private\r\n",
+                             "DTSTART;TZID=Europe/London:20261120T090000\r\nDTEND;TZID=Europe/London:20261120T100000"
+                             "\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\nEXDATE;TZID=Europe/London:20261127T090000\r\n",
+                             "RECURRENCE-ID;TZID=Europe/London:20261204T090000\r\nDTSTART;TZID=Europe/London:20261204T11"})
+        EXPECT_NE(r.out.find(kept), std::string::npos) << kept << "\n" << r.out;
+    // The copy in the store is masked as well; its stamp keeps flag and day number.
+    const json copy = dumpFolder(store(), kSharedCalendar)[1];
+    const std::string stamp = copy["stamp"];
+    EXPECT_TRUE(stamp.rfind("N::4634", 0) == 0 && stamp.find(":Private") == stamp.size() - 8) << stamp;
+    EXPECT_EQ(copy["location"], nullptr);
+    // Only the item put in by hand shows more; check says what, never the text itself.
+    const RunResult check = runStore(store(), {"check"});
+    EXPECT_NE(check.err.find("shows more than \"Private\": subject, body, location, categories\n"), std::string::npos)
+        << check.err;
+    EXPECT_EQ(check.err.find("private item", check.err.find("private item") + 1), std::string::npos) << check.err;
+    EXPECT_EQ(check.err.find("Chemo"), std::string::npos) << check.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(ActionsAndZones, Privacy,
+                         ::testing::Values(std::make_pair(false, "Europe/Berlin"),
+                                           std::make_pair(true, "America/New_York"),
+                                           std::make_pair(false, "Asia/Tokyo")));
+
 struct ZoneCase {
     const char *tz;
     const char *date;        // YYYYMMDD at 09:00 New York time

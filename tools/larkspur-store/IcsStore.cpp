@@ -4,7 +4,10 @@
 #include "IcsText.h"
 #include "IcsWriter.h"
 
+#include "ical/PrivateMask.h"
+#include "messaging/AddressLists.h"
 #include "messaging/Error.h"
+#include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
 
@@ -107,13 +110,48 @@ std::string derivedUid(const std::string &entryId)
     return entryId + "@larkspur";
 }
 
+namespace {
+
+// The owner tags of the directory, which tell an owner prefix in a masked subject.
+std::vector<std::string> ownerTags(const messaging::Folder &folder)
+{
+    std::vector<std::string> tags;
+    for (messaging::AddressEntry entry :
+         messaging::AddressLists(folder.session()).Item("Global Address List").AddressEntries()) {
+        messaging::Field tag = entry.Fields().Item(messaging::PropTag::OwnerTag);
+        if (tag.Exists())
+            tags.push_back(tag.Text());
+    }
+    return tags;
+}
+
+// A private item of the public store is written from its masked form and its time
+// structure alone, whatever the store holds for it; its UID is derived like a copy's.
+void maskPrivate(IcsEvent &e, const std::vector<std::string> &ownerTags)
+{
+    e.uid.clear();
+    e.summary = ical::maskedSubject(e.summary, ownerTags);
+    e.description = ical::PrivateText;
+    if (e.stamp)
+        e.stamp = ical::maskedStamp(*e.stamp, e.location.value_or(std::string()), e.allDay);
+    e.location.reset();
+    e.categories.reset();
+    e.source = ical::timeStructure(e.source);
+}
+
+} // namespace
+
 std::vector<ExportedItem> exportItems(const messaging::Folder &folder)
 {
+    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item("Public Folders").ID();
+    const std::vector<std::string> tags = publicStore ? ownerTags(folder) : std::vector<std::string>();
     std::vector<ExportedItem> items;
     std::set<std::string> uids;
     for (messaging::Message m : folder.Messages()) {
         ExportedItem item{m.ID(), eventFromMessage(m)};
         IcsEvent &e = item.event;
+        if (publicStore && e.sensitivity == 2)
+            maskPrivate(e, tags);
         if (e.uid.empty() || uids.count(e.uid)) {
             e.uid = derivedUid(item.entryId);
             for (int n = 2; uids.count(e.uid); ++n)

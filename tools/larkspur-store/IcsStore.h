@@ -47,8 +47,9 @@ struct ExportedItem {
     std::string entryId;
     IcsEvent event;
 };
-// The folder's items in export order, with the UIDs exportFolder gives them; writeIcs
-// of all their events is the folder's export, of one event that item alone.
+// The folder's items in export order, with the UIDs exportFolder gives them and the
+// private items of a public folder masked as it writes them; writeIcs of all their
+// events is the folder's export, of one event that item alone.
 std::vector<ExportedItem> exportItems(const messaging::Folder &folder);
 
 // "<ENTRY ID>@larkspur": the UID of an item that was not imported.
