@@ -292,11 +292,13 @@ void HttpServer::logCall(const Call &call, const Response &response, std::size_t
     };
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.1f", static_cast<double>(micros) / 1000.0);
+    // One write per line: standard error is unbuffered.
+    std::string line = call.request.peer + " " + (response.user.empty() ? "-" : clean(response.user)) + " \""
+                       + clean(call.request.method) + " " + clean(call.request.path) + "\" "
+                       + std::to_string(response.status) + " " + std::to_string(bytes) + " " + ms + "ms"
+                       + (response.note.empty() ? "" : " (" + clean(response.note) + ")") + "\n";
     std::lock_guard lock(m_logLock);
-    *m_log << call.request.peer << " " << (response.user.empty() ? "-" : clean(response.user)) << " \""
-           << clean(call.request.method) << " " << clean(call.request.path) << "\" " << response.status << " "
-           << bytes << " " << ms << "ms" << (response.note.empty() ? "" : " (" + clean(response.note) + ")")
-           << std::endl;
+    *m_log << line << std::flush;
 }
 
 ListenSocket listenOn(const std::string &address)
