@@ -65,9 +65,8 @@ struct Resource {
 };
 
 struct CalendarState {
-    std::string revision;       // opaque, changes with every change of the folder
+    std::string revision;       // the folder's revision in the store (decimal)
     std::string feed;           // the whole folder as one VCALENDAR
-    std::string dtstamp;        // DTSTAMP of items whose source carries none
     std::int64_t lastModified = 0;  // UTC seconds: when this revision was first seen
     std::vector<Resource> resources;  // sorted by name
 
@@ -76,7 +75,7 @@ struct CalendarState {
 
 // What changed in a calendar between two revisions.
 struct Changes {
-    bool known = false;         // false: the old revision is older than what is kept
+    bool known = false;         // false: the change log no longer reaches back to it
     std::vector<const Resource *> changed;  // added or changed, of `now`
     std::vector<std::string> removed;       // names
 };

@@ -82,7 +82,7 @@ Response calendarFile(const Call &call)
                     events.push_back(res.event);
             std::vector<std::string> warnings;
             std::lock_guard lock(libraryLock());
-            ics = larkspur::ics::writeIcs(events, state->dtstamp, warnings);
+            ics = larkspur::ics::writeIcs(events, warnings);
         }
         body = std::make_shared<const std::string>(withRefresh(ics, call.settings.refreshMinutes));
         call.feeds.put(key, state->revision, body);

@@ -11,13 +11,12 @@
 #include "messaging/Folder.h"
 #include "messaging/PropTags.h"
 #include "messaging/Session.h"
-#include "store/Schema.h"
+#include "store/Engine.h"
 
-#include <sodium.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <deque>
+#include <charconv>
 #include <ctime>
 
 namespace dav {
@@ -26,9 +25,6 @@ namespace {
 
 constexpr std::size_t PoolSize = 16;
 constexpr std::string_view GlobalAddressList = "Global Address List";
-// Items whose source carries no DTSTAMP: one fixed instant, so an unchanged folder
-// always gives the same bytes.
-constexpr const char *FixedDtstamp = "20000101T000000Z";
 
 } // namespace
 
@@ -72,9 +68,6 @@ struct StoreSource::Pooled {
     messaging::Session session;
     dev_t device = 0;
     ino_t inode = 0;
-    std::string guid;
-    // Folder -> (data_version it was computed at, digest).
-    std::map<std::int64_t, std::pair<std::int64_t, std::string>> digests;
 };
 
 struct StoreSource::Shared {
@@ -93,54 +86,34 @@ struct StoreSource::Shared {
             memo = Memo{stamp, {}, {}, {}};
         note(memo);
     }
-    Changes changes(const Calendar &cal, std::string_view revision, const CalendarState &now)
-    {
-        Changes out;
-        auto old = kept(cal.key, std::string(revision));
-        kept(cal.key, now.revision);   // the current state stays the newest
-        if (!old)
-            return out;
-        out.known = true;
-        for (const Resource &r : now.resources) {
-            const Resource *before = old->find(r.name);
-            if (!before || before->etag != r.etag)
-                out.changed.push_back(&r);
-        }
-        for (const Resource &r : old->resources)
-            if (!now.find(r.name))
-                out.removed.push_back(r.name);
-        return out;
-    }
 
     std::mutex statesLock;
-    // Calendar key -> its states, newest first.
-    std::map<std::string, std::deque<std::shared_ptr<const CalendarState>>> states;
+    // Calendar key -> its state at the latest revision built.
+    std::map<std::string, std::shared_ptr<const CalendarState>> states;
 
     std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
     {
         std::lock_guard lock(statesLock);
-        auto &list = states[key];
-        for (auto it = list.begin(); it != list.end(); ++it) {
-            if ((*it)->revision != revision)
-                continue;
-            auto found = *it;
-            list.erase(it);
-            list.push_front(found);
-            return found;
-        }
-        return nullptr;
+        auto it = states.find(key);
+        return it != states.end() && it->second->revision == revision ? it->second : nullptr;
     }
     void keep(const std::string &key, std::shared_ptr<const CalendarState> state)
     {
         std::lock_guard lock(statesLock);
-        auto &list = states[key];
-        list.push_front(std::move(state));
-        while (list.size() > KeptStates)
-            list.pop_back();
+        states[key] = std::move(state);
     }
 };
 
 namespace {
+
+std::optional<std::int64_t> parseRevision(std::string_view text)
+{
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
 
 class StoreSnapshot : public Snapshot {
 public:
@@ -148,32 +121,14 @@ public:
                   Stamp stamp)
         : m_shared(std::move(shared)), m_pooled(std::move(pooled)), m_stamp(stamp)
     {
-        guard([&] {
-            store::Database &db = database();
-            {
-                auto q = db.query("PRAGMA data_version");
-                m_dataVersion = q.step() ? q.int64(0) : -1;
-            }
-            db.exec("BEGIN");
-            m_open = true;
-            // The first read fixes the snapshot.
-            m_pooled->guid = store::storeGuid(db);
-            // The object model must not end this read transaction as an old batch.
-            m_pooled->session.state()->grouped = true;
-        });
+        guard([&] { engine().beginRead(); });
     }
 
     ~StoreSnapshot() override
     {
         if (!m_pooled)
             return;
-        try {
-            m_pooled->session.state()->grouped = false;
-            if (m_open)
-                database().exec("ROLLBACK");
-        } catch (...) {
-            return; // the connection is dropped with the snapshot
-        }
+        engine().endRead();
         std::lock_guard lock(m_shared->poolLock);
         if (m_shared->pool.size() < PoolSize)
             m_shared->pool.push_back(std::move(m_pooled));
@@ -189,16 +144,17 @@ public:
     std::optional<Account> lookUp(std::string_view login)
     {
         return guard([&]() -> std::optional<Account> {
-            auto q = database().query(
-                "SELECT e.id, e.display_type, f.value FROM address_entries e"
-                " JOIN address_lists l ON l.id = e.list_id AND l.name = ?"
-                " LEFT JOIN entry_fields f ON f.entry_id = e.id AND f.tag = ? AND f.type = ?"
-                " WHERE e.name = ? ORDER BY e.id LIMIT 1");
-            q.bind(1, GlobalAddressList).bind(2, std::int64_t(messaging::PropTag::PasswordHash));
-            q.bind(3, store::FieldText).bind(4, login);
-            if (!q.step() || q.int64(1) != 0)
+            store::Engine &e = engine();
+            const auto list = e.addressListByName(GlobalAddressList);
+            const auto entry = list ? e.addressEntryByName(*list, login) : std::nullopt;
+            const auto row = entry ? e.addressEntry(*entry) : std::nullopt;
+            if (!row || row->displayType != 0)
                 return std::nullopt;
-            return Account{std::string(login), q.int64(0), q.isNull(2) ? std::string() : q.text(2)};
+            Account account{std::string(login), *entry, {}};
+            if (auto hash = e.entryField(*entry, std::uint32_t(messaging::PropTag::PasswordHash)))
+                if (const auto *text = std::get_if<std::string>(&*hash))
+                    account.passwordHash = *text;
+            return account;
         });
     }
 
@@ -213,27 +169,29 @@ public:
     {
         return guard([&] {
             std::vector<Calendar> out;
-            store::Database &db = database();
+            store::Engine &e = engine();
             // The shared calendar: the public store's root, its second subfolder, in it
             // "Larkspur Calendar".
-            {
-                auto q = db.query(
-                    "SELECT cal.id FROM stores s JOIN folders root ON root.store_id = s.id AND root.parent_id IS NULL"
-                    " JOIN folders second ON second.parent_id = root.id"
-                    " AND second.id = (SELECT id FROM folders WHERE parent_id = root.id ORDER BY id LIMIT 1 OFFSET 1)"
-                    " JOIN folders cal ON cal.parent_id = second.id AND cal.name = 'Larkspur Calendar'"
-                    " WHERE s.kind = ? AND s.name = 'Public Folders' ORDER BY s.id, cal.id LIMIT 1");
-                q.bind(1, store::PublicStore);
-                if (q.step())
-                    out.push_back(calendar(CalendarKind::Shared, q.int64(0), "Larkspur Calendar"));
+            for (store::Id id : e.storesOfKind(store::StoreKind::Public)) {
+                const auto row = e.store(id);
+                const auto root = row && row->name == "Public Folders" ? e.rootFolder(id) : std::nullopt;
+                const std::vector<store::Id> top = root ? e.subfolders(*root) : std::vector<store::Id>();
+                const auto cal = top.size() > 1 ? e.subfolder(top[1], "Larkspur Calendar") : std::nullopt;
+                if (cal) {
+                    out.push_back(calendar(CalendarKind::Shared, *cal, "Larkspur Calendar"));
+                    break;
+                }
             }
-            auto q = db.query(
-                "SELECT cal.id FROM stores s JOIN folders root ON root.store_id = s.id AND root.parent_id IS NULL"
-                " JOIN folders cal ON cal.parent_id = root.id AND cal.name = 'Calendar'"
-                " WHERE s.kind = ? AND s.owner_entry = ? ORDER BY s.id, cal.id LIMIT 1");
-            q.bind(1, store::MailboxStore).bind(2, account.entry);
-            if (q.step())
-                out.push_back(calendar(CalendarKind::Personal, q.int64(0), "Calendar"));
+            // The account's own: "Calendar" at the root of its mailbox.
+            for (store::Id id : e.storesOfKind(store::StoreKind::Mailbox)) {
+                const auto row = e.store(id);
+                const auto root = row && row->ownerEntry == account.entry ? e.rootFolder(id) : std::nullopt;
+                const auto cal = root ? e.subfolder(*root, "Calendar") : std::nullopt;
+                if (cal) {
+                    out.push_back(calendar(CalendarKind::Personal, *cal, "Calendar"));
+                    break;
+                }
+            }
             return out;
         });
     }
@@ -241,11 +199,9 @@ public:
     std::string revision(const Calendar &cal) override
     {
         return guard([&] {
-            auto &cached = m_pooled->digests[cal.folder];
-            if (cached.first != m_dataVersion || cached.second.empty())
-                cached = {m_dataVersion, digest(cal.folder)};
-            m_shared->remember(m_stamp, [&](Memo &m) { m.revisions[cal.folder] = cached.second; });
-            return cached.second;
+            const std::string rev = std::to_string(engine().folderRevision(cal.folder));
+            m_shared->remember(m_stamp, [&](Memo &m) { m.revisions[cal.folder] = rev; });
+            return rev;
         });
     }
 
@@ -267,15 +223,38 @@ public:
 
     Changes changesSince(const Calendar &cal, std::string_view revision, const CalendarState &now) override
     {
-        return m_shared->changes(cal, revision, now);
+        Changes out;
+        const auto since = parseRevision(revision);
+        if (!since)
+            return out;
+        const store::FolderChanges log = guard([&] { return engine().changesSince(cal.folder, *since); });
+        if (log.tooOld)
+            return out;
+        out.known = true;
+        // A message's last entry says what became of it.
+        std::map<store::Id, store::ChangeKind> last;
+        for (const store::Change &c : log.changes)
+            if (c.kind == store::ChangeKind::Added || c.kind == store::ChangeKind::Changed
+                || c.kind == store::ChangeKind::Deleted)
+                last[c.message] = c.kind;
+        for (const auto &[message, kind] : last) {
+            std::string name =
+                messaging::detail::makeId(engine().guid(), messaging::detail::IdKind::Message, message) + ".ics";
+            const Resource *res = kind == store::ChangeKind::Deleted ? nullptr : now.find(name);
+            if (res)
+                out.changed.push_back(res);
+            else
+                out.removed.push_back(std::move(name));
+        }
+        return out;
     }
 
 private:
-    store::Database &database() { return m_pooled->session.state()->database(); }
+    store::Engine &engine() { return m_pooled->session.state()->store(); }
 
     Calendar calendar(CalendarKind kind, std::int64_t folder, std::string name)
     {
-        return Calendar{kind, folder, m_pooled->guid + "-" + std::to_string(folder), std::move(name)};
+        return Calendar{kind, folder, engine().guid() + "-" + std::to_string(folder), std::move(name)};
     }
 
     template <class F>
@@ -283,7 +262,7 @@ private:
     {
         try {
             return body();
-        } catch (const store::DbError &e) {
+        } catch (const store::StoreError &e) {
             fail();
             throw Unavailable(std::string("the store failed: ") + e.what());
         } catch (const messaging::Error &e) {
@@ -295,56 +274,15 @@ private:
     void fail()
     {
         // A connection that failed is not used again.
-        try {
-            m_pooled->session.state()->grouped = false;
-            if (database().inTransaction())
-                database().exec("ROLLBACK");
-        } catch (...) {
-        }
-        m_open = false;
+        if (m_pooled)
+            engine().endRead();
         m_pooled.reset();
-    }
-
-    // Everything the folder's visible items hold, in one digest.
-    std::string digest(std::int64_t folder)
-    {
-        crypto_generichash_state h;
-        crypto_generichash_init(&h, nullptr, 0, 16);
-        auto feed = [&](store::Query &q, int columns) {
-            for (int c = 0; c < columns; ++c) {
-                const std::string value = q.isNull(c) ? std::string() : q.text(c);
-                const unsigned char head[2] = {static_cast<unsigned char>(q.type(c)), 0};
-                const std::uint64_t size = value.size();
-                crypto_generichash_update(&h, head, sizeof head);
-                crypto_generichash_update(&h, reinterpret_cast<const unsigned char *>(&size), sizeof size);
-                crypto_generichash_update(&h, reinterpret_cast<const unsigned char *>(value.data()), value.size());
-            }
-        };
-        {
-            auto q = database().query("SELECT id, subject, body, sensitivity, categories, all_day, location, start,"
-                                      " end, stamp FROM messages WHERE folder_id = ? AND hidden = 0 ORDER BY id");
-            q.bind(1, folder);
-            while (q.step())
-                feed(q, 10);
-        }
-        auto q = database().query("SELECT f.message_id, f.tag, f.type, f.value FROM message_fields f"
-                                  " JOIN messages m ON m.id = f.message_id"
-                                  " WHERE m.folder_id = ? AND m.hidden = 0 ORDER BY f.message_id, f.tag");
-        q.bind(1, folder);
-        while (q.step())
-            feed(q, 4);
-        unsigned char out[16];
-        crypto_generichash_final(&h, out, sizeof out);
-        char hex[33];
-        sodium_bin2hex(hex, sizeof hex, out, sizeof out);
-        return hex;
     }
 
     std::shared_ptr<const CalendarState> build(const Calendar &cal, const std::string &rev)
     {
         auto st = std::make_shared<CalendarState>();
         st->revision = rev;
-        st->dtstamp = FixedDtstamp;
         st->lastModified = static_cast<std::int64_t>(std::time(nullptr));
         const messaging::Folder folder(m_pooled->session.state(), cal.folder);
         std::vector<larkspur::ics::ExportedItem> items = larkspur::ics::exportItems(folder);
@@ -355,14 +293,15 @@ private:
         for (larkspur::ics::ExportedItem &item : items) {
             Resource r;
             r.name = item.entryId + ".ics";
-            r.text = larkspur::ics::writeIcs({item.event}, st->dtstamp, warnings);
+            r.text = larkspur::ics::writeIcs({item.event}, warnings);
             r.etag = resourceEtag(r.text);
             computeSpans(r);
             events.push_back(item.event);
             r.event = std::move(item.event);
             st->resources.push_back(std::move(r));
         }
-        st->feed = larkspur::ics::writeIcs(events, st->dtstamp, warnings);
+        // The same bytes as `ics export` of the folder.
+        st->feed = larkspur::ics::writeIcs(events, warnings);
         std::sort(st->resources.begin(), st->resources.end(),
                   [](const Resource &a, const Resource &b) { return a.name < b.name; });
         return st;
@@ -371,8 +310,6 @@ private:
     std::shared_ptr<StoreSource::Shared> m_shared;
     std::unique_ptr<StoreSource::Pooled> m_pooled;
     Stamp m_stamp;
-    std::int64_t m_dataVersion = -1;
-    bool m_open = false;
 };
 
 // Answers from what earlier snapshots of the same stamp read; no store access at all.
@@ -409,9 +346,9 @@ public:
             throw SnapshotMissed();
         return found;
     }
-    Changes changesSince(const Calendar &cal, std::string_view revision, const CalendarState &now) override
+    Changes changesSince(const Calendar &, std::string_view, const CalendarState &) override
     {
-        return m_shared->changes(cal, revision, now);
+        throw SnapshotMissed(); // the change log is read from the store
     }
 
 private:

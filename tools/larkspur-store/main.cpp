@@ -121,6 +121,7 @@ int main(int argc, char **argv)
     addItemCommands(app, ctx);
     addDumpCommands(app, ctx);
     addCheckCommand(app, ctx);
+    addRevisionCommands(app, ctx);
     addIcsCommands(app, ctx);
     try {
         app.parse(argc, argv);
