@@ -220,7 +220,11 @@ std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool
 
 void Database::configure()
 {
-    exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;");
+    // The log is folded into the file every 10,000 pages (40 MiB) rather than every 1,000:
+    // a long run of batches then rewrites its hot pages (index leaves, the end of a table)
+    // into the file a tenth as often; a session ends with a checkpoint of its own.
+    exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;"
+         "PRAGMA wal_autocheckpoint=10000;");
 }
 
 Database::~Database()
