@@ -20,11 +20,6 @@ struct TrimCase {
     bool trimmed;     // afterwards the log begins after the 100th of them
 };
 
-void PrintTo(const TrimCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
 class ChangeLogTrim : public ::testing::TestWithParam<TrimCase> {
 protected:
     void SetUp() override
