@@ -117,7 +117,9 @@ public:
     {
         if (sqlite3_open(file.c_str(), &m_db) != SQLITE_OK)
             throw std::runtime_error("cannot open " + file.string());
-        exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA busy_timeout=5000;");
+        // The settings the engine gives its own connections.
+        exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA busy_timeout=5000;"
+             "PRAGMA cache_size=-8192; PRAGMA wal_autocheckpoint=10000;");
     }
     ~Sql() { sqlite3_close(m_db); }
     Sql(const Sql &) = delete;
