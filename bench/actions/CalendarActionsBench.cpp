@@ -423,7 +423,7 @@ void compare(const char *what, long count, const bench::Figures &work, const ben
 {
     bench::print(what, count, "items", work);
     bench::print("  plain-SQL floor", count, "items", floor);
-    std::printf("  ratio to the floor %.2f\n", floor.seconds > 0 ? work.seconds / floor.seconds : 0.0);
+    bench::printRatio(work, floor);
 }
 
 } // namespace
@@ -443,11 +443,9 @@ int main(int argc, char **argv)
         generateCopyStore(generated, users, items);
         const auto work = dir.path() / "copy-work.db";
         const auto floor = dir.path() / "copy-floor.db";
-        bench::copyStore(generated, work);
-        bench::copyStore(generated, floor);
+        const bench::Figures w = bench::bestOf(3, generated, work, {"--child", "copy-work", work.string()});
+        const bench::Figures f = bench::bestOf(3, generated, floor, {"--child", "copy-floor", floor.string()});
         std::filesystem::remove(generated);
-        const bench::Figures w = bench::runChild({"--child", "copy-work", work.string()});
-        const bench::Figures f = bench::runChild({"--child", "copy-floor", floor.string()});
         const std::int64_t copied = countRows(work, "");
         if (copied != countRows(floor, ""))
             std::printf("  (the floor copied %" PRId64 " items, the work %" PRId64 ")\n", countRows(floor, ""), copied);
@@ -480,11 +478,10 @@ int main(int argc, char **argv)
         for (const char *name : {"delete-all", "delete-user"}) {
             const auto work = dir.path() / (std::string(name) + "-work.db");
             const auto floor = dir.path() / (std::string(name) + "-floor.db");
-            bench::copyStore(generated, work);
-            bench::copyStore(generated, floor);
-            const std::int64_t before = countRows(work, "");
-            const bench::Figures w = bench::runChild({"--child", std::string(name) + "-work", work.string()});
-            const bench::Figures f = bench::runChild({"--child", std::string(name) + "-floor", floor.string()});
+            const std::int64_t before = countRows(generated, "");
+            const bench::Figures w = bench::bestOf(3, generated, work, {"--child", std::string(name) + "-work", work.string()});
+            const bench::Figures f =
+                bench::bestOf(3, generated, floor, {"--child", std::string(name) + "-floor", floor.string()});
             const std::int64_t deleted = before - countRows(work, "");
             if (deleted != before - countRows(floor, ""))
                 std::printf("  (the floor deleted %" PRId64 " items)\n", before - countRows(floor, ""));

@@ -62,28 +62,29 @@ AddressEntry::AddressEntry(detail::SessionPtr session, std::int64_t entryRowId)
 {
 }
 
-namespace {
+struct AddressEntry::Row : store::EntryRow {};
 
-store::EntryRow loadEntry(detail::SessionState &s, std::int64_t id)
+const AddressEntry::Row &AddressEntry::row() const
 {
-    auto row = s.store().addressEntry(id);
-    if (!row)
-        throw Error(ErrorCode::NotFound, "Address entry \"" + detail::makeId(s.guid, detail::IdKind::AddressEntry, id) +
-                                             "\" not found (it was removed)");
-    return *row;
+    if (!m_row) {
+        auto row = m_session->store().addressEntry(m_id);
+        if (!row)
+            throw Error(ErrorCode::NotFound, "Address entry \"" +
+                                                 detail::makeId(m_session->guid, detail::IdKind::AddressEntry, m_id) +
+                                                 "\" not found (it was removed)");
+        m_row = std::make_shared<const Row>(Row{std::move(*row)});
+    }
+    return *m_row;
 }
-
-} // namespace
 
 std::string AddressEntry::Name() const
 {
-    return detail::guarded(m_session, "AddressEntry.Name", [&] { return loadEntry(*m_session, m_id).name; });
+    return detail::guarded(m_session, "AddressEntry.Name", [&] { return row().name; });
 }
 
 std::int32_t AddressEntry::DisplayType() const
 {
-    return detail::guarded(m_session, "AddressEntry.DisplayType",
-                           [&] { return loadEntry(*m_session, m_id).displayType; });
+    return detail::guarded(m_session, "AddressEntry.DisplayType", [&] { return row().displayType; });
 }
 
 std::string AddressEntry::ID() const

@@ -54,8 +54,12 @@ public:
     std::int64_t rowId() const { return m_id; }
 
 private:
+    struct Row;
+    const Row &row() const;
     detail::SessionPtr m_session;
     std::int64_t m_id;
+    // Name and display type, read once: the object model never changes an entry's.
+    mutable std::shared_ptr<const Row> m_row;
 };
 
 class AddressEntries {

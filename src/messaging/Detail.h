@@ -85,6 +85,7 @@ using store::ColStamp;
 struct MessageState {
     std::int64_t id = 0;      // 0 until a new message or copy is first saved
     bool loaded = false;      // row holds the saved columns
+    std::optional<store::MessagePlace> place; // where the saved message is, once known
     MessageRow row;           // saved values (for a new message: its initial values)
     bool fieldsLoaded = false;
     std::map<std::uint32_t, PropValue> fields;

@@ -136,7 +136,7 @@ void Binding::SaveChanges()
         }
         m_session->write(
             [&] {
-                if (!engine.updateBinding(m_message, row))
+                if (!engine.updateBinding(m_folder, m_message, row))
                     throw Error(ErrorCode::NotFound, "Binding \"" + EntryID() + "\" not found (its message was deleted)");
             },
             false);
@@ -165,33 +165,53 @@ void Binding::SaveCustomChanges(const Message &bindingMessage)
                 // Handler data still pending on the message is saved with the binding.
                 if (state->dirty != 0 || !state->pendingFields.empty() || !state->deletedFields.empty())
                     detail::saveMessage(*m_session, *state);
-                if (!m_session->store().setHandlerDataSaved(m_message))
+                if (!m_session->store().setHandlerDataSaved(m_folder, m_message))
                     throw Error(ErrorCode::NotFound,
                                 "Binding \"" + detail::makeId(m_session->guid, detail::IdKind::Message, m_message) +
                                     "\" not found (its message was deleted)");
             },
-            true);
+            // Two writes only with handler data still pending on the message.
+            state->dirty != 0 || !state->pendingFields.empty() || !state->deletedFields.empty());
     });
 }
 
 Bindings::Bindings(detail::SessionPtr session, std::int64_t folderRowId)
-    : m_session(std::move(session)), m_folder(folderRowId), m_ids(std::make_shared<std::vector<std::int64_t>>())
+    : m_session(std::move(session)), m_folder(folderRowId)
 {
-    *m_ids = m_session->store().folderBindings(m_folder);
+}
+
+const std::vector<std::int64_t> &Bindings::ids() const
+{
+    if (!m_ids)
+        m_ids = std::make_shared<std::vector<std::int64_t>>(m_session->store().folderBindings(m_folder));
+    return *m_ids;
+}
+
+Bindings::iterator Bindings::begin() const
+{
+    return detail::guarded(m_session, "Bindings.begin", [&] {
+        ids();
+        return iterator(this, 0);
+    });
+}
+
+Bindings::iterator Bindings::end() const
+{
+    return detail::guarded(m_session, "Bindings.end", [&] { return iterator(this, ids().size()); });
 }
 
 std::int32_t Bindings::Count() const
 {
-    return detail::guarded(m_session, "Bindings.Count", [&] { return static_cast<std::int32_t>(m_ids->size()); });
+    return detail::guarded(m_session, "Bindings.Count", [&] { return static_cast<std::int32_t>(ids().size()); });
 }
 
 Binding Bindings::Item(std::int32_t position) const
 {
     return detail::guarded(m_session, "Bindings.Item", [&] {
-        if (position < 1 || static_cast<std::size_t>(position) > m_ids->size())
+        if (position < 1 || static_cast<std::size_t>(position) > ids().size())
             throw Error(ErrorCode::InvalidArgument, "Binding position " + std::to_string(position) +
-                                                        " is outside 1.." + std::to_string(m_ids->size()));
-        return Binding(m_session, m_folder, (*m_ids)[static_cast<std::size_t>(position - 1)]);
+                                                        " is outside 1.." + std::to_string(ids().size()));
+        return Binding(m_session, m_folder, ids()[static_cast<std::size_t>(position - 1)]);
     });
 }
 

@@ -47,8 +47,9 @@ private:
 class BoundFolder {
 public:
     BoundFolder(detail::SessionPtr session, std::int64_t folderRowId, bool saved);
-    // The folder's bindings: a snapshot taken now, so deleting binding messages while
-    // enumerating still reaches every binding that was there.
+    // The folder's bindings: a snapshot taken at their first use (Count, Item or
+    // enumeration), so deleting binding messages while enumerating still reaches every
+    // binding that was there.
     messaging::Bindings Bindings() const;
     // Stores the bound-folder record.
     void SaveChanges();
@@ -113,13 +114,14 @@ public:
         const Bindings *m_owner = nullptr;
         std::size_t m_pos = 0;
     };
-    iterator begin() const { return iterator(this, 0); }
-    iterator end() const { return iterator(this, m_ids->size()); }
+    iterator begin() const;
+    iterator end() const;
 
 private:
+    const std::vector<std::int64_t> &ids() const;
     detail::SessionPtr m_session;
     std::int64_t m_folder;
-    std::shared_ptr<std::vector<std::int64_t>> m_ids;
+    mutable std::shared_ptr<std::vector<std::int64_t>> m_ids;
 };
 
 } // namespace messaging

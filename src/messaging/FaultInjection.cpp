@@ -30,6 +30,9 @@ struct NameHash {
 };
 
 struct Switches {
+    // Nothing is counted until a test first sets or clears a switch: a program that never
+    // does pays nothing for them.
+    bool armed = false;
     std::unordered_map<std::string, int, NameHash, std::equal_to<>> calls;
     std::vector<CallSwitch> callSwitches;
     std::vector<WriteSwitch> writeSwitches;
@@ -74,12 +77,14 @@ WriteFaults g_writeFaults;
 void failCall(std::string_view operation, int nth, std::int32_t number, bool repeat)
 {
     Switches &s = switches();
+    s.armed = true;
     s.callSwitches.push_back({std::string(operation), countOf(s, operation), nth, number, repeat});
 }
 
 void failWrite(int nth, std::int32_t number)
 {
     Switches &s = switches();
+    s.armed = true;
     s.writeSwitches.push_back({s.writes, nth, number});
     store::Env::install(&g_writeFaults);
 }
@@ -87,6 +92,7 @@ void failWrite(int nth, std::int32_t number)
 void clear()
 {
     Switches &s = switches();
+    s.armed = true;
     if (&store::Env::current() == &g_writeFaults)
         store::Env::install(nullptr);
     s.calls.clear();
@@ -103,6 +109,8 @@ int callCount(std::string_view operation)
 void check(std::string_view operation)
 {
     Switches &s = switches();
+    if (!s.armed)
+        return;
     auto it = s.calls.find(operation);
     if (it == s.calls.end())
         it = s.calls.emplace(std::string(operation), 0).first;

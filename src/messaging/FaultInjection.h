@@ -32,7 +32,8 @@ void failCall(std::string_view operation, int nth, std::int32_t number = ErrorCo
 void failWrite(int nth, std::int32_t number = ErrorCode::DiskFull);
 // Removes every switch and resets the counters.
 void clear();
-// How often the named operation has been called since the last clear().
+// How often the named operation has been called since the last clear() (counting
+// begins with the first clear(), failCall or failWrite of the process).
 int callCount(std::string_view operation);
 
 // Called by the object model at the start of every public operation.

@@ -113,6 +113,7 @@ Folder Folders::Item(std::string_view name) const
         if (!id)
             throw Error(ErrorCode::NotFound, "Folder \"" + std::string(name) + "\" not found in \"" +
                                                  detail::folderPath(*m_session, m_parent) + "\"");
+        m_session->knownFolders.insert(*id); // the object model never removes a folder
         return Folder(m_session, *id);
     });
 }

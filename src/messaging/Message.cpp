@@ -16,6 +16,7 @@ bool loadRow(SessionState &s, MessageState &m)
         return false;
     m.row = std::move(*row);
     m.loaded = true;
+    m.place = store::MessagePlace{m.row.folder, m.row.hidden};
     return true;
 }
 
@@ -44,38 +45,48 @@ void ensureFields(SessionState &s, MessageState &m)
     m.fieldsLoaded = true;
 }
 
+namespace {
+
+// Copies (or moves) the `dirty` columns of `from` into `to`.
+template <class Row>
+void applyColumns(MessageRow &to, Row &&from, unsigned dirty)
+{
+    if (dirty & ColSubject)
+        to.subject = std::forward<Row>(from).subject;
+    if (dirty & ColBody)
+        to.body = std::forward<Row>(from).body;
+    if (dirty & ColSensitivity)
+        to.sensitivity = from.sensitivity;
+    if (dirty & ColCategories)
+        to.categories = std::forward<Row>(from).categories;
+    if (dirty & ColAllDay)
+        to.allDay = from.allDay;
+    if (dirty & ColLocation)
+        to.location = std::forward<Row>(from).location;
+    if (dirty & ColStart)
+        to.start = from.start;
+    if (dirty & ColEnd)
+        to.end = from.end;
+    if (dirty & ColStamp)
+        to.stamp = std::forward<Row>(from).stamp;
+}
+
+} // namespace
+
 void saveMessage(SessionState &s, MessageState &m)
 {
-    MessageRow merged;
     if (m.id != 0)
         ensureLoaded(s, m);
-    merged = m.row;
-    const MessageRow &p = m.pending;
-    if (m.dirty & ColSubject)
-        merged.subject = p.subject;
-    if (m.dirty & ColBody)
-        merged.body = p.body;
-    if (m.dirty & ColSensitivity)
-        merged.sensitivity = p.sensitivity;
-    if (m.dirty & ColCategories)
-        merged.categories = p.categories;
-    if (m.dirty & ColAllDay)
-        merged.allDay = p.allDay;
-    if (m.dirty & ColLocation)
-        merged.location = p.location;
-    if (m.dirty & ColStart)
-        merged.start = p.start;
-    if (m.dirty & ColEnd)
-        merged.end = p.end;
-    if (m.dirty & ColStamp)
-        merged.stamp = p.stamp;
     const bool changes = m.id == 0 || m.dirty != 0 || !m.pendingFields.empty() || !m.deletedFields.empty();
-    if (changes)
-        merged.changedAt = static_cast<std::int64_t>(std::time(nullptr));
+    const std::int64_t changedAt = changes ? static_cast<std::int64_t>(std::time(nullptr)) : m.row.changedAt;
 
     if (m.id == 0) {
-        if (!folderExists(s, merged.folder))
+        if (!folderExists(s, m.row.folder))
             throw Error(ErrorCode::NotFound, "The target folder of the new message no longer exists");
+        // Until the write succeeds the handle keeps its saved values and pending changes.
+        MessageRow merged = m.row;
+        applyColumns(merged, m.pending, m.dirty);
+        merged.changedAt = changedAt;
         std::map<std::uint32_t, PropValue> fields = m.fields;
         for (const auto &[tag, value] : m.pendingFields)
             fields[tag] = value;
@@ -84,15 +95,23 @@ void saveMessage(SessionState &s, MessageState &m)
         std::int64_t newId = 0;
         s.write([&] { newId = s.store().addMessage(merged, fields); }, false);
         m.id = newId;
+        m.row = std::move(merged);
+        m.place = store::MessagePlace{m.row.folder, m.row.hidden};
         m.fields = std::move(fields);
     } else {
+        // The engine writes only the pending columns; they are where it finds them.
+        m.pending.folder = m.row.folder;
+        m.pending.hidden = m.row.hidden;
+        m.pending.changedAt = changedAt;
         s.write(
             [&] {
-                if (!s.store().updateMessage(m.id, m.dirty, merged, m.pendingFields, m.deletedFields))
+                if (!s.store().updateMessage(m.id, m.dirty, m.pending, m.pendingFields, m.deletedFields))
                     throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
                                                          "\" not found (it was deleted)");
             },
             false);
+        applyColumns(m.row, std::move(m.pending), m.dirty);
+        m.row.changedAt = changedAt;
         if (m.fieldsLoaded) {
             for (const auto &[tag, value] : m.pendingFields)
                 m.fields[tag] = value;
@@ -100,7 +119,6 @@ void saveMessage(SessionState &s, MessageState &m)
                 m.fields.erase(tag);
         }
     }
-    m.row = std::move(merged);
     m.loaded = true;
     m.dirty = 0;
     m.pending = MessageRow();
@@ -292,7 +310,7 @@ void Message::Delete()
             throw Error(ErrorCode::InvalidArgument, "A message that was never saved cannot be deleted");
         m_session->write(
             [&] {
-                if (!m_session->store().deleteMessage(m_state->id))
+                if (!m_session->store().deleteMessage(m_state->id, m_state->place))
                     throw Error(ErrorCode::NotFound, "Message \"" + detail::makeId(m_session->guid,
                                                                                      detail::IdKind::Message,
                                                                                      m_state->id) +

@@ -58,7 +58,9 @@ Message Messages::Item(std::int32_t position) const
                                                         detail::folderPath(*m_session, m_state->folder) + "\"");
         auto state = std::make_shared<detail::MessageState>();
         state->id = ids[static_cast<std::size_t>(position - 1)];
-        if (!detail::loadRow(*m_session, *state))
+        // Read when a property is first asked for: deleting by position needs no more.
+        state->place = m_session->store().messagePlace(state->id);
+        if (!state->place)
             throw Error(ErrorCode::NotFound, "Message at position " + std::to_string(position) + " of \"" +
                                                  detail::folderPath(*m_session, m_state->folder) +
                                                  "\" not found (it was deleted)");

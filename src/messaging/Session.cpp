@@ -194,9 +194,11 @@ Message Session::GetMessage(std::string_view entryId, std::string_view storeId) 
             throw notFound();
         auto state = std::make_shared<detail::MessageState>();
         state->id = *id;
-        if (!detail::loadRow(s, *state))
+        // Read when a property is first asked for: deleting a binding message needs no more.
+        state->place = s.store().messagePlace(*id);
+        if (!state->place)
             throw notFound();
-        auto folder = s.store().folder(state->row.folder);
+        auto folder = s.store().folder(state->place->folder);
         const store::Id store = folder ? folder->store : 0;
         if (!storeId.empty()) {
             auto wanted = detail::parseId(s.guid, detail::IdKind::Store, storeId);

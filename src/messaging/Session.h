@@ -8,7 +8,8 @@
 // Writes made through the session's objects are batched into transactions and are
 // committed no later than Logoff, the destruction of the last handle onto the session,
 // or the moment an Error leaves the object model (what was done before the failing call
-// is committed; the failing call itself leaves nothing half done).
+// is committed; the failing call itself leaves nothing half done). The session writes
+// through a store::Batch, whose header states the rule for a batch still open at the end.
 //
 // Copying a Session copies the handle: both refer to the same logged-on state.
 #pragma once

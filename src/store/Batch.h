@@ -95,7 +95,7 @@ private:
     bool m_rolledBack = false;
     int m_depth = 0;
     int m_writes = 0;
-    std::chrono::steady_clock::time_point m_started;
+    std::chrono::nanoseconds m_started{0}; // on the clock of now() in Batch.cpp
 };
 
 template <class Operation>

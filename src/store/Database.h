@@ -55,6 +55,12 @@ public:
     Query &bindNull(int index);
     Query &bind(int index, const std::optional<std::string> &text);
     Query &bind(int index, const std::optional<double> &value);
+    Query &bindBlob(int index, std::string_view bytes);
+    // Text bound without a copy: it must stay unchanged until the query is reset (runs to
+    // its end or goes out of scope).
+    Query &bindView(int index, std::string_view text);
+    Query &bindView(int index, const std::string &text) { return bindView(index, std::string_view(text)); }
+    Query &bindView(int index, const std::optional<std::string> &text);
 
     // Runs to the next row: true while a row is available.
     bool step();
@@ -68,6 +74,7 @@ public:
     std::string text(int column) const;
     std::optional<std::string> optText(int column) const;
     std::optional<double> optReal(int column) const;
+    std::string blob(int column) const;
     // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL.
     int type(int column) const;
 
@@ -93,6 +100,9 @@ public:
 
     // A cached prepared statement for that SQL text.
     Query query(std::string_view sql);
+    // The same for a text that outlives the connection and never changes (the statements
+    // of store/Sql.h): found again by its address, without reading the text.
+    Query statement(const char *sql);
     // Runs one or more statements without parameters (schema, pragmas, transactions).
     void exec(std::string_view sql);
     std::int64_t lastInsertRowid() const;
@@ -121,7 +131,13 @@ private:
         sqlite3_stmt *stmt;
         bool writes;
     };
-    std::unordered_map<std::string, Cached> m_cache;
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
+    };
+    const Cached &prepared(std::string_view sql);
+    std::unordered_map<std::string, Cached, TextHash, std::equal_to<>> m_cache;
+    std::unordered_map<const char *, Cached> m_byAddress;
     std::chrono::steady_clock::time_point m_waitStart;
     bool m_consultOnWrite = true;
     std::int64_t m_pageLimit = 0;

@@ -96,6 +96,8 @@ public:
 
     // ---- messages
     virtual std::optional<MessageRow> message(Id message) = 0;
+    // Whether the message exists, and where (cheaper than reading it).
+    virtual std::optional<MessagePlace> messagePlace(Id message) = 0;
     virtual Fields messageFields(Id message) = 0;
     // The folder's visible messages in position (creation) order; with a prefix only
     // those whose subject begins with it (bytewise, letter case significant).
@@ -105,11 +107,13 @@ public:
     virtual Id addMessage(const MessageRow &row, const Fields &fields) = 0;
     // Writes the `columns` of row with its change time, sets (adds or replaces) the given
     // fields and removes the `removed` ones; with nothing to change it only checks that
-    // the message exists. false when it does not (then nothing is written).
+    // the message exists. false when it does not (then nothing is written). The row's
+    // folder and hidden flag are the message's own (the change is logged there).
     virtual bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                                const FieldTags &removed) = 0;
     // Deletes the message with its fields and binding; false when it does not exist.
-    virtual bool deleteMessage(Id message) = 0;
+    // `known` is where the caller already knows the message to be (saves a read).
+    virtual bool deleteMessage(Id message, std::optional<MessagePlace> known) = 0;
 
     // ---- event bindings (a binding lives in a hidden message of its folder)
     virtual bool boundFolder(Id folder) = 0;
@@ -119,10 +123,11 @@ public:
     virtual std::optional<BindingRow> binding(Id message) = 0;
     // A new binding and its hidden binding message (subject: the binding's name).
     virtual Id addBinding(Id folder, const BindingRow &row) = 0;
-    // false when the binding (its message) does not exist.
-    virtual bool updateBinding(Id message, const BindingRow &row) = 0;
+    // false when the binding (its message) does not exist. `folder` is the binding's own
+    // (the change is logged there).
+    virtual bool updateBinding(Id folder, Id message, const BindingRow &row) = 0;
     // Notes that the binding took its handler data from its message.
-    virtual bool setHandlerDataSaved(Id message) = 0;
+    virtual bool setHandlerDataSaved(Id folder, Id message) = 0;
 
     // ---- address lists and entries
     virtual std::vector<AddressListRow> addressLists() = 0;

@@ -58,6 +58,12 @@ struct MessageRow {
     std::int64_t changedAt = 0;
 };
 
+// Where a message is: its folder, and whether it is a hidden binding message.
+struct MessagePlace {
+    Id folder = 0;
+    bool hidden = false;
+};
+
 // The columns of a MessageRow an update writes (changedAt goes with any change).
 enum Column : unsigned {
     ColSubject = 1u << 0,

@@ -136,7 +136,8 @@ void addMessageChangeTime(Database &db)
 
 // 2 -> 3: every folder carries the revision of its last change; each committed revision
 // is a row of `revisions` (when, how many log entries); `changes` logs what each revision
-// did to the messages of a folder, clustered by folder for the readers. `meta` holds the
+// did to the messages of a folder (store/ChangeList.h), clustered by folder for the
+// readers. `meta` holds the
 // oldest revision the log still answers from (log_floor) and the highest message id ever
 // given (message_high), so that no id is given twice. The upgrade is revision 1 and every
 // folder starts at it; what was there before is not in the log, so a reader asking from
@@ -152,9 +153,8 @@ void addRevisionsAndLog(Database &db)
             "CREATE TABLE changes("
             "  folder_id INTEGER NOT NULL,"
             "  revision INTEGER NOT NULL,"
-            "  message_id INTEGER NOT NULL,"
-            "  kind INTEGER NOT NULL,"
-            "  PRIMARY KEY(folder_id, revision, message_id, kind)"
+            "  entries BLOB NOT NULL,"
+            "  PRIMARY KEY(folder_id, revision)"
             ") WITHOUT ROWID;"
             "INSERT INTO revisions(revision, at, entries) VALUES(1, (julianday('now') - 2440587.5) * 86400.0, 0);"
             "INSERT INTO meta(key, value) SELECT 'log_floor', EXISTS (SELECT 1 FROM messages);"

@@ -13,7 +13,7 @@ std::string updateMessage(unsigned columns)
         if (columns & (1u << bit))
             text += std::string(names[bit]) + " = ?" + std::to_string(bit + 1) + ", ";
     }
-    text += "changed_at = ?11 WHERE id = ?10 RETURNING folder_id, hidden";
+    text += "changed_at = ?11 WHERE id = ?10";
     return text;
 }
 

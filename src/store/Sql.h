@@ -3,10 +3,12 @@
 // These statements are plain SQL that SQLite and PostgreSQL both read: parameters are
 // "?" (an engine numbering them differently rewrites "?" to "$1", "$2", ... in order;
 // "?<n>" names parameter n), inserts that must not fail on a duplicate use
-// "ON CONFLICT ... DO NOTHING/UPDATE", new row ids come back through "RETURNING", and
-// text compares bytewise (PostgreSQL: columns of the "C" collation). What only one
-// engine understands (pragmas, the schema's DDL, its transaction statements) stays in
-// that engine.
+// "ON CONFLICT ... DO NOTHING/UPDATE", the ids of new rows of administration come back
+// through "RETURNING" (the statements of the copy and delete loops do without it: SQLite
+// builds a temporary table at every run of such a statement; new messages get their id
+// from the engine), and text compares bytewise (PostgreSQL: columns of the "C"
+// collation). What only one engine understands (pragmas, the schema's DDL, its
+// transaction statements) stays in that engine.
 #pragma once
 
 #include <string>
@@ -65,9 +67,9 @@ inline constexpr const char *SetMessageField =
     "INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?) "
     "ON CONFLICT(message_id, tag) DO UPDATE SET type = excluded.type, value = excluded.value";
 inline constexpr const char *RemoveMessageField = "DELETE FROM message_fields WHERE message_id = ? AND tag = ?";
-inline constexpr const char *DeleteMessage = "DELETE FROM messages WHERE id = ? RETURNING folder_id, hidden";
-// "UPDATE messages SET <the columns>, changed_at = ?11 WHERE id = ?10 RETURNING folder_id,
-// hidden": column bit b is parameter b + 1.
+inline constexpr const char *DeleteMessage = "DELETE FROM messages WHERE id = ?";
+// "UPDATE messages SET <the columns>, changed_at = ?11 WHERE id = ?10": column bit b is
+// parameter b + 1.
 std::string updateMessage(unsigned columns);
 
 // ---- bindings
@@ -124,10 +126,10 @@ inline constexpr const char *StoreRevision = "SELECT coalesce(max(revision), 0) 
 inline constexpr const char *FolderRevision = "SELECT revision FROM folders WHERE id = ?";
 inline constexpr const char *AddRevision = "INSERT INTO revisions(revision, at, entries) VALUES(?, ?, ?)";
 inline constexpr const char *RaiseFolderRevision = "UPDATE folders SET revision = ? WHERE id = ?";
-inline constexpr const char *LogChange =
-    "INSERT INTO changes(folder_id, revision, message_id, kind) VALUES(?, ?, ?, ?) ON CONFLICT DO NOTHING";
+// One row per folder and revision; `entries` packed as store/ChangeList.h says.
+inline constexpr const char *LogChanges = "INSERT INTO changes(folder_id, revision, entries) VALUES(?, ?, ?)";
 inline constexpr const char *ChangesSince =
-    "SELECT message_id, revision, kind FROM changes WHERE folder_id = ? AND revision > ? ORDER BY revision, message_id, kind";
+    "SELECT revision, entries FROM changes WHERE folder_id = ? AND revision > ? ORDER BY revision";
 inline constexpr const char *Meta = "SELECT value FROM meta WHERE key = ?";
 inline constexpr const char *SetMeta =
     "INSERT INTO meta(key, value) VALUES(?, ?) ON CONFLICT(key) DO UPDATE SET value = excluded.value";

@@ -35,7 +35,7 @@ Id returnedId(Query &q)
 
 std::optional<Profile> SqliteEngine::profile(std::string_view name)
 {
-    auto q = m_db->query(sql::Profile);
+    auto q = m_db->statement(sql::Profile);
     q.bind(1, name);
     if (!q.step())
         return std::nullopt;
@@ -46,12 +46,12 @@ std::vector<Id> SqliteEngine::profileStores(const Profile &profile)
 {
     std::vector<Id> out = storesOfKind(StoreKind::Public);
     if (profile.ownerEntry) {
-        auto q = m_db->query(sql::OwnedStores);
+        auto q = m_db->statement(sql::OwnedStores);
         q.bind(1, static_cast<int>(StoreKind::Mailbox)).bind(2, profile.ownerEntry);
         while (q.step())
             out.push_back(q.int64(0));
     }
-    auto q = m_db->query(sql::SharedStores);
+    auto q = m_db->statement(sql::SharedStores);
     q.bind(1, profile.id);
     while (q.step()) {
         const Id id = q.int64(0);
@@ -63,7 +63,7 @@ std::vector<Id> SqliteEngine::profileStores(const Profile &profile)
 
 std::optional<Id> SqliteEngine::profileStore(const Profile &profile, std::string_view name)
 {
-    auto q = m_db->query(sql::ProfileStoreByName);
+    auto q = m_db->statement(sql::ProfileStoreByName);
     q.bind(1, name).bind(2, static_cast<int>(StoreKind::Public)).bind(3, static_cast<int>(StoreKind::Mailbox));
     q.bind(4, profile.ownerEntry).bind(5, profile.id);
     return firstId(q);
@@ -71,7 +71,7 @@ std::optional<Id> SqliteEngine::profileStore(const Profile &profile, std::string
 
 bool SqliteEngine::profileSeesStore(const Profile &profile, Id store)
 {
-    auto q = m_db->query(sql::ProfileSeesStore);
+    auto q = m_db->statement(sql::ProfileSeesStore);
     q.bind(1, store).bind(2, static_cast<int>(StoreKind::Public)).bind(3, static_cast<int>(StoreKind::Mailbox));
     q.bind(4, profile.ownerEntry).bind(5, profile.id);
     return q.step();
@@ -79,7 +79,7 @@ bool SqliteEngine::profileSeesStore(const Profile &profile, Id store)
 
 std::optional<StoreRow> SqliteEngine::store(Id store)
 {
-    auto q = m_db->query(sql::Store);
+    auto q = m_db->statement(sql::Store);
     q.bind(1, store);
     if (!q.step())
         return std::nullopt;
@@ -88,7 +88,7 @@ std::optional<StoreRow> SqliteEngine::store(Id store)
 
 std::optional<Id> SqliteEngine::storeByName(std::string_view name)
 {
-    auto q = m_db->query(sql::StoreByName);
+    auto q = m_db->statement(sql::StoreByName);
     q.bind(1, name);
     return firstId(q);
 }
@@ -96,7 +96,7 @@ std::optional<Id> SqliteEngine::storeByName(std::string_view name)
 std::vector<Id> SqliteEngine::storesOfKind(StoreKind kind)
 {
     std::vector<Id> out;
-    auto q = m_db->query(sql::StoresOfKind);
+    auto q = m_db->statement(sql::StoresOfKind);
     q.bind(1, static_cast<int>(kind));
     while (q.step())
         out.push_back(q.int64(0));
@@ -105,7 +105,7 @@ std::vector<Id> SqliteEngine::storesOfKind(StoreKind kind)
 
 Id SqliteEngine::addStore(std::string_view name, StoreKind kind, Id ownerEntry)
 {
-    auto q = m_db->query(sql::AddStore);
+    auto q = m_db->statement(sql::AddStore);
     q.bind(1, name).bind(2, static_cast<int>(kind));
     if (ownerEntry)
         q.bind(3, ownerEntry);
@@ -118,7 +118,7 @@ Id SqliteEngine::addStore(std::string_view name, StoreKind kind, Id ownerEntry)
 
 Id SqliteEngine::addProfile(std::string_view name, Id ownerEntry)
 {
-    auto q = m_db->query(sql::AddProfile);
+    auto q = m_db->statement(sql::AddProfile);
     q.bind(1, name);
     if (ownerEntry)
         q.bind(2, ownerEntry);
@@ -131,13 +131,13 @@ Id SqliteEngine::addProfile(std::string_view name, Id ownerEntry)
 
 void SqliteEngine::addShare(Id profile, Id store)
 {
-    m_db->query(sql::AddShare).bind(1, profile).bind(2, store).run();
+    m_db->statement(sql::AddShare).bind(1, profile).bind(2, store).run();
     markWritten();
 }
 
 void SqliteEngine::removeShare(Id profile, Id store)
 {
-    m_db->query(sql::RemoveShare).bind(1, profile).bind(2, store).run();
+    m_db->statement(sql::RemoveShare).bind(1, profile).bind(2, store).run();
     markWritten();
 }
 
@@ -146,7 +146,7 @@ void SqliteEngine::removeShare(Id profile, Id store)
 std::vector<AddressListRow> SqliteEngine::addressLists()
 {
     std::vector<AddressListRow> out;
-    auto q = m_db->query(sql::AddressLists);
+    auto q = m_db->statement(sql::AddressLists);
     while (q.step())
         out.push_back({q.int64(0), q.text(1)});
     return out;
@@ -154,14 +154,14 @@ std::vector<AddressListRow> SqliteEngine::addressLists()
 
 std::optional<Id> SqliteEngine::addressListByName(std::string_view name)
 {
-    auto q = m_db->query(sql::AddressListByName);
+    auto q = m_db->statement(sql::AddressListByName);
     q.bind(1, name);
     return firstId(q);
 }
 
 Id SqliteEngine::addAddressList(std::string_view name)
 {
-    auto q = m_db->query(sql::AddAddressList);
+    auto q = m_db->statement(sql::AddAddressList);
     q.bind(1, name);
     const Id id = returnedId(q);
     markWritten();
@@ -170,7 +170,7 @@ Id SqliteEngine::addAddressList(std::string_view name)
 
 std::optional<EntryRow> SqliteEngine::addressEntry(Id entry)
 {
-    auto q = m_db->query(sql::AddressEntry);
+    auto q = m_db->statement(sql::AddressEntry);
     q.bind(1, entry);
     if (!q.step())
         return std::nullopt;
@@ -180,7 +180,7 @@ std::optional<EntryRow> SqliteEngine::addressEntry(Id entry)
 std::vector<Id> SqliteEngine::addressEntries(Id list)
 {
     std::vector<Id> out;
-    auto q = m_db->query(sql::AddressEntries);
+    auto q = m_db->statement(sql::AddressEntries);
     q.bind(1, list);
     while (q.step())
         out.push_back(q.int64(0));
@@ -190,11 +190,11 @@ std::vector<Id> SqliteEngine::addressEntries(Id list)
 std::optional<Id> SqliteEngine::addressEntryByName(Id list, std::string_view name)
 {
     if (list == 0) {
-        auto q = m_db->query(sql::AnyAddressEntryByName);
+        auto q = m_db->statement(sql::AnyAddressEntryByName);
         q.bind(1, name);
         return firstId(q);
     }
-    auto q = m_db->query(sql::AddressEntryByName);
+    auto q = m_db->statement(sql::AddressEntryByName);
     q.bind(1, list).bind(2, name);
     return firstId(q);
 }
@@ -206,7 +206,7 @@ std::vector<Id> SqliteEngine::addressEntriesByPrefix(Id list, std::string_view p
     while (!upper.empty() && static_cast<unsigned char>(upper.back()) == 0xFF)
         upper.pop_back();
     if (upper.empty()) {
-        auto q = m_db->query(sql::AddressEntriesFrom);
+        auto q = m_db->statement(sql::AddressEntriesFrom);
         q.bind(1, list).bind(2, prefix);
         while (q.step() && static_cast<int>(out.size()) < limit) {
             if (q.text(1).starts_with(prefix))
@@ -215,7 +215,7 @@ std::vector<Id> SqliteEngine::addressEntriesByPrefix(Id list, std::string_view p
         return out;
     }
     upper.back() = static_cast<char>(static_cast<unsigned char>(upper.back()) + 1);
-    auto q = m_db->query(sql::AddressEntriesInRange);
+    auto q = m_db->statement(sql::AddressEntriesInRange);
     q.bind(1, list).bind(2, prefix).bind(3, upper).bind(4, limit);
     while (q.step())
         out.push_back(q.int64(0));
@@ -224,7 +224,7 @@ std::vector<Id> SqliteEngine::addressEntriesByPrefix(Id list, std::string_view p
 
 Id SqliteEngine::addAddressEntry(Id list, std::string_view name, std::int32_t displayType)
 {
-    auto q = m_db->query(sql::AddAddressEntry);
+    auto q = m_db->statement(sql::AddAddressEntry);
     q.bind(1, list).bind(2, name).bind(3, displayType);
     const Id id = returnedId(q);
     markWritten();
@@ -233,7 +233,7 @@ Id SqliteEngine::addAddressEntry(Id list, std::string_view name, std::int32_t di
 
 std::optional<Value> SqliteEngine::entryField(Id entry, std::uint32_t tag)
 {
-    auto q = m_db->query(sql::EntryField);
+    auto q = m_db->statement(sql::EntryField);
     q.bind(1, entry).bind(2, std::int64_t(tag));
     if (!q.step())
         return std::nullopt;
@@ -243,7 +243,7 @@ std::optional<Value> SqliteEngine::entryField(Id entry, std::uint32_t tag)
 std::vector<std::uint32_t> SqliteEngine::entryFieldTags(Id entry)
 {
     std::vector<std::uint32_t> out;
-    auto q = m_db->query(sql::EntryFieldTags);
+    auto q = m_db->statement(sql::EntryFieldTags);
     q.bind(1, entry);
     while (q.step())
         out.push_back(static_cast<std::uint32_t>(q.int64(0)));
@@ -252,7 +252,7 @@ std::vector<std::uint32_t> SqliteEngine::entryFieldTags(Id entry)
 
 void SqliteEngine::setEntryField(Id entry, std::uint32_t tag, const Value &value)
 {
-    auto q = m_db->query(sql::SetEntryField);
+    auto q = m_db->statement(sql::SetEntryField);
     q.bind(1, entry).bind(2, std::int64_t(tag));
     bindValue(q, 3, 4, value);
     q.run();
@@ -264,7 +264,7 @@ void SqliteEngine::setEntryField(Id entry, std::uint32_t tag, const Value &value
 std::vector<UserRow> SqliteEngine::users(Id profile)
 {
     std::vector<UserRow> out;
-    auto q = m_db->query(sql::Users);
+    auto q = m_db->statement(sql::Users);
     q.bind(1, OwnerTagField).bind(2, static_cast<int>(StoreKind::Mailbox)).bind(3, profile);
     while (q.step()) {
         UserRow u;
@@ -305,7 +305,7 @@ std::vector<std::string> SqliteEngine::check()
             faults.push_back(std::string(inv.fault) + ": " + q.text(0));
     }
     {
-        auto q = m_db->query(sql::MessageCategories);
+        auto q = m_db->statement(sql::MessageCategories);
         while (q.step()) {
             const std::string text = q.text(1);
             if (encodeTextList(decodeTextList(text)) != text)
@@ -313,7 +313,7 @@ std::vector<std::string> SqliteEngine::check()
         }
     }
     {
-        auto q = m_db->query(sql::SharedCalendarFound);
+        auto q = m_db->statement(sql::SharedCalendarFound);
         if (q.step() && q.int64(0) == 0)
             faults.push_back("no shared calendar: the second folder of the public store's root holds no "
                              "\"Larkspur Calendar\", which every calendar action needs");

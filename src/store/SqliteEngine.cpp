@@ -2,6 +2,7 @@
 // change log. Its reads and writes of rows are in SqliteItems.cpp and SqliteDirectory.cpp.
 #include "store/SqliteEngine.h"
 
+#include "store/ChangeList.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 namespace store {
 
@@ -23,6 +25,9 @@ double secondsSince1970()
 
 std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode)
 {
+    const std::string text = location.string();
+    if (text.starts_with("postgresql://") || text.starts_with("postgres://"))
+        throw StoreError(Failure::NotAStore, 0, "this program has no PostgreSQL engine yet: \"" + text + "\"");
     return SqliteEngine::open(location, mode);
 }
 
@@ -57,7 +62,7 @@ SqliteEngine::~SqliteEngine()
 void SqliteEngine::begin()
 {
     forgetTransaction();
-    m_db->query("BEGIN IMMEDIATE").run();
+    m_db->statement("BEGIN IMMEDIATE").run();
 }
 
 void SqliteEngine::commit()
@@ -69,7 +74,7 @@ void SqliteEngine::commit()
             writeRevision();
             m_db->setConsultOnWrite(true);
         }
-        m_db->query("COMMIT").run();
+        m_db->statement("COMMIT").run();
     } catch (...) {
         m_db->setConsultOnWrite(true);
         rollback();
@@ -125,13 +130,13 @@ void SqliteEngine::forgetTransaction() noexcept
 
 void SqliteEngine::savepoint()
 {
-    m_db->query("SAVEPOINT operation").run();
+    m_db->statement("SAVEPOINT operation").run();
     m_savepoints.push_back(m_log.size());
 }
 
 void SqliteEngine::releaseSavepoint()
 {
-    m_db->query("RELEASE operation").run();
+    m_db->statement("RELEASE operation").run();
     m_savepoints.pop_back();
 }
 
@@ -142,8 +147,8 @@ void SqliteEngine::rollbackToSavepoint() noexcept
     m_log.resize(m_savepoints.back());
     m_savepoints.pop_back();
     try {
-        m_db->query("ROLLBACK TO operation").run();
-        m_db->query("RELEASE operation").run();
+        m_db->statement("ROLLBACK TO operation").run();
+        m_db->statement("RELEASE operation").run();
     } catch (...) {
         // The operation cannot be undone alone: nothing of the transaction may land.
         rollback();
@@ -158,7 +163,7 @@ void SqliteEngine::sync()
 Id SqliteEngine::nextMessageId()
 {
     if (m_messageHigh == 0) {
-        auto q = m_db->query(sql::HighestMessage);
+        auto q = m_db->statement(sql::HighestMessage);
         q.step();
         m_messageHigh = std::max(metaNumber("message_high"), q.int64(0));
         m_messageHighRead = m_messageHigh;
@@ -168,7 +173,7 @@ Id SqliteEngine::nextMessageId()
 
 std::int64_t SqliteEngine::metaNumber(const char *key)
 {
-    auto q = m_db->query(sql::Meta);
+    auto q = m_db->statement(sql::Meta);
     q.bind(1, key);
     return q.step() ? q.int64(0) : 0;
 }
@@ -176,25 +181,21 @@ std::int64_t SqliteEngine::metaNumber(const char *key)
 void SqliteEngine::writeRevision()
 {
     const std::int64_t revision = storeRevision() + 1;
+    // The changes of each folder, in the order they were made.
+    std::map<Id, std::vector<std::pair<Id, ChangeKind>>> byFolder;
+    for (const LogEntry &e : m_log)
+        byFolder[e.folder].emplace_back(e.message, e.kind);
     std::int64_t entries = 0;
-    std::vector<Id> folders;
-    {
-        auto q = m_db->query(sql::LogChange);
-        for (const LogEntry &e : m_log) {
-            q.bind(1, e.folder).bind(2, revision).bind(3, e.message).bind(4, static_cast<int>(e.kind));
-            q.run();
-            q.reset();
-            entries += m_db->changes();
-            folders.push_back(e.folder);
-        }
+    for (const auto &[folder, changes] : byFolder) {
+        std::int64_t count = 0;
+        const std::string packed = packChanges(changes, count);
+        entries += count;
+        m_db->statement(sql::LogChanges).bind(1, folder).bind(2, revision).bindBlob(3, packed).run();
+        m_db->statement(sql::RaiseFolderRevision).bind(1, revision).bind(2, folder).run();
     }
-    m_db->query(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).run();
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-    for (Id folder : folders)
-        m_db->query(sql::RaiseFolderRevision).bind(1, revision).bind(2, folder).run();
+    m_db->statement(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).run();
     if (m_messageHigh != m_messageHighRead)
-        m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).run();
+        m_db->statement(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).run();
 }
 
 void SqliteEngine::tidy() noexcept
@@ -220,28 +221,28 @@ void SqliteEngine::tidy() noexcept
 void SqliteEngine::trimLog()
 {
     {
-        auto q = m_db->query(sql::LoggedEntries);
+        auto q = m_db->statement(sql::LoggedEntries);
         if (!q.step() || q.int64(0) <= KeptEntries)
             return;
     }
-    m_db->query("BEGIN IMMEDIATE").run();
+    m_db->statement("BEGIN IMMEDIATE").run();
     try {
         std::int64_t keepFrom = 0;
         {
-            auto q = m_db->query(sql::OldestKept);
+            auto q = m_db->statement(sql::OldestKept);
             q.bind(1, KeptEntries).bind(2, secondsSince1970() - KeptSeconds);
             if (q.step())
                 keepFrom = q.int64(0);
         }
         if (keepFrom > metaNumber("log_floor") + 1) {
             m_db->setConsultOnWrite(false);
-            m_db->query(sql::TrimChanges).bind(1, keepFrom).run();
-            m_db->query(sql::TrimRevisions).bind(1, keepFrom).run();
+            m_db->statement(sql::TrimChanges).bind(1, keepFrom).run();
+            m_db->statement(sql::TrimRevisions).bind(1, keepFrom).run();
             // A reader at keepFrom - 1 or later still finds every change after it.
-            m_db->query(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
+            m_db->statement(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
             m_db->setConsultOnWrite(true);
         }
-        m_db->query("COMMIT").run();
+        m_db->statement("COMMIT").run();
     } catch (...) {
         m_db->setConsultOnWrite(true);
         rollback();
@@ -251,13 +252,13 @@ void SqliteEngine::trimLog()
 
 std::int64_t SqliteEngine::storeRevision()
 {
-    auto q = m_db->query(sql::StoreRevision);
+    auto q = m_db->statement(sql::StoreRevision);
     return q.step() ? q.int64(0) : 0;
 }
 
 std::int64_t SqliteEngine::folderRevision(Id folder)
 {
-    auto q = m_db->query(sql::FolderRevision);
+    auto q = m_db->statement(sql::FolderRevision);
     q.bind(1, folder);
     return q.step() ? q.int64(0) : 0;
 }
@@ -268,19 +269,19 @@ FolderChanges SqliteEngine::changesSince(Id folder, std::int64_t revision)
     // leave a gap that looks like "nothing changed".
     const bool own = !m_db->inTransaction();
     if (own)
-        m_db->query("BEGIN").run();
+        m_db->statement("BEGIN").run();
     FolderChanges out;
     try {
         out.revision = folderRevision(folder);
         out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
         if (!out.tooOld) {
-            auto q = m_db->query(sql::ChangesSince);
+            auto q = m_db->statement(sql::ChangesSince);
             q.bind(1, folder).bind(2, revision);
             while (q.step())
-                out.changes.push_back({q.int64(0), q.int64(1), static_cast<ChangeKind>(q.int64(2))});
+                unpackChanges(q.blob(1), q.int64(0), out.changes);
         }
         if (own)
-            m_db->query("COMMIT").run();
+            m_db->statement("COMMIT").run();
     } catch (...) {
         if (own)
             rollback();

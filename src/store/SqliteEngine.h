@@ -53,21 +53,22 @@ public:
     Id addFolder(Id store, Id parent, std::string_view name) override;
 
     std::optional<MessageRow> message(Id message) override;
+    std::optional<MessagePlace> messagePlace(Id message) override;
     Fields messageFields(Id message) override;
     std::vector<Id> folderMessages(Id folder) override;
     std::vector<Id> folderMessagesBySubject(Id folder, std::string_view prefix) override;
     Id addMessage(const MessageRow &row, const Fields &fields) override;
     bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                        const FieldTags &removed) override;
-    bool deleteMessage(Id message) override;
+    bool deleteMessage(Id message, std::optional<MessagePlace> known) override;
 
     bool boundFolder(Id folder) override;
     void saveBoundFolder(Id folder) override;
     std::vector<Id> folderBindings(Id folder) override;
     std::optional<BindingRow> binding(Id message) override;
     Id addBinding(Id folder, const BindingRow &row) override;
-    bool updateBinding(Id message, const BindingRow &row) override;
-    bool setHandlerDataSaved(Id message) override;
+    bool updateBinding(Id folder, Id message, const BindingRow &row) override;
+    bool setHandlerDataSaved(Id folder, Id message) override;
 
     std::vector<AddressListRow> addressLists() override;
     std::optional<Id> addressListByName(std::string_view name) override;
@@ -105,7 +106,6 @@ private:
     };
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
-    void logBindingChange(Id message);
     // A fresh message id above every id given before.
     Id nextMessageId();
     // The commit's own writes: the log, the revision, the folders' revisions.
@@ -133,6 +133,7 @@ private:
 
 // Reads column `valueColumn` as a field value of the type in `typeColumn`.
 Value readValue(Query &q, int typeColumn, int valueColumn);
+// Binds a field value; a text is bound without a copy (see Query::bindView).
 void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value);
 
 } // namespace store

@@ -60,7 +60,7 @@ Value readValue(Query &q, int typeColumn, int valueColumn)
 void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value)
 {
     if (const auto *s = std::get_if<std::string>(&value))
-        q.bind(typeIndex, FieldText).bind(valueIndex, std::string_view(*s));
+        q.bind(typeIndex, FieldText).bindView(valueIndex, *s);
     else if (const auto *i = std::get_if<std::int64_t>(&value))
         q.bind(typeIndex, FieldInteger).bind(valueIndex, *i);
     else if (const auto *d = std::get_if<double>(&value))
@@ -73,7 +73,7 @@ void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value)
 
 std::optional<FolderRow> SqliteEngine::folder(Id folder)
 {
-    auto q = m_db->query(sql::Folder);
+    auto q = m_db->statement(sql::Folder);
     q.bind(1, folder);
     if (!q.step())
         return std::nullopt;
@@ -82,28 +82,28 @@ std::optional<FolderRow> SqliteEngine::folder(Id folder)
 
 std::optional<Id> SqliteEngine::rootFolder(Id store)
 {
-    auto q = m_db->query(sql::RootFolder);
+    auto q = m_db->statement(sql::RootFolder);
     q.bind(1, store);
     return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
 }
 
 std::vector<Id> SqliteEngine::subfolders(Id parent)
 {
-    auto q = m_db->query(sql::Subfolders);
+    auto q = m_db->statement(sql::Subfolders);
     q.bind(1, parent);
     return ids(q);
 }
 
 std::optional<Id> SqliteEngine::subfolder(Id parent, std::string_view name)
 {
-    auto q = m_db->query(sql::Subfolder);
+    auto q = m_db->statement(sql::Subfolder);
     q.bind(1, parent).bind(2, name);
     return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
 }
 
 Id SqliteEngine::addFolder(Id store, Id parent, std::string_view name)
 {
-    auto q = m_db->query(sql::AddFolder);
+    auto q = m_db->statement(sql::AddFolder);
     q.bind(1, store);
     if (parent)
         q.bind(2, parent);
@@ -121,7 +121,7 @@ Id SqliteEngine::addFolder(Id store, Id parent, std::string_view name)
 
 std::optional<MessageRow> SqliteEngine::message(Id message)
 {
-    auto q = m_db->query(sql::Message);
+    auto q = m_db->statement(sql::Message);
     q.bind(1, message);
     if (!q.step())
         return std::nullopt;
@@ -142,10 +142,19 @@ std::optional<MessageRow> SqliteEngine::message(Id message)
     return r;
 }
 
+std::optional<MessagePlace> SqliteEngine::messagePlace(Id message)
+{
+    auto q = m_db->statement(sql::MessagePlace);
+    q.bind(1, message);
+    if (!q.step())
+        return std::nullopt;
+    return MessagePlace{q.int64(0), q.int64(1) != 0};
+}
+
 Fields SqliteEngine::messageFields(Id message)
 {
     Fields out;
-    auto q = m_db->query(sql::MessageFields);
+    auto q = m_db->statement(sql::MessageFields);
     q.bind(1, message);
     while (q.step())
         out[static_cast<std::uint32_t>(q.int64(0))] = readValue(q, 1, 2);
@@ -154,7 +163,7 @@ Fields SqliteEngine::messageFields(Id message)
 
 std::vector<Id> SqliteEngine::folderMessages(Id folder)
 {
-    auto q = m_db->query(sql::FolderMessages);
+    auto q = m_db->statement(sql::FolderMessages);
     q.bind(1, folder);
     return ids(q);
 }
@@ -164,12 +173,12 @@ std::vector<Id> SqliteEngine::folderMessagesBySubject(Id folder, std::string_vie
     if (prefix.empty())
         return folderMessages(folder);
     if (auto upper = prefixEnd(std::string(prefix))) {
-        auto q = m_db->query(sql::FolderMessagesInRange);
+        auto q = m_db->statement(sql::FolderMessagesInRange);
         q.bind(1, folder).bind(2, prefix).bind(3, *upper);
         return ids(q);
     }
     std::vector<Id> out;
-    auto q = m_db->query(sql::FolderMessagesFrom);
+    auto q = m_db->statement(sql::FolderMessagesFrom);
     q.bind(1, folder).bind(2, prefix);
     while (q.step()) {
         if (q.text(1).starts_with(prefix))
@@ -182,13 +191,13 @@ Id SqliteEngine::addMessage(const MessageRow &row, const Fields &fields)
 {
     const Id id = nextMessageId();
     {
-        auto q = m_db->query(sql::AddMessage);
+        auto q = m_db->statement(sql::AddMessage);
         q.bind(1, id).bind(2, row.folder).bind(3, std::int64_t(row.hidden ? 1 : 0));
-        q.bind(4, std::string_view(row.subject)).bind(5, std::string_view(row.body));
+        q.bindView(4, row.subject).bindView(5, row.body);
         q.bind(6, std::int64_t(row.sensitivity));
         bindCategories(q, 7, row.categories);
-        q.bind(8, std::int64_t(row.allDay)).bind(9, row.location).bind(10, row.start);
-        q.bind(11, row.end).bind(12, row.stamp).bind(13, row.changedAt);
+        q.bind(8, std::int64_t(row.allDay)).bindView(9, row.location).bind(10, row.start);
+        q.bind(11, row.end).bindView(12, row.stamp).bind(13, row.changedAt);
         q.run();
     }
     // The fields follow in further statements. Rather than a savepoint around the whole
@@ -196,14 +205,14 @@ Id SqliteEngine::addMessage(const MessageRow &row, const Fields &fields)
     // message out again, its fields with it.
     try {
         for (const auto &[tag, value] : fields) {
-            auto f = m_db->query(sql::AddMessageField);
+            auto f = m_db->statement(sql::AddMessageField);
             f.bind(1, id).bind(2, std::int64_t(tag));
             bindValue(f, 3, 4, value);
             f.run();
         }
     } catch (...) {
         try {
-            m_db->query(sql::DeleteMessage).bind(1, id).run();
+            m_db->statement(sql::DeleteMessage).bind(1, id).run();
         } catch (...) {
             // The half-saved message must not be committed with the transaction.
             rollback();
@@ -224,17 +233,17 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
     const bool several = changes && fields.size() + removed.size() > 0;
     if (several)
         savepoint();
-    std::optional<std::pair<Id, bool>> place;
+    bool found = false;
     try {
         if (changes) {
             std::string &text = m_updateSql[columns & ((1u << ColumnCount) - 1)];
             if (text.empty())
                 text = sql::updateMessage(columns);
-            auto q = m_db->query(text);
+            auto q = m_db->statement(text.c_str()); // made once, kept unchanged with the engine
             if (columns & ColSubject)
-                q.bind(1, std::string_view(row.subject));
+                q.bindView(1, row.subject);
             if (columns & ColBody)
-                q.bind(2, std::string_view(row.body));
+                q.bindView(2, row.body);
             if (columns & ColSensitivity)
                 q.bind(3, std::int64_t(row.sensitivity));
             if (columns & ColCategories)
@@ -242,33 +251,28 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
             if (columns & ColAllDay)
                 q.bind(5, std::int64_t(row.allDay));
             if (columns & ColLocation)
-                q.bind(6, row.location);
+                q.bindView(6, row.location);
             if (columns & ColStart)
                 q.bind(7, row.start);
             if (columns & ColEnd)
                 q.bind(8, row.end);
             if (columns & ColStamp)
-                q.bind(9, row.stamp);
+                q.bindView(9, row.stamp);
             q.bind(10, message).bind(11, row.changedAt);
-            if (q.step()) {
-                place = std::pair{q.int64(0), q.int64(1) != 0};
-                q.run();
-            }
+            q.run();
+            found = m_db->changes() > 0;
         } else {
-            auto q = m_db->query(sql::MessagePlace);
-            q.bind(1, message);
-            if (q.step())
-                place = std::pair{q.int64(0), q.int64(1) != 0};
+            found = messagePlace(message).has_value();
         }
-        if (place) {
+        if (found) {
             for (const auto &[tag, value] : fields) {
-                auto f = m_db->query(sql::SetMessageField);
+                auto f = m_db->statement(sql::SetMessageField);
                 f.bind(1, message).bind(2, std::int64_t(tag));
                 bindValue(f, 3, 4, value);
                 f.run();
             }
             for (const std::uint32_t tag : removed)
-                m_db->query(sql::RemoveMessageField).bind(1, message).bind(2, std::int64_t(tag)).run();
+                m_db->statement(sql::RemoveMessageField).bind(1, message).bind(2, std::int64_t(tag)).run();
         }
         if (several)
             releaseSavepoint();
@@ -277,63 +281,56 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
             rollbackToSavepoint();
         throw;
     }
-    if (!place)
+    if (!found)
         return false;
     if (changes) {
         markWritten();
-        log(place->first, message, place->second ? ChangeKind::BindingChanged : ChangeKind::Changed);
+        log(row.folder, message, row.hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
     }
     return true;
 }
 
-bool SqliteEngine::deleteMessage(Id message)
+bool SqliteEngine::deleteMessage(Id message, std::optional<MessagePlace> known)
 {
-    auto q = m_db->query(sql::DeleteMessage);
-    q.bind(1, message);
-    if (!q.step())
+    // Where it was, for the log: read first unless known, since a RETURNING clause makes
+    // SQLite build a temporary table at every run of the statement.
+    const auto place = known ? known : messagePlace(message);
+    if (!place)
         return false;
-    const Id folder = q.int64(0);
-    const bool hidden = q.int64(1) != 0;
-    q.run();
+    m_db->statement(sql::DeleteMessage).bind(1, message).run();
+    if (m_db->changes() == 0)
+        return false;
     markWritten();
-    log(folder, message, hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
+    log(place->folder, message, place->hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
     return true;
 }
 
 // ---- event bindings
 
-void SqliteEngine::logBindingChange(Id message)
-{
-    markWritten();
-    auto q = m_db->query(sql::MessagePlace);
-    q.bind(1, message);
-    if (q.step())
-        log(q.int64(0), message, ChangeKind::BindingChanged);
-}
 
 bool SqliteEngine::boundFolder(Id folder)
 {
-    auto q = m_db->query(sql::BoundFolder);
+    auto q = m_db->statement(sql::BoundFolder);
     q.bind(1, folder);
     return q.step();
 }
 
 void SqliteEngine::saveBoundFolder(Id folder)
 {
-    m_db->query(sql::SaveBoundFolder).bind(1, folder).run();
+    m_db->statement(sql::SaveBoundFolder).bind(1, folder).run();
     markWritten();
 }
 
 std::vector<Id> SqliteEngine::folderBindings(Id folder)
 {
-    auto q = m_db->query(sql::FolderBindings);
+    auto q = m_db->statement(sql::FolderBindings);
     q.bind(1, folder);
     return ids(q);
 }
 
 std::optional<BindingRow> SqliteEngine::binding(Id message)
 {
-    auto q = m_db->query(sql::Binding);
+    auto q = m_db->statement(sql::Binding);
     q.bind(1, message);
     if (!q.step())
         return std::nullopt;
@@ -343,19 +340,22 @@ std::optional<BindingRow> SqliteEngine::binding(Id message)
 Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
 {
     const Id id = nextMessageId();
-    savepoint();
+    m_db->statement(sql::AddBindingMessage).bind(1, id).bind(2, folder).bindView(3, row.name).run();
     try {
-        m_db->query(sql::AddBindingMessage).bind(1, id).bind(2, folder).bind(3, std::string_view(row.name)).run();
-        m_db->query(sql::AddBinding)
+        m_db->statement(sql::AddBinding)
             .bind(1, id)
-            .bind(2, std::string_view(row.name))
+            .bindView(2, row.name)
             .bind(3, std::int64_t(row.active ? 1 : 0))
             .bind(4, std::int64_t(row.eventMask))
-            .bind(5, std::string_view(row.handlerClass))
+            .bindView(5, row.handlerClass)
             .run();
-        releaseSavepoint();
     } catch (...) {
-        rollbackToSavepoint();
+        // As for a new message: the binding message goes again rather than a savepoint.
+        try {
+            m_db->statement(sql::DeleteMessage).bind(1, id).run();
+        } catch (...) {
+            rollback();
+        }
         throw;
     }
     markWritten();
@@ -363,9 +363,9 @@ Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
     return id;
 }
 
-bool SqliteEngine::updateBinding(Id message, const BindingRow &row)
+bool SqliteEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 {
-    m_db->query(sql::UpdateBinding)
+    m_db->statement(sql::UpdateBinding)
         .bind(1, std::string_view(row.name))
         .bind(2, std::int64_t(row.active ? 1 : 0))
         .bind(3, std::int64_t(row.eventMask))
@@ -374,16 +374,18 @@ bool SqliteEngine::updateBinding(Id message, const BindingRow &row)
         .run();
     if (m_db->changes() == 0)
         return false;
-    logBindingChange(message);
+    markWritten();
+    log(folder, message, ChangeKind::BindingChanged);
     return true;
 }
 
-bool SqliteEngine::setHandlerDataSaved(Id message)
+bool SqliteEngine::setHandlerDataSaved(Id folder, Id message)
 {
-    m_db->query(sql::SetHandlerDataSaved).bind(1, message).run();
+    m_db->statement(sql::SetHandlerDataSaved).bind(1, message).run();
     if (m_db->changes() == 0)
         return false;
-    logBindingChange(message);
+    markWritten();
+    log(folder, message, ChangeKind::BindingChanged);
     return true;
 }
 

@@ -198,18 +198,7 @@ class DiskFaults : public StoreFixture, public ::testing::WithParamInterface<Dis
 TEST_P(DiskFaults, TheErrorSaysWhatLandedAndNothingLandsHalf)
 {
     const DiskFault &c = GetParam();
-    {
-        Session s = logon();
-        Folder calendar = mailboxFolder(s);
-        for (int i = 0; i < 300; ++i) {
-            Message m = calendar.Messages().Add();
-            m.SetSubject("Item " + std::to_string(i));
-            m.SetText(std::string(400, 'x'));
-            m.Fields().Item(PropTag::ICalendarSource).SetValue(std::string("BEGIN:VEVENT"));
-            m.Fields().Item(PropTag::ICalendarUid).SetValue("uid-" + std::to_string(i));
-            m.Update();
-        }
-    }
+    fillCalendar(mailboxFolder(logon()), 300);
     const auto pages = static_cast<std::int64_t>(std::filesystem::file_size(storePath()) / 4096);
     FaultyDisk disk;
     Session s = logon();

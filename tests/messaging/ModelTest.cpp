@@ -35,15 +35,6 @@ struct Checkpoint {
     std::size_t seen;
 };
 
-// Each message touched after a checkpoint, and whether it exists now.
-std::map<std::string, bool> touchedSince(const History &history, std::size_t seen)
-{
-    std::map<std::string, bool> out;
-    for (std::size_t i = seen; i < history.size(); ++i)
-        out[history[i].first] = history[i].second;
-    return out;
-}
-
 class ModelTest : public StoreFixture, public ::testing::WithParamInterface<unsigned> {
 protected:
     void open()
@@ -66,14 +57,16 @@ protected:
     {
         const FolderChanges got = folders[f].ChangesSince(cp.revision);
         ASSERT_FALSE(got.tooOld);
-        std::map<std::string, bool> logged;
+        std::map<std::string, bool> logged, touched; // message: whether it exists now
+        for (std::size_t i = cp.seen; i < history[f].size(); ++i)
+            touched[history[f][i].first] = history[f][i].second;
         std::int64_t last = cp.revision;
         for (const FolderChange &c : got.changes) {
             EXPECT_GE(c.revision, last);
             last = c.revision;
             logged[c.entryId] = c.kind != ChangeKind::Deleted && c.kind != ChangeKind::BindingRemoved;
         }
-        EXPECT_EQ(logged, touchedSince(history[f], cp.seen)) << "since revision " << cp.revision;
+        EXPECT_EQ(logged, touched) << "since revision " << cp.revision;
         EXPECT_EQ(got.revision, last);
     }
 

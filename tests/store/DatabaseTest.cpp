@@ -1,7 +1,8 @@
-// The store's SQL interface: parameters, the write hook, errors, connection settings
-// and the schema's own rules.
+// The SQLite engine's connection: parameters, the Env asked before writes, errors,
+// connection settings, the subject index in use.
 #include "store/Database.h"
 #include "store/Schema.h"
+#include "store/Sql.h"
 #include "store/SqliteEngine.h"
 
 #include <gtest/gtest.h>
@@ -132,25 +133,9 @@ TEST_F(DatabaseTest, EngineErrorsCarryTheirCode)
     }
 }
 
-TEST_F(DatabaseTest, DeletingAMessageTakesItsFieldsAndBindingAlong)
-{
-    db->exec("INSERT INTO stores(id, name, kind) VALUES(1, 'S', 0);"
-             "INSERT INTO folders(id, store_id, name) VALUES(1, 1, 'root');"
-             "INSERT INTO messages(id, folder_id, hidden) VALUES(1, 1, 1), (2, 1, 0);"
-             "INSERT INTO message_fields VALUES(1, 10, 0, 'a'), (1, 11, 0, 'b'), (2, 10, 0, 'c');"
-             "INSERT INTO bindings(message_id, name) VALUES(1, 'x');");
-    db->exec("DELETE FROM messages WHERE id = 1");
-    EXPECT_EQ(scalar("SELECT count(*) FROM message_fields"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM bindings"), 0);
-    db->exec("DELETE FROM folders WHERE id = 1");
-    EXPECT_EQ(scalar("SELECT count(*) FROM messages"), 0);
-    EXPECT_EQ(scalar("SELECT count(*) FROM message_fields"), 0);
-}
-
 TEST_F(DatabaseTest, SubjectPrefixRangeUsesTheIndex)
 {
-    auto q = db->query("EXPLAIN QUERY PLAN SELECT id FROM messages WHERE folder_id = ? AND hidden = 0 "
-                       "AND subject >= ? AND subject < ? ORDER BY id");
+    auto q = db->query(std::string("EXPLAIN QUERY PLAN ") + store::sql::FolderMessagesInRange);
     std::string plan;
     while (q.step())
         plan += q.text(3) + "\n";

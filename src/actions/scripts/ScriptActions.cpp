@@ -15,6 +15,7 @@
 #include "messaging/PropTags.h"
 #include "textfile/DrivePath.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -59,7 +60,9 @@ std::string readFileBytes(const std::string &path)
     const auto size = std::filesystem::file_size(local, ec);
     if (!ec)
         bytes.reserve(static_cast<std::size_t>(size));
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    char buffer[16384];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
     return bytes;
@@ -193,18 +196,17 @@ std::string readScriptText(const std::string &path)
     const std::string bytes = readFileBytes(path);
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 16 + 2);
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const std::size_t lineEnd = bytes.find_first_of("\r\n", pos);
+    const char *pos = bytes.data();
+    const char *const end = pos + bytes.size();
+    while (pos < end) {
+        const char *lineEnd = std::find_if(pos, end, [](char c) { return c == '\r' || c == '\n'; });
         text += "\r\n";
-        if (lineEnd == std::string::npos) {
-            text.append(bytes, pos, std::string::npos);
+        text.append(pos, lineEnd);
+        if (lineEnd == end)
             break;
-        }
-        text.append(bytes, pos, lineEnd - pos);
         pos = lineEnd + 1;
         // A line feed right after a carriage return ends the same line.
-        if (bytes[lineEnd] == '\r' && pos < bytes.size() && bytes[pos] == '\n')
+        if (*lineEnd == '\r' && pos < end && *pos == '\n')
             ++pos;
     }
     return text;
