@@ -247,22 +247,4 @@ bool ActionPage::requireMailbox(const QComboBox *cboMailbox)
     return false;
 }
 
-bool ActionPage::requireScriptFile(const QLineEdit *txtFileName)
-{
-    if (!txtFileName->text().isEmpty())
-        return true;
-    msgBox(QStringLiteral("You must enter the file name and path of the script file."),
-           MsgStyle::OKOnly | MsgStyle::Critical, QStringLiteral("Missing Information"));
-    return false;
-}
-
-bool ActionPage::requireEvents(int eventMask)
-{
-    if (eventMask != 0)
-        return true;
-    msgBox(QStringLiteral("You have not checked any events for your script"), MsgStyle::OKOnly | MsgStyle::Critical,
-           QStringLiteral("Choose Events!"));
-    return false;
-}
-
 } // namespace app

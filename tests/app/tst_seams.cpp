@@ -4,6 +4,7 @@
 #include "WindowHelpers.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "actions/scripts/ScriptFields.h"
 #include "app/FileDialogs.h"
 #include "app/MessageBoxes.h"
 #include "app/WorkstationLocale.h"
@@ -90,7 +91,7 @@ void SeamsTest::scriptFileDialog()
     QTemporaryDir dir;
     for (const char *name : {"README", "a.txt"})
         QVERIFY(QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
-    std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, app::scriptFileRequest());
+    std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, scripts::scriptFileRequest());
     QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
     dialog->setDirectory(dir.path());
     dialog->selectNameFilter(QStringLiteral("All Files (*.*)"));
