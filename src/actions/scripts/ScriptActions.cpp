@@ -13,13 +13,10 @@
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
 #include "messaging/PropTags.h"
-#include "textfile/DrivePath.h"
+#include "textfile/TextFile.h"
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <system_error>
 
 namespace scripts {
 
@@ -29,41 +26,6 @@ constexpr std::string_view EventsClassName = "MSExchange.Events";
 constexpr std::string_view GlobalAddressList = "Global Address List";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
 constexpr std::string_view AdministratorMailbox = "Mailbox - Administrator";
-
-[[noreturn]] void fileError(std::int32_t number, const std::string &what, const std::string &path)
-{
-    throw messaging::Error(number, what + ": " + path);
-}
-
-// The whole file as bytes, or the file error that says why it cannot be read.
-std::string readFileBytes(const std::string &path)
-{
-    if (path.empty())
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    const std::filesystem::path local = textfile::drivePath(path);
-    std::error_code ec;
-    const auto status = std::filesystem::status(local, ec);
-    if (!std::filesystem::exists(status)) {
-        const std::filesystem::path folder = local.parent_path();
-        if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
-            fileError(messaging::ErrorCode::PathNotFound, "Path not found", path);
-        fileError(messaging::ErrorCode::FileNotFound, "File not found", path);
-    }
-    if (std::filesystem::is_directory(status))
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-
-    std::ifstream in(local, std::ios::binary);
-    if (!in)
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    std::string bytes;
-    const auto size = std::filesystem::file_size(local, ec);
-    if (!ec)
-        bytes.reserve(static_cast<std::size_t>(size));
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    return bytes;
-}
 
 messaging::Folder folderOf(messaging::Session &session, std::string_view storeName, std::string_view folderName)
 {
@@ -160,24 +122,10 @@ std::int16_t allUsersEventMask(const EventBoxes &b)
 
 std::string readScriptText(const std::string &path)
 {
-    const std::string bytes = readFileBytes(path);
-    std::string text;
-    text.reserve(bytes.size() + bytes.size() / 16 + 2);
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const std::size_t lineEnd = bytes.find_first_of("\r\n", pos);
-        text += "\r\n";
-        if (lineEnd == std::string::npos) {
-            text.append(bytes, pos, std::string::npos);
-            break;
-        }
-        text.append(bytes, pos, lineEnd - pos);
-        pos = lineEnd + 1;
-        // A line feed right after a carriage return ends the same line.
-        if (bytes[lineEnd] == '\r' && pos < bytes.size() && bytes[pos] == '\n')
-            ++pos;
-    }
-    return text;
+    // An empty name is no file at all, not a missing one.
+    if (path.empty())
+        throw messaging::Error(messaging::ErrorCode::PathFileAccessError, "Path/File access error: ");
+    return textfile::TextFile().ReadAllText(path);
 }
 
 void installScript(messaging::Session &session, std::string_view storeName, const ScriptInstall &install)

@@ -25,8 +25,9 @@ std::int16_t oneUserEventMask(const EventBoxes &boxes);
 std::int16_t allUsersEventMask(const EventBoxes &boxes);
 
 // The script text of a file: every line (bytes, without its terminator: CR LF, CR or LF)
-// preceded by CR LF; nothing after the last line; an empty file gives "". Throws
-// Error FileNotFound / PathFileAccessError when the file cannot be read.
+// preceded by CR LF; nothing after the last line; an empty file gives "". This is
+// TextFile::ReadAllText, with its line rule and its file errors (FileNotFound,
+// PathNotFound, PathFileAccessError); an empty path is PathFileAccessError.
 std::string readScriptText(const std::string &path);
 
 struct ScriptInstall {
