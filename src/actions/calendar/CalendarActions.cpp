@@ -274,18 +274,6 @@ std::string mailboxNameFromPicker(std::string_view pickerText)
 
 std::string ownerPrefix(std::string_view ownerTag) { return std::string(ownerTag) + "- "; }
 
-const std::locale &workstationLocale()
-{
-    static const std::locale locale = [] {
-        try {
-            return std::locale(std::locale::classic(), std::locale(""), std::locale::numeric);
-        } catch (const std::runtime_error &) {
-            return std::locale::classic();
-        }
-    }();
-    return locale;
-}
-
 std::string dayNumberText(double dayNumber, const std::locale &locale)
 {
     if (!std::isfinite(dayNumber))

@@ -5,6 +5,7 @@
 // leave as messaging::Error, except where CopyAllCalendars skips them.
 #pragma once
 
+#include "actions/calendar/WorkstationLocale.h"
 #include "messaging/Message.h"
 #include "messaging/Session.h"
 
@@ -22,9 +23,6 @@ namespace calendar {
 std::string mailboxNameFromPicker(std::string_view pickerText);
 // The owner tag followed by "- ".
 std::string ownerPrefix(std::string_view ownerTag);
-// The workstation's number format (LC_ALL, LC_NUMERIC or LANG), whatever the program's
-// global locale; the classic "C" format when the environment names no usable locale.
-const std::locale &workstationLocale();
 // The copy stamp "<Y|N>:<location>:<day number>:<subject>"; the day number has up to
 // 15 significant digits, no trailing zeros and the decimal separator of `locale`.
 std::string copyStamp(const messaging::Message &item, const std::locale &locale);
