@@ -4,7 +4,7 @@
 #include "app/Pickers.h"
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Session.h"
 #include "textfile/DrivePath.h"
 

@@ -10,7 +10,7 @@
 #include "WindowHelpers.h"
 
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/FaultInjection.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/PropTags.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <gtest/gtest.h>
 

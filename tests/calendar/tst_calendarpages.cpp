@@ -11,7 +11,7 @@
 #include "actions/calendar/frmDeleteAllItemsFromLarkspurCalendar.h"
 #include "actions/calendar/frmDeleteSingleUsersItemsFromLarkspurCalendar.h"
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <QComboBox>
 #include <QPointer>

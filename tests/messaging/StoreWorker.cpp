@@ -3,7 +3,7 @@
 //   store_worker STORE PREFIX COUNT
 // adds COUNT items "<PREFIX><n>" (n from 1) to the shared calendar, one Update each,
 // then logs off. On an error it prints the error's number and description and exits 3.
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"

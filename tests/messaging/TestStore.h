@@ -2,8 +2,8 @@
 // work the pages do, shared by the tests.
 #pragma once
 
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Events.h"
 #include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"

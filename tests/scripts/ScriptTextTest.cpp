@@ -2,7 +2,7 @@
 #include "ScriptStore.h"
 
 #include "actions/scripts/ScriptActions.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <gtest/gtest.h>
 

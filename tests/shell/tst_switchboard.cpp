@@ -8,7 +8,7 @@
 
 #include "app/ActionPage.h"
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Session.h"

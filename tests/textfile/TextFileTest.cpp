@@ -2,7 +2,7 @@
 // the numbered errors (missing file, empty file, missing folder, a folder in place of a
 // file, a full disk, a link planted at the identifier file) and the drive mapping with the
 // modes of what it makes.
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"
 
@@ -19,7 +19,7 @@
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using textfile::TextFile;
-namespace Code = messaging::ErrorCode;
+namespace Code = core::ErrorCode;
 
 namespace {
 
@@ -170,7 +170,7 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
             : c.call == ReadAll ? void(text.ReadAllText(c.file))
                                 : text.WriteLineText(c.file, "id");
             ADD_FAILURE() << "no error";
-        } catch (const messaging::Error &e) {
+        } catch (const core::Error &e) {
             EXPECT_EQ(e.number(), c.number) << e.description();
             EXPECT_NE(e.description().find(c.file), std::string::npos) << e.description();
         }

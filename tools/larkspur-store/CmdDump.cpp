@@ -3,7 +3,7 @@
 #include "DayNumber.h"
 #include "FolderPath.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Events.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"

@@ -4,9 +4,9 @@
 #include "IcsText.h"
 #include "IcsWriter.h"
 
+#include "core/Error.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"

@@ -1,7 +1,7 @@
 // larkspur-store: the administrator's way to make and inspect a server store.
 #include "Commands.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
 

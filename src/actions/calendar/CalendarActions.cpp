@@ -5,9 +5,9 @@
 // failure on the way leaves no copy behind and a private item is never seen unmasked.
 #include "CalendarActions.h"
 
+#include "core/Error.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"

@@ -6,8 +6,8 @@
 // deletes its binding message again, so no folder keeps a binding without its script.
 #include "ScriptActions.h"
 
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Events.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
