@@ -16,6 +16,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <cinttypes>
 #include <cstring>
@@ -99,7 +100,7 @@ void generateSharedStore(const std::filesystem::path &file, int sharedItems)
     messaging::ServerAdmin::createStore(file);
     makeUsers(file, SharedUsers);
     messaging::Session s = logon(file);
-    const messaging::Messages messages = calendar::sharedCalendar(s).Messages();
+    const messaging::Messages messages = messaging::sharedCalendar(s).Messages();
     for (int i = 0; i < sharedItems; ++i) {
         messaging::Message m = messages.Add();
         m.SetSubject(userTag(i % SharedUsers) + "- Meeting " + std::to_string(i));

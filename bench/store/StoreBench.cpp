@@ -17,6 +17,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 #include "store/Database.h"
 #include "store/Schema.h"
 
@@ -108,11 +109,6 @@ void copyStore(const fs::path &from, const fs::path &to)
     fs::copy_file(from, to);
 }
 
-messaging::Folder sharedCalendar(const messaging::Session &s)
-{
-    return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
-}
-
 // Times the plain-SQL work in one transaction, committed and checkpointed like a logoff.
 double floorRun(const fs::path &path, const std::function<void(store::Database &)> &work)
 {
@@ -185,7 +181,7 @@ Result runCopy(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            std::string target = sharedCalendar(session).ID();
+            std::string target = messaging::sharedCalendar(session).ID();
             messaging::Folder calendar =
                 session.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Calendar");
             for (messaging::Message item : calendar.Messages()) {
@@ -235,7 +231,7 @@ Result runDelete(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            messaging::Messages messages = sharedCalendar(session).Messages();
+            messaging::Messages messages = messaging::sharedCalendar(session).Messages();
             const int n = messages.Count();
             for (int i = 1; i <= n; ++i)
                 messages.Item(n - i + 1).Delete();
@@ -271,7 +267,7 @@ Result runFilter(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            messaging::Messages messages = sharedCalendar(session).Messages();
+            messaging::Messages messages = messaging::sharedCalendar(session).Messages();
             messages.Filter().SetSubject("AL- ");
             for (messaging::Message m : messages) {
                 m.Delete();

@@ -3,13 +3,14 @@
 #include "AddressLists.h"
 #include "Detail.h"
 #include "PropTags.h"
+#include "core/StoreLayout.h"
 #include "store/PrivateItems.h"
 #include "store/Schema.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <array>
+#include <vector>
 
 namespace messaging {
 
@@ -17,9 +18,6 @@ namespace {
 
 constexpr std::string_view kAdministrator = "Administrator";
 constexpr std::string_view kGlobalAddressList = "Global Address List";
-constexpr std::array<std::string_view, 10> kMailboxFolders = {
-    "Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox",
-    "Journal",  "Notes",    "Outbox",        "Sent Items", "Tasks"};
 
 std::int64_t insertFolder(store::Database &db, std::int64_t store, std::int64_t parent, std::string_view name)
 {
@@ -95,7 +93,7 @@ std::int64_t addUserRows(store::Database &db, std::string_view name, const std::
         .run();
     std::int64_t store = db.lastInsertRowid();
     std::int64_t root = insertFolder(db, store, 0, "Top of Information Store");
-    for (std::string_view folder : kMailboxFolders)
+    for (std::string_view folder : core::MailboxFolderNames)
         insertFolder(db, store, root, folder);
     std::int64_t admin = profileId(db, kAdministrator);
     if (shared && admin) {
@@ -192,14 +190,15 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
         try {
             db->query("INSERT INTO address_lists(name) VALUES(?)").bind(1, kGlobalAddressList).run();
             db->query("INSERT INTO stores(name, kind) VALUES(?, ?)")
-                .bind(1, std::string_view("Public Folders"))
+                .bind(1, core::PublicStoreName)
                 .bind(2, store::PublicStore)
                 .run();
             std::int64_t pub = db->lastInsertRowid();
-            std::int64_t root = insertFolder(*db, pub, 0, "Public Folders");
-            insertFolder(*db, pub, root, "Favorites");
-            std::int64_t all = insertFolder(*db, pub, root, "All Public Folders");
-            insertFolder(*db, pub, all, "Larkspur Calendar");
+            std::int64_t root = insertFolder(*db, pub, 0, core::PublicStoreName);
+            std::vector<std::int64_t> rootFolders;
+            for (std::string_view name : core::PublicRootFolderNames)
+                rootFolders.push_back(insertFolder(*db, pub, root, name));
+            insertFolder(*db, pub, rootFolders.at(core::SharedCalendarParentPosition - 1), core::SharedCalendarName);
             std::int64_t admin = addUserRows(*db, kAdministrator, std::string("AD"), DisplayType::MailUser, false);
             db->query("INSERT INTO profiles(name, owner_entry) VALUES(?, ?)").bind(1, kAdministrator).bind(2, admin).run();
             db->query("COMMIT").run();
@@ -421,10 +420,11 @@ std::vector<std::string> ServerAdmin::check() const
         // Every calendar action walks to the shared calendar: the public store's root, its
         // second subfolder, in that "Larkspur Calendar".
         {
-            auto q = db.query("SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = 'Larkspur Calendar' AND "
+            auto q = db.query("SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = ? AND "
                               "c.parent_id = (SELECT id FROM folders WHERE parent_id = (SELECT r.id FROM folders r "
                               "JOIN stores s ON s.id = r.store_id WHERE s.kind = 0 AND r.parent_id IS NULL "
-                              "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET 1))");
+                              "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET ?))");
+            q.bind(1, core::SharedCalendarName).bind(2, std::int64_t(core::SharedCalendarParentPosition - 1));
             if (q.step() && q.int64(0) == 0)
                 faults.push_back("no shared calendar: the second folder of the public store's root holds no "
                                  "\"Larkspur Calendar\", which every calendar action needs");

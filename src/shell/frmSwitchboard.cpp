@@ -14,8 +14,8 @@
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 #include "textfile/TextFile.h"
 
 #include <QGroupBox>
@@ -222,13 +222,7 @@ void frmSwitchboard::writeFolderIdentifier()
 {
     messaging::Session session;
     session.Logon("Administrator");
-    const messaging::Folder calendar = session.InfoStores()
-                                           .Item("Public Folders")
-                                           .RootFolder()
-                                           .Folders()
-                                           .Item(2)
-                                           .Folders()
-                                           .Item("Larkspur Calendar");
+    const messaging::Folder calendar = messaging::sharedCalendar(session);
     textfile::TextFile file;
     file.WriteLineText(identifierFileName().toStdString(), calendar.ID());
     msgBox(QStringLiteral("Larkspur Calendar ID ") + QString::fromStdString(calendar.ID()) + QStringLiteral("\r\n")

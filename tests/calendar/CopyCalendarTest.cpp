@@ -218,7 +218,7 @@ TEST_P(Masking, PrivateCopiesKeepOnlySubjectBodyTimesAndRecurrenceInBothCopies)
     EXPECT_EQ(items(), (std::vector<Stored>{copy, copy}));
     EXPECT_EQ(items("Mailbox - Bob"), std::vector<Stored>{personal});
     messaging::Session s = store.logon();
-    EXPECT_EQ(restOf(worktest::sharedFolder(s)), copyRest + copyRest);
+    EXPECT_EQ(restOf(messaging::sharedCalendar(s)), copyRest + copyRest);
     EXPECT_EQ(restOf(worktest::calendarOf(s, "Mailbox - Bob")), personalRest);
 }
 
@@ -386,7 +386,7 @@ TEST_F(CalendarWork, FailedWriteAnywhereLeavesOnlyFinishedCopies)
             messaging::faults::clear();
         }
         messaging::Session s = copy.logon();
-        const std::vector<Stored> copies = worktest::contents(worktest::sharedFolder(s));
+        const std::vector<Stored> copies = worktest::contents(messaging::sharedCalendar(s));
         std::size_t stamped = 0;
         for (const Stored &o : worktest::contents(worktest::calendarOf(s, "Mailbox - Bob")))
             stamped += o.stamp.has_value() ? 1 : 0;

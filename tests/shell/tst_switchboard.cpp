@@ -10,8 +10,8 @@
 #include "app/Twips.h"
 #include "core/Error.h"
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 #include "shell/frmSwitchboard.h"
 
 #include <QComboBox>
@@ -346,14 +346,7 @@ void SwitchboardTest::folderIdentifierEndToEnd()
     {
         messaging::Session session;
         session.Logon("Administrator");
-        id = session.InfoStores()
-                 .Item("Public Folders")
-                 .RootFolder()
-                 .Folders()
-                 .Item(2)
-                 .Folders()
-                 .Item("Larkspur Calendar")
-                 .ID();
+        id = messaging::sharedCalendar(session).ID();
         session.Logoff();
     }
     const QString file = m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt");

@@ -5,6 +5,7 @@
 #include "IcsWriter.h"
 
 #include "core/Error.h"
+#include "core/StoreLayout.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
 #include "messaging/InfoStores.h"
@@ -143,7 +144,7 @@ void maskPrivate(IcsEvent &e, const std::vector<std::string> &ownerTags)
 
 std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
 {
-    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item("Public Folders").ID();
+    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item(core::PublicStoreName).ID();
     const std::vector<std::string> tags = publicStore ? ownerTags(folder) : std::vector<std::string>();
     std::vector<IcsEvent> events;
     std::set<std::string> uids;

@@ -6,12 +6,14 @@
 #include "CalendarActions.h"
 
 #include "core/Error.h"
+#include "core/StoreLayout.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
+#include "messaging/SharedCalendar.h"
 
 #include <charconv>
 #include <cmath>
@@ -24,9 +26,6 @@ namespace calendar {
 namespace {
 
 constexpr std::string_view GlobalAddressList = "Global Address List";
-constexpr std::string_view PublicFolders = "Public Folders";
-constexpr std::string_view SharedCalendarName = "Larkspur Calendar";
-constexpr std::string_view CalendarFolderName = "Calendar";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
 constexpr std::int32_t SensitivityPrivate = 2;
 constexpr std::size_t FailuresShown = 10;
@@ -71,7 +70,7 @@ std::string ownerTagOf(const messaging::AddressEntry &entry)
 
 messaging::Messages userCalendar(messaging::Session &session, std::string_view storeName)
 {
-    return session.InfoStores().Item(storeName).RootFolder().Folders().Item(CalendarFolderName).Messages();
+    return session.InfoStores().Item(storeName).RootFolder().Folders().Item(core::PersonalCalendarName).Messages();
 }
 
 // Leaves the unsaved copy of a private item with its masked form alone: "Private" for
@@ -122,7 +121,7 @@ public:
 
     CopyAllReport run()
     {
-        const messaging::Folder shared = sharedCalendar(m_session);
+        const messaging::Folder shared = messaging::sharedCalendar(m_session);
         m_sharedId = shared.ID();
         const messaging::AddressEntries entries =
             m_session.AddressLists().Item(GlobalAddressList).AddressEntries();
@@ -334,17 +333,6 @@ bool isHoliday(const messaging::Message &item)
     return categories && !categories->empty() && categories->front() == "Holiday";
 }
 
-messaging::Folder sharedCalendar(messaging::Session &session)
-{
-    return session.InfoStores()
-        .Item(PublicFolders)
-        .RootFolder()
-        .Folders()
-        .Item(2)
-        .Folders()
-        .Item(SharedCalendarName);
-}
-
 void copyUserCalendar(messaging::Session &session, std::string_view pickerText, const std::locale &locale)
 {
     // Directory first, then both folders: nothing is written before all of them are found.
@@ -352,7 +340,7 @@ void copyUserCalendar(messaging::Session &session, std::string_view pickerText, 
     const std::string mailboxName = mailboxNameFromPicker(pickerText);
     const messaging::AddressEntry entry = list.AddressEntries().Item(mailboxName);
     const std::string ownerTag = ownerTagOf(entry);
-    const messaging::Folder shared = sharedCalendar(session);
+    const messaging::Folder shared = messaging::sharedCalendar(session);
     const std::string prefix = ownerPrefix(ownerTag);
     const messaging::Messages messages = userCalendar(session, pickerText);
     const std::string sharedId = shared.ID();
@@ -395,7 +383,7 @@ std::string copyAllResultText(const CopyAllReport &report)
 
 std::int64_t deleteAllItems(messaging::Session &session)
 {
-    const messaging::Messages messages = sharedCalendar(session).Messages();
+    const messaging::Messages messages = messaging::sharedCalendar(session).Messages();
     // The count is read once; every position comes from it, never from a fresh count.
     const std::int32_t count = messages.Count();
     for (std::int32_t position = count; position >= 1; --position)
@@ -412,7 +400,7 @@ std::int64_t deleteUserItems(messaging::Session &session, std::string_view picke
     // each other's items.
     const std::string key = ownerPrefix(ownerTagOf(entry));
 
-    messaging::Messages messages = sharedCalendar(session).Messages();
+    messaging::Messages messages = messaging::sharedCalendar(session).Messages();
     messages.Filter().SetSubject(key);
     std::int64_t deleted = 0;
     for (messaging::Message item : messages) {

@@ -67,8 +67,4 @@ std::int64_t deleteAllItems(messaging::Session &session);
 // user's whole owner prefix. Returns the number deleted.
 std::int64_t deleteUserItems(messaging::Session &session, std::string_view pickerText);
 
-// The shared calendar: "Public Folders", its root, the root's second subfolder, in it
-// "Larkspur Calendar".
-messaging::Folder sharedCalendar(messaging::Session &session);
-
 } // namespace calendar
