@@ -100,6 +100,7 @@ struct MessageRow {
     std::optional<double> start;
     std::optional<double> end;
     std::optional<std::string> stamp;
+    std::int64_t changedAt = 0;   // UTC seconds of the last save; set by the store only
 };
 
 enum Column : unsigned {

@@ -3,6 +3,8 @@
 #include "Detail.h"
 #include "PropTags.h"
 
+#include <ctime>
+
 namespace messaging {
 
 namespace detail {
@@ -10,7 +12,7 @@ namespace detail {
 bool loadRow(SessionState &s, MessageState &m)
 {
     auto q = s.database().query("SELECT folder_id, hidden, subject, body, sensitivity, categories, all_day, "
-                                "location, start, end, stamp FROM messages WHERE id = ?");
+                                "location, start, end, stamp, changed_at FROM messages WHERE id = ?");
     q.bind(1, m.id);
     if (!q.step())
         return false;
@@ -29,6 +31,7 @@ bool loadRow(SessionState &s, MessageState &m)
     r.start = q.optReal(8);
     r.end = q.optReal(9);
     r.stamp = q.optText(10);
+    r.changedAt = q.int64(11);
     m.loaded = true;
     return true;
 }
@@ -88,6 +91,9 @@ void saveMessage(SessionState &s, MessageState &m)
         merged.end = p.end;
     if (m.dirty & ColStamp)
         merged.stamp = p.stamp;
+    const bool changes = m.id == 0 || m.dirty != 0 || !m.pendingFields.empty() || !m.deletedFields.empty();
+    if (changes)
+        merged.changedAt = static_cast<std::int64_t>(std::time(nullptr));
 
     if (m.id == 0) {
         if (!folderExists(s, merged.folder))
@@ -102,7 +108,8 @@ void saveMessage(SessionState &s, MessageState &m)
             [&] {
                 std::string categories = merged.categories ? encodeList(*merged.categories) : std::string();
                 auto q = db.query("INSERT INTO messages(folder_id, hidden, subject, body, sensitivity, categories, "
-                                  "all_day, location, start, end, stamp) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                  "all_day, location, start, end, stamp, changed_at) "
+                                  "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
                 q.bind(1, merged.folder).bind(2, std::int64_t(merged.hidden ? 1 : 0));
                 q.bind(3, std::string_view(merged.subject)).bind(4, std::string_view(merged.body));
                 q.bind(5, std::int64_t(merged.sensitivity));
@@ -111,7 +118,7 @@ void saveMessage(SessionState &s, MessageState &m)
                 else
                     q.bindNull(6);
                 q.bind(7, std::int64_t(merged.allDay)).bind(8, merged.location).bind(9, merged.start);
-                q.bind(10, merged.end).bind(11, merged.stamp);
+                q.bind(10, merged.end).bind(11, merged.stamp).bind(12, merged.changedAt);
                 q.run();
                 newId = db.lastInsertRowid();
                 // The fields follow in further statements. Rather than a savepoint around
@@ -138,24 +145,19 @@ void saveMessage(SessionState &s, MessageState &m)
         m.id = newId;
         m.fields = std::move(fields);
     } else {
-        const std::size_t statements = (m.dirty != 0 ? 1 : 0) + m.pendingFields.size() + m.deletedFields.size();
+        // The change time is updated with every change, fields included.
+        const std::size_t statements = (changes ? 1 : 0) + m.pendingFields.size() + m.deletedFields.size();
         s.write(
             [&] {
-                if (m.dirty != 0) {
+                if (changes) {
                     std::string sql = "UPDATE messages SET ";
                     static const char *const names[] = {"subject", "body", "sensitivity", "categories", "all_day",
                                                         "location", "start", "end", "stamp"};
-                    bool first = true;
                     for (unsigned bit = 0; bit < 9; ++bit) {
-                        if (m.dirty & (1u << bit)) {
-                            if (!first)
-                                sql += ", ";
-                            sql += names[bit];
-                            sql += " = ?" + std::to_string(bit + 1);
-                            first = false;
-                        }
+                        if (m.dirty & (1u << bit))
+                            sql += std::string(names[bit]) + " = ?" + std::to_string(bit + 1) + ", ";
                     }
-                    sql += " WHERE id = ?10";
+                    sql += "changed_at = ?11 WHERE id = ?10";
                     auto q = db.query(sql);
                     std::string categories = merged.categories ? encodeList(*merged.categories) : std::string();
                     if (m.dirty & ColSubject)
@@ -180,7 +182,7 @@ void saveMessage(SessionState &s, MessageState &m)
                         q.bind(8, merged.end);
                     if (m.dirty & ColStamp)
                         q.bind(9, merged.stamp);
-                    q.bind(10, m.id);
+                    q.bind(10, m.id).bind(11, merged.changedAt);
                     q.run();
                     if (db.changes() == 0)
                         throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
@@ -378,6 +380,14 @@ void Message::SetStamp(std::optional<std::string> stamp)
 {
     writeProp(m_session, m_state, "Message.SetStamp", detail::ColStamp,
               [&](detail::MessageRow &r) { r.stamp = std::move(stamp); });
+}
+
+std::int64_t Message::ChangedAt() const
+{
+    return detail::guarded(m_session, "Message.ChangedAt", [&] {
+        detail::ensureLoaded(*m_session, *m_state);
+        return m_state->row.changedAt;
+    });
 }
 
 Fields Message::Fields() const

@@ -63,6 +63,11 @@ public:
 
     messaging::Fields Fields() const;
 
+    // When the message was last saved with a change (added, copied, a property or field
+    // changed), in UTC seconds since 1970; 0 before its first Update. Messages of a
+    // store made before this was kept carry the time their store was upgraded.
+    std::int64_t ChangedAt() const;
+
     // Saves the pending changes in one atomic write; a new message or copy becomes
     // visible in its folder now. Throws (and saves nothing) when the message was deleted.
     void Update();

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
 #include <random>
 
 namespace store {
@@ -124,8 +125,18 @@ void maskPrivateCopies(Database &db)
     maskPrivateItems(db);
 }
 
+// 1 -> 2: the time of a message's last save (UTC seconds), so that what is exported from
+// an unchanged folder stays the same. Messages already there take the time of the
+// upgrade.
+void addMessageChangeTime(Database &db)
+{
+    db.exec("ALTER TABLE messages ADD COLUMN changed_at INTEGER NOT NULL DEFAULT 0");
+    db.query("UPDATE messages SET changed_at = ?").bind(1, static_cast<std::int64_t>(std::time(nullptr))).run();
+}
+
 const UpgradeStep kUpgradeSteps[] = {
     {1, &maskPrivateCopies},
+    {1, &addMessageChangeTime},
 };
 
 void applyUpgradeSteps(Database &db, int from, int to)
