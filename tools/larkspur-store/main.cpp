@@ -2,10 +2,9 @@
 #include "Commands.h"
 
 #include "core/Error.h"
+#include "ical/IcsText.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
-
-#include "IcsText.h"
 
 #include <cstdint>
 #include <cstdio>
