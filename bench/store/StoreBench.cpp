@@ -78,7 +78,8 @@ void generate(const fs::path &path, const char *storeName, const char *folderNam
 {
     messaging::ServerAdmin::createStore(path);
     messaging::ServerAdmin(path).addUser("Ann Lee", std::string("AL"));
-    auto db = store::Database::open(path, false, store::SchemaVersion);
+    auto db = store::Database::open(path, false);
+    db->configure();
     std::int64_t folder = folderId(*db, storeName, folderName);
     db->exec("BEGIN");
     db->query("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
@@ -112,7 +113,8 @@ void copyStore(const fs::path &from, const fs::path &to)
 // Times the plain-SQL work in one transaction, committed and checkpointed like a logoff.
 double floorRun(const fs::path &path, const std::function<void(store::Database &)> &work)
 {
-    auto db = store::Database::open(path, false, store::SchemaVersion);
+    auto db = store::Database::open(path, false);
+    db->configure();
     auto t0 = Clock::now();
     double c0 = cpuSeconds();
     db->exec("BEGIN IMMEDIATE");

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "Handles.h"
+#include "store/Rows.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,7 +25,7 @@
 namespace messaging {
 
 // A field value: an 8-bit string, a 32/64-bit integer, a double or a boolean.
-using PropValue = std::variant<std::string, std::int64_t, double, bool>;
+using PropValue = store::Value;
 // The value as text (integers in decimal, booleans "True"/"False", doubles with up to
 // 15 significant digits and '.' as decimal separator).
 std::string toText(const PropValue &value);
