@@ -9,6 +9,7 @@
 #include "BenchChild.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "core/StoreLayout.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
@@ -119,9 +120,12 @@ void generateSharedStore(const std::filesystem::path &file, int sharedItems)
 
 std::int64_t sharedCalendarId(bench::Sql &sql)
 {
-    sqlite3_stmt *q = sql.prepare(
-        "SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = 'Public Folders' "
-        "AND f.name = 'Larkspur Calendar'");
+    sqlite3_stmt *q = sql.prepare("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = ?1 "
+                                  "AND f.name = ?2");
+    sqlite3_bind_text(q, 1, core::PublicStoreName.data(), static_cast<int>(core::PublicStoreName.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_text(q, 2, core::SharedCalendarName.data(), static_cast<int>(core::SharedCalendarName.size()),
+                      SQLITE_STATIC);
     if (sqlite3_step(q) != SQLITE_ROW)
         throw std::runtime_error("no shared calendar");
     const std::int64_t id = sqlite3_column_int64(q, 0);

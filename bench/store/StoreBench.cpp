@@ -10,6 +10,7 @@
 //
 // Each case runs in a child process of its own, so that its peak memory (ru_maxrss)
 // is its own. Prints items per second, peak memory and time / floor time.
+#include "core/StoreLayout.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
@@ -62,19 +63,19 @@ double cpuSeconds()
 double g_modelCpu = 1e300;
 double g_floorCpu = 1e300;
 
-std::int64_t folderId(store::Database &db, const char *storeName, const char *folderName)
+std::int64_t folderId(store::Database &db, std::string_view storeName, std::string_view folderName)
 {
     auto q = db.query("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = ? AND f.name = ?");
     q.bind(1, storeName).bind(2, folderName);
     if (!q.step())
-        throw std::runtime_error(std::string("no folder ") + folderName);
+        throw std::runtime_error("no folder " + std::string(folderName));
     return q.int64(0);
 }
 
 // A store whose folder holds n generated calendar items, each with one imported field.
 // The subjects are "Item <i>", or with ownerShare > 0 every ownerShare-th one "AL- ..."
 // and the rest "BS- ...".
-void generate(const fs::path &path, const char *storeName, const char *folderName, int n, int ownerShare)
+void generate(const fs::path &path, std::string_view storeName, std::string_view folderName, int n, int ownerShare)
 {
     messaging::ServerAdmin::createStore(path);
     messaging::ServerAdmin(path).addUser("Ann Lee", std::string("AL"));
@@ -147,7 +148,7 @@ Result runCopy(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             std::int64_t cal = folderId(db, "Mailbox - Ann Lee", "Calendar");
-            std::int64_t shared = folderId(db, "Public Folders", "Larkspur Calendar");
+            std::int64_t shared = folderId(db, core::PublicStoreName, core::SharedCalendarName);
             db.query("UPDATE messages SET stamp = CASE all_day WHEN 0 THEN 'N' ELSE 'Y' END || ':' || "
                      "coalesce(location, '') || ':' || start || ':' || subject WHERE folder_id = ?")
                 .bind(1, cal)
@@ -214,7 +215,7 @@ Result runCopy(const Options &o, const fs::path &base)
 Result runDelete(const Options &o, const fs::path &base)
 {
     fs::path pristine = base / "delete-pristine.db";
-    generate(pristine, "Public Folders", "Larkspur Calendar", o.items, 0);
+    generate(pristine, core::PublicStoreName, core::SharedCalendarName, o.items, 0);
     fs::path work = base / "delete.db";
     Result r;
     r.items = o.items;
@@ -223,7 +224,7 @@ Result runDelete(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             db.query("DELETE FROM messages WHERE folder_id = ?")
-                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .bind(1, folderId(db, core::PublicStoreName, core::SharedCalendarName))
                 .run();
         }));
 
@@ -248,7 +249,7 @@ Result runDelete(const Options &o, const fs::path &base)
 Result runFilter(const Options &o, const fs::path &base)
 {
     fs::path pristine = base / "filter-pristine.db";
-    generate(pristine, "Public Folders", "Larkspur Calendar", o.items, 10);
+    generate(pristine, core::PublicStoreName, core::SharedCalendarName, o.items, 10);
     fs::path work = base / "filter.db";
     Result r;
 
@@ -256,7 +257,7 @@ Result runFilter(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             db.query("DELETE FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? AND subject < ?")
-                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .bind(1, folderId(db, core::PublicStoreName, core::SharedCalendarName))
                 .bind(2, "AL- ")
                 .bind(3, "AL-!")
                 .run();

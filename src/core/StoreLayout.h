@@ -19,6 +19,7 @@ inline constexpr std::array<std::string_view, 2> PublicRootFolderNames = {"Favor
 // The shared calendar: "Public Folders", its root, the root's second subfolder (by
 // position, whatever its name), in it "Larkspur Calendar".
 inline constexpr std::int32_t SharedCalendarParentPosition = 2;
+inline constexpr std::string_view SharedCalendarParentName = PublicRootFolderNames[SharedCalendarParentPosition - 1];
 inline constexpr std::string_view SharedCalendarName = "Larkspur Calendar";
 
 // The folders below every mailbox's root, in position order; the first is the user's

@@ -207,12 +207,15 @@ void ServerAdmin::addPublicFolder(std::string_view name)
             throw Error(ErrorCode::InvalidArgument, "A folder needs a name without \"/\"");
         const auto stores = e.storesOfKind(store::StoreKind::Public);
         const auto root = stores.empty() ? std::nullopt : e.rootFolder(stores.front());
-        const auto all = root ? e.subfolder(*root, "All Public Folders") : std::nullopt;
+        const std::string parentName(core::SharedCalendarParentName);
+        const std::string parentPath = std::string(core::PublicStoreName) + "/" + parentName;
+        const auto all = root ? e.subfolder(*root, parentName) : std::nullopt;
         if (!all)
-            throw Error(ErrorCode::NotFound, "Folder \"All Public Folders\" not found in \"Public Folders\"");
+            throw Error(ErrorCode::NotFound,
+                        "Folder \"" + parentName + "\" not found in \"" + std::string(core::PublicStoreName) + "\"");
         if (e.subfolder(*all, name))
             throw Error(ErrorCode::InvalidArgument,
-                        "Folder \"" + std::string(name) + "\" already exists in \"Public Folders/All Public Folders\"");
+                        "Folder \"" + std::string(name) + "\" already exists in \"" + parentPath + "\"");
         e.addFolder(stores.front(), *all, name);
     });
 }
