@@ -33,6 +33,11 @@ std::int16_t allUsersEventMask(const EventBoxes &boxes);
 // PathNotFound, PathFileAccessError); an empty path is PathFileAccessError.
 std::string readScriptText(const std::string &path);
 
+// The script names the add-script pages give a binding on the personal calendar and on
+// the deleted items folder (and the store tool's defaults).
+inline constexpr const char *CalendarScriptName = "Larkspur Calendar - Personal Calendar Folder";
+inline constexpr const char *DeletedItemsScriptName = "Larkspur Calendar - Deleted Items Folder";
+
 struct ScriptInstall {
     std::string folderName;
     std::string scriptName;

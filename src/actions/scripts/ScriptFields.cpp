@@ -1,5 +1,6 @@
 #include "actions/scripts/ScriptFields.h"
 
+#include "actions/scripts/ScriptActions.h"
 #include "app/ActionPage.h"
 #include "app/MessageBoxes.h"
 #include "app/Pickers.h"

@@ -77,7 +77,4 @@ void chooseScriptFile(QWidget *page, QLineEdit *txtFileName);
 // Folder" (exact, case-sensitive names); any other folder leaves it as it is.
 void scriptNameForFolder(const QString &folderName, QLineEdit *txtScriptName);
 
-inline constexpr const char *CalendarScriptName = "Larkspur Calendar - Personal Calendar Folder";
-inline constexpr const char *DeletedItemsScriptName = "Larkspur Calendar - Deleted Items Folder";
-
 } // namespace scripts
