@@ -177,9 +177,8 @@ inline constexpr Invariant InvariantsCount1[] = {
      "the server must hold the profile \"Administrator\""},
 };
 inline constexpr const char *MessageCategories = "SELECT id, categories FROM messages WHERE categories IS NOT NULL";
-// Every calendar action walks to the shared calendar: the public store's root, its
-// subfolder at a position, in that a folder of a name (core/StoreLayout.h). ?1 the name,
-// ?2 the position counted from 0.
+// Every calendar action walks to the shared calendar (core/StoreLayout.h): the public
+// store's root, its subfolder at position ?2 (counted from 0), in that the folder named ?1.
 inline constexpr const char *SharedCalendarFound =
     "SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = ?1 AND "
     "c.parent_id = (SELECT id FROM folders WHERE parent_id = (SELECT r.id FROM folders r "
