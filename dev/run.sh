@@ -11,4 +11,4 @@ if [ ! -e "$store" ]; then
   build/tools/larkspur-store/larkspur-store --store "$store" init --demo
 fi
 export LARKSPUR_STORE="$store"
-exec build/src/app/larkspur-admin "$@"
+exec build/src/shell/larkspur-admin "$@"

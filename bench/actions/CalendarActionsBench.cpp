@@ -9,6 +9,7 @@
 #include "BenchChild.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "core/StoreLayout.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
@@ -17,6 +18,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <cinttypes>
 #include <cstring>
@@ -100,7 +102,7 @@ void generateSharedStore(const std::filesystem::path &file, int sharedItems)
     messaging::ServerAdmin::createStore(file);
     makeUsers(file, SharedUsers);
     messaging::Session s = logon(file);
-    const messaging::Messages messages = calendar::sharedCalendar(s).Messages();
+    const messaging::Messages messages = messaging::sharedCalendar(s).Messages();
     for (int i = 0; i < sharedItems; ++i) {
         messaging::Message m = messages.Add();
         m.SetSubject(userTag(i % SharedUsers) + "- Meeting " + std::to_string(i));
@@ -118,9 +120,12 @@ void generateSharedStore(const std::filesystem::path &file, int sharedItems)
 
 std::int64_t sharedCalendarId(bench::Sql &sql)
 {
-    sqlite3_stmt *q = sql.prepare(
-        "SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = 'Public Folders' "
-        "AND f.name = 'Larkspur Calendar'");
+    sqlite3_stmt *q = sql.prepare("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = ?1 "
+                                  "AND f.name = ?2");
+    sqlite3_bind_text(q, 1, core::PublicStoreName.data(), static_cast<int>(core::PublicStoreName.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_text(q, 2, core::SharedCalendarName.data(), static_cast<int>(core::SharedCalendarName.size()),
+                      SQLITE_STATIC);
     if (sqlite3_step(q) != SQLITE_ROW)
         throw std::runtime_error("no shared calendar");
     const std::int64_t id = sqlite3_column_int64(q, 0);

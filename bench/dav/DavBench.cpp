@@ -12,7 +12,7 @@
 //
 // Each figure is requests per second over C keep-alive connections for S seconds (at
 // most 200,000 requests), and server / floor.
-#include "IcsStore.h"
+#include "ical/IcsStore.h"
 #include "dav/Passwords.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"

@@ -10,6 +10,7 @@
 //
 // Each case runs in a child process of its own, so that its peak memory (ru_maxrss)
 // is its own. Prints items per second, peak memory and time / floor time.
+#include "core/StoreLayout.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
@@ -17,6 +18,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 #include "store/Database.h"
 #include "store/Schema.h"
 
@@ -61,19 +63,19 @@ double cpuSeconds()
 double g_modelCpu = 1e300;
 double g_floorCpu = 1e300;
 
-std::int64_t folderId(store::Database &db, const char *storeName, const char *folderName)
+std::int64_t folderId(store::Database &db, std::string_view storeName, std::string_view folderName)
 {
     auto q = db.query("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id WHERE s.name = ? AND f.name = ?");
     q.bind(1, storeName).bind(2, folderName);
     if (!q.step())
-        throw std::runtime_error(std::string("no folder ") + folderName);
+        throw std::runtime_error("no folder " + std::string(folderName));
     return q.int64(0);
 }
 
 // A store whose folder holds n generated calendar items, each with one imported field.
 // The subjects are "Item <i>", or with ownerShare > 0 every ownerShare-th one "AL- ..."
 // and the rest "BS- ...".
-void generate(const fs::path &path, const char *storeName, const char *folderName, int n, int ownerShare)
+void generate(const fs::path &path, std::string_view storeName, std::string_view folderName, int n, int ownerShare)
 {
     messaging::ServerAdmin::createStore(path);
     messaging::ServerAdmin(path).addUser("Ann Lee", std::string("AL"));
@@ -107,11 +109,6 @@ void copyStore(const fs::path &from, const fs::path &to)
     fs::remove(to.string() + "-wal");
     fs::remove(to.string() + "-shm");
     fs::copy_file(from, to);
-}
-
-messaging::Folder sharedCalendar(const messaging::Session &s)
-{
-    return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
 }
 
 // Times the plain-SQL work in one transaction, committed and checkpointed like a logoff.
@@ -151,7 +148,7 @@ Result runCopy(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             std::int64_t cal = folderId(db, "Mailbox - Ann Lee", "Calendar");
-            std::int64_t shared = folderId(db, "Public Folders", "Larkspur Calendar");
+            std::int64_t shared = folderId(db, core::PublicStoreName, core::SharedCalendarName);
             db.query("UPDATE messages SET stamp = CASE all_day WHEN 0 THEN 'N' ELSE 'Y' END || ':' || "
                      "coalesce(location, '') || ':' || start || ':' || subject WHERE folder_id = ?")
                 .bind(1, cal)
@@ -187,7 +184,7 @@ Result runCopy(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            std::string target = sharedCalendar(session).ID();
+            std::string target = messaging::sharedCalendar(session).ID();
             messaging::Folder calendar =
                 session.InfoStores().Item("Mailbox - Ann Lee").RootFolder().Folders().Item("Calendar");
             for (messaging::Message item : calendar.Messages()) {
@@ -218,7 +215,7 @@ Result runCopy(const Options &o, const fs::path &base)
 Result runDelete(const Options &o, const fs::path &base)
 {
     fs::path pristine = base / "delete-pristine.db";
-    generate(pristine, "Public Folders", "Larkspur Calendar", o.items, 0);
+    generate(pristine, core::PublicStoreName, core::SharedCalendarName, o.items, 0);
     fs::path work = base / "delete.db";
     Result r;
     r.items = o.items;
@@ -227,7 +224,7 @@ Result runDelete(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             db.query("DELETE FROM messages WHERE folder_id = ?")
-                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .bind(1, folderId(db, core::PublicStoreName, core::SharedCalendarName))
                 .run();
         }));
 
@@ -237,7 +234,7 @@ Result runDelete(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            messaging::Messages messages = sharedCalendar(session).Messages();
+            messaging::Messages messages = messaging::sharedCalendar(session).Messages();
             const int n = messages.Count();
             for (int i = 1; i <= n; ++i)
                 messages.Item(n - i + 1).Delete();
@@ -252,7 +249,7 @@ Result runDelete(const Options &o, const fs::path &base)
 Result runFilter(const Options &o, const fs::path &base)
 {
     fs::path pristine = base / "filter-pristine.db";
-    generate(pristine, "Public Folders", "Larkspur Calendar", o.items, 10);
+    generate(pristine, core::PublicStoreName, core::SharedCalendarName, o.items, 10);
     fs::path work = base / "filter.db";
     Result r;
 
@@ -260,7 +257,7 @@ Result runFilter(const Options &o, const fs::path &base)
         copyStore(pristine, work);
         r.floorSeconds = std::min(r.floorSeconds, floorRun(work, [&](store::Database &db) {
             db.query("DELETE FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? AND subject < ?")
-                .bind(1, folderId(db, "Public Folders", "Larkspur Calendar"))
+                .bind(1, folderId(db, core::PublicStoreName, core::SharedCalendarName))
                 .bind(2, "AL- ")
                 .bind(3, "AL-!")
                 .run();
@@ -273,7 +270,7 @@ Result runFilter(const Options &o, const fs::path &base)
         {
             messaging::Session session(work);
             session.Logon("Administrator");
-            messaging::Messages messages = sharedCalendar(session).Messages();
+            messaging::Messages messages = messaging::sharedCalendar(session).Messages();
             messages.Filter().SetSubject("AL- ");
             for (messaging::Message m : messages) {
                 m.Delete();

@@ -5,7 +5,7 @@
 #include "app/RunProgress.h"
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Session.h"
 #include "textfile/DrivePath.h"
 
@@ -263,24 +263,6 @@ bool ActionPage::requireMailbox(const QComboBox *cboMailbox)
         return true;
     msgBox(QStringLiteral("You must choose a Mailbox from the list"), MsgStyle::OKOnly | MsgStyle::Critical,
            QStringLiteral("Choose Mailbox"));
-    return false;
-}
-
-bool ActionPage::requireScriptFile(const QLineEdit *txtFileName)
-{
-    if (!txtFileName->text().isEmpty())
-        return true;
-    msgBox(QStringLiteral("You must enter the file name and path of the script file."),
-           MsgStyle::OKOnly | MsgStyle::Critical, QStringLiteral("Missing Information"));
-    return false;
-}
-
-bool ActionPage::requireEvents(int eventMask)
-{
-    if (eventMask != 0)
-        return true;
-    msgBox(QStringLiteral("You have not checked any events for your script"), MsgStyle::OKOnly | MsgStyle::Critical,
-           QStringLiteral("Choose Events!"));
     return false;
 }
 

@@ -95,8 +95,9 @@ public:
     QPushButton *cmdNext() const { return m_cmdNext; }
 
     // Field builders, for the pages and the field groups they share (MailboxPage,
-    // AddScriptFields): the control is a child of the page, named, placed in twips and in
-    // Tahoma 12 pt regular. An editable combo box takes its text as typed (keepTypedText).
+    // scripts::AddScriptFields): the control is a child of the page, named, placed in
+    // twips and in Tahoma 12 pt regular. An editable combo box takes its text as typed
+    // (keepTypedText).
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width, int height);
     QComboBox *addComboBox(const char *name, bool editable, int left, int top, int width, int height = 405);
     QLineEdit *addTextBox(const char *name, int left, int top, int width, int height);
@@ -105,11 +106,6 @@ public:
 
     // The common input check: "You must choose a Mailbox from the list".
     static bool requireMailbox(const QComboBox *cboMailbox);
-    // "You must enter the file name and path of the script file."
-    static bool requireScriptFile(const QLineEdit *txtFileName);
-    // The event boxes' check after the confirmation: "You have not checked any events
-    // for your script".
-    static bool requireEvents(int eventMask);
 
     // Runs a handler of the page (the frame's guard around every handler).
     void runPageHandler(const std::function<void()> &handler);

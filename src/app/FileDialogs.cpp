@@ -70,16 +70,6 @@ std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const FileDialogReq
     return dialog;
 }
 
-FileDialogRequest scriptFileRequest()
-{
-    FileDialogRequest request;
-    request.filters = QStringList{QStringLiteral("All Files (*.*)"), QStringLiteral("Text Files (*.txt)"),
-                                  QStringLiteral("Batch Files (*.bat)")};
-    request.initialFilter = 1;
-    request.hideReadOnly = true;
-    return request;
-}
-
 std::optional<QString> openFileName(QWidget *parent, const FileDialogRequest &request)
 {
     std::unique_ptr<FileDialogPresenter> &current = presenter();

@@ -1,4 +1,5 @@
-// The file dialog seam: choosing a script file goes through openFileName().
+// The file dialog seam: choosing a file (the add-script pages' script file) goes through
+// openFileName().
 //
 // Production shows a modal QFileDialog (Qt's own, not the desktop's) for opening one
 // existing file, offering the request's filters in their order and starting on the one
@@ -23,10 +24,6 @@ struct FileDialogRequest {
     int initialFilter = 0;   // index into filters, from 0
     bool hideReadOnly = true;
 };
-
-// The script file dialog of the add-script pages: all files, text files, batch files,
-// starting on text files, without a read-only option.
-FileDialogRequest scriptFileRequest();
 
 class FileDialogPresenter {
 public:

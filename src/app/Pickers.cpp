@@ -33,6 +33,9 @@ void fillMailboxList(QComboBox *cboMailbox)
 
 QStringList personalFolderNames()
 {
+    // The picker's own list, not the mailbox's folders (core::MailboxFolderNames): its
+    // second entry is the singular "Contact", which no mailbox has, and picking it fails
+    // like any name typed by hand.
     return QStringList{QStringLiteral("Calendar"),   QStringLiteral("Contact"),    QStringLiteral("Deleted Items"),
                        QStringLiteral("Drafts"),     QStringLiteral("Inbox"),      QStringLiteral("Journal"),
                        QStringLiteral("Notes"),      QStringLiteral("Outbox"),     QStringLiteral("Sent Items"),

@@ -1,7 +1,7 @@
 #include "app/TopLevelError.h"
 
 #include "app/MessageBoxes.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <QCoreApplication>
 

@@ -4,7 +4,7 @@
 // through runHandler(). An error that leaves the handler has already unwound it, so the
 // handler's messaging session has been released and the store has committed what was
 // done before the failure. The report then shows the error's number and description in
-// a critical box and ends the program with exit status 1. AdminApplication::notify
+// a critical box and ends the program with exit status 1. shell::AdminApplication::notify
 // catches whatever still escapes (a last resort; it should never be needed).
 #pragma once
 

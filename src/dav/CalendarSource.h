@@ -13,7 +13,7 @@
 // Unavailable; the server answers 503 and tries the store afresh on the next request.
 #pragma once
 
-#include "IcsModel.h"
+#include "ical/IcsModel.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "dav/Tags.h"
 #include "dav/TimeRange.h"
 
-#include "IcsWriter.h"
+#include "ical/IcsWriter.h"
 
 namespace dav {
 

@@ -5,7 +5,7 @@
 #include "dav/Tags.h"
 #include "dav/TimeRange.h"
 
-#include "IcalPtr.h"
+#include "ical/IcalPtr.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,11 +3,12 @@
 #include "dav/Tags.h"
 #include "dav/TimeRange.h"
 
-#include "IcsStore.h"
-#include "IcsWriter.h"
+#include "ical/IcsStore.h"
+#include "ical/IcsWriter.h"
 
+#include "core/Error.h"
+#include "core/StoreLayout.h"
 #include "messaging/Detail.h"
-#include "messaging/Error.h"
 #include "messaging/Folder.h"
 #include "messaging/PropTags.h"
 #include "messaging/Session.h"
@@ -171,14 +172,15 @@ public:
             std::vector<Calendar> out;
             store::Engine &e = engine();
             // The shared calendar: the public store's root, its second subfolder, in it
-            // "Larkspur Calendar".
+            // "Larkspur Calendar" (core/StoreLayout.h).
+            const std::size_t parent = core::SharedCalendarParentPosition - 1;
             for (store::Id id : e.storesOfKind(store::StoreKind::Public)) {
                 const auto row = e.store(id);
-                const auto root = row && row->name == "Public Folders" ? e.rootFolder(id) : std::nullopt;
+                const auto root = row && row->name == core::PublicStoreName ? e.rootFolder(id) : std::nullopt;
                 const std::vector<store::Id> top = root ? e.subfolders(*root) : std::vector<store::Id>();
-                const auto cal = top.size() > 1 ? e.subfolder(top[1], "Larkspur Calendar") : std::nullopt;
+                const auto cal = top.size() > parent ? e.subfolder(top[parent], core::SharedCalendarName) : std::nullopt;
                 if (cal) {
-                    out.push_back(calendar(CalendarKind::Shared, *cal, "Larkspur Calendar"));
+                    out.push_back(calendar(CalendarKind::Shared, *cal, std::string(core::SharedCalendarName)));
                     break;
                 }
             }
@@ -186,9 +188,9 @@ public:
             for (store::Id id : e.storesOfKind(store::StoreKind::Mailbox)) {
                 const auto row = e.store(id);
                 const auto root = row && row->ownerEntry == account.entry ? e.rootFolder(id) : std::nullopt;
-                const auto cal = root ? e.subfolder(*root, "Calendar") : std::nullopt;
+                const auto cal = root ? e.subfolder(*root, core::PersonalCalendarName) : std::nullopt;
                 if (cal) {
-                    out.push_back(calendar(CalendarKind::Personal, *cal, "Calendar"));
+                    out.push_back(calendar(CalendarKind::Personal, *cal, std::string(core::PersonalCalendarName)));
                     break;
                 }
             }

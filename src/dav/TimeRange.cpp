@@ -1,7 +1,7 @@
 #include "dav/TimeRange.h"
 
-#include "DayNumber.h"
-#include "IcalPtr.h"
+#include "ical/DayNumber.h"
+#include "ical/IcalPtr.h"
 
 #include <charconv>
 

@@ -2,7 +2,7 @@
 // guard every public operation runs in, and the transaction batching of a session.
 #pragma once
 
-#include "Error.h"
+#include "core/Error.h"
 #include "FaultInjection.h"
 #include "Handles.h"
 #include "Message.h"

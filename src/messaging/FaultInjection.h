@@ -14,7 +14,7 @@
 // programs set them from a variable of their own (tests/seams).
 #pragma once
 
-#include "Error.h"
+#include "core/Error.h"
 
 #include <cstdint>
 #include <string>

@@ -3,11 +3,12 @@
 #include "AddressLists.h"
 #include "Detail.h"
 #include "PropTags.h"
+#include "core/StoreLayout.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <array>
+#include <vector>
 
 namespace messaging {
 
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::string_view kAdministrator = "Administrator";
 constexpr std::string_view kGlobalAddressList = "Global Address List";
-constexpr std::array<std::string_view, 10> kMailboxFolders = {
-    "Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox",
-    "Journal",  "Notes",    "Outbox",        "Sent Items", "Tasks"};
 
 store::Id globalList(store::Engine &e)
 {
@@ -47,7 +45,7 @@ store::Id addUserRows(store::Engine &e, std::string_view name, const std::option
         return entry;
     const store::Id mailboxStore = e.addStore(mailbox, store::StoreKind::Mailbox, entry);
     const store::Id root = e.addFolder(mailboxStore, 0, "Top of Information Store");
-    for (std::string_view folder : kMailboxFolders)
+    for (std::string_view folder : core::MailboxFolderNames)
         e.addFolder(mailboxStore, root, folder);
     auto admin = e.profile(kAdministrator);
     if (shared && admin)
@@ -121,11 +119,12 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
         batch.beginGroup();
         batch.write([&] {
             e.addAddressList(kGlobalAddressList);
-            const store::Id pub = e.addStore("Public Folders", store::StoreKind::Public, 0);
-            const store::Id root = e.addFolder(pub, 0, "Public Folders");
-            e.addFolder(pub, root, "Favorites");
-            const store::Id all = e.addFolder(pub, root, "All Public Folders");
-            e.addFolder(pub, all, "Larkspur Calendar");
+            const store::Id pub = e.addStore(core::PublicStoreName, store::StoreKind::Public, 0);
+            const store::Id root = e.addFolder(pub, 0, core::PublicStoreName);
+            std::vector<store::Id> rootFolders;
+            for (std::string_view name : core::PublicRootFolderNames)
+                rootFolders.push_back(e.addFolder(pub, root, name));
+            e.addFolder(pub, rootFolders.at(core::SharedCalendarParentPosition - 1), core::SharedCalendarName);
             const store::Id admin = addUserRows(e, kAdministrator, std::string("AD"), DisplayType::MailUser, false);
             e.addProfile(kAdministrator, admin);
         });
@@ -208,12 +207,15 @@ void ServerAdmin::addPublicFolder(std::string_view name)
             throw Error(ErrorCode::InvalidArgument, "A folder needs a name without \"/\"");
         const auto stores = e.storesOfKind(store::StoreKind::Public);
         const auto root = stores.empty() ? std::nullopt : e.rootFolder(stores.front());
-        const auto all = root ? e.subfolder(*root, "All Public Folders") : std::nullopt;
+        const std::string parentName(core::SharedCalendarParentName);
+        const std::string parentPath = std::string(core::PublicStoreName) + "/" + parentName;
+        const auto all = root ? e.subfolder(*root, parentName) : std::nullopt;
         if (!all)
-            throw Error(ErrorCode::NotFound, "Folder \"All Public Folders\" not found in \"Public Folders\"");
+            throw Error(ErrorCode::NotFound,
+                        "Folder \"" + parentName + "\" not found in \"" + std::string(core::PublicStoreName) + "\"");
         if (e.subfolder(*all, name))
             throw Error(ErrorCode::InvalidArgument,
-                        "Folder \"" + std::string(name) + "\" already exists in \"Public Folders/All Public Folders\"");
+                        "Folder \"" + std::string(name) + "\" already exists in \"" + parentPath + "\"");
         e.addFolder(stores.front(), *all, name);
     });
 }

@@ -179,12 +179,12 @@ inline constexpr Invariant InvariantsCount1[] = {
      "the server must hold the profile \"Administrator\""},
 };
 inline constexpr const char *MessageCategories = "SELECT id, categories FROM messages WHERE categories IS NOT NULL";
-// Every calendar action walks to the shared calendar: the public store's root, its second
-// subfolder, in that "Larkspur Calendar".
+// Every calendar action walks to the shared calendar (core/StoreLayout.h): the public
+// store's root, its subfolder at position ?2 (counted from 0), in that the folder named ?1.
 inline constexpr const char *SharedCalendarFound =
-    "SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = 'Larkspur Calendar' AND "
+    "SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = ?1 AND "
     "c.parent_id = (SELECT id FROM folders WHERE parent_id = (SELECT r.id FROM folders r "
     "JOIN stores s ON s.id = r.store_id WHERE s.kind = 0 AND r.parent_id IS NULL "
-    "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET 1))";
+    "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET ?2))";
 
 } // namespace store::sql

@@ -1,5 +1,6 @@
 // The SQLite engine: profiles, stores, address lists and entries, administration and the
 // store check.
+#include "core/StoreLayout.h"
 #include "store/PrivateItems.h"
 #include "store/Sql.h"
 #include "store/SqliteEngine.h"
@@ -314,6 +315,7 @@ std::vector<std::string> SqliteEngine::check()
     }
     {
         auto q = m_db->statement(sql::SharedCalendarFound);
+        q.bind(1, core::SharedCalendarName).bind(2, std::int64_t(core::SharedCalendarParentPosition - 1));
         if (q.step() && q.int64(0) == 0)
             faults.push_back("no shared calendar: the second folder of the public store's root holds no "
                              "\"Larkspur Calendar\", which every calendar action needs");

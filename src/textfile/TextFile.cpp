@@ -1,6 +1,6 @@
 #include "textfile/TextFile.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/PrivateFiles.h"
 
@@ -16,8 +16,8 @@ namespace textfile {
 
 namespace {
 
-using messaging::Error;
-namespace Code = messaging::ErrorCode;
+using core::Error;
+namespace Code = core::ErrorCode;
 
 struct FileCloser {
     void operator()(std::FILE *file) const { std::fclose(file); }

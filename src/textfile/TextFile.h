@@ -9,7 +9,8 @@
 // WriteLineText writes always ends in CR LF, so files written here read the same
 // anywhere.
 //
-// Failures are messaging::Error with these numbers, the description naming the file:
+// Failures are core::Error (messaging::Error to the object model's users) with these
+// numbers, the description naming the file:
 //   53 FileNotFound         reading a file that does not exist
 //   62 InputPastEndOfFile   ReadLineText on an empty file
 //   76 PathNotFound         the file's folder does not exist

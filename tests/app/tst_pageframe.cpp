@@ -10,7 +10,7 @@
 #include "WindowHelpers.h"
 
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/FaultInjection.h"
 #include "ScriptStore.h"
 
@@ -535,7 +535,7 @@ void PageFrameTest::progressDuringRun()
         worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user), {{"one"}, {"two"}});
         worktest::addBinding(s, worktest::calendarOf(s, "Mailbox - " + user), "script");
     }
-    worktest::addItems(worktest::sharedFolder(s), {{"a"}, {"b"}, {"c"}});
+    worktest::addItems(messaging::sharedCalendar(s), {{"a"}, {"b"}, {"c"}});
     s.Logoff();
     QPointer<app::ActionPage> window = openFilled(pageInfo(page));
     QVERIFY(QTest::qWaitForWindowExposed(window));

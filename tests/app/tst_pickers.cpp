@@ -7,8 +7,8 @@
 #include "WindowHelpers.h"
 
 #include "app/Pickers.h"
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/FaultInjection.h"
 #include "messaging/ServerAdmin.h"
 

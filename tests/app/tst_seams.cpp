@@ -1,12 +1,11 @@
 // The production side of the message box and file dialog seams, built but not shown:
 // the buttons, icon, title, text and font of each box style, the answer code of each
-// button, the script file dialog's filters, and the workstation's decimal separator.
+// button, and the script file dialog's filters.
 #include "WindowHelpers.h"
 
-#include "actions/calendar/CalendarActions.h"
+#include "actions/scripts/ScriptFields.h"
 #include "app/FileDialogs.h"
 #include "app/MessageBoxes.h"
-#include "app/WorkstationLocale.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -25,7 +24,6 @@ private slots:
     void messageBox_data();
     void messageBox();
     void scriptFileDialog();
-    void workstationDecimalSeparator();
 };
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
@@ -90,7 +88,7 @@ void SeamsTest::scriptFileDialog()
     QTemporaryDir dir;
     for (const char *name : {"README", "a.txt"})
         QVERIFY(QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
-    std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, app::scriptFileRequest());
+    std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, scripts::scriptFileRequest());
     QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
     dialog->setDirectory(dir.path());
     dialog->selectNameFilter(QStringLiteral("All Files (*.*)"));
@@ -105,18 +103,6 @@ void SeamsTest::scriptFileDialog()
              (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)"}));
     auto *files = dialog->findChild<QListView *>(QStringLiteral("listView"));
     QTRY_COMPARE(texts(files->model(), files->rootIndex()), (QStringList{"a.txt", "README"}));
-}
-
-// ctest runs this once more under a German locale that the C library need not have:
-// LARKSPUR_EXPECT_DECIMAL names the separator the copy's day numbers must then use.
-void SeamsTest::workstationDecimalSeparator()
-{
-    const QByteArray expected = qgetenv("LARKSPUR_EXPECT_DECIMAL");
-    if (expected.isEmpty())
-        QSKIP("run by ctest with LARKSPUR_EXPECT_DECIMAL and a locale");
-    const std::locale locale = app::workstationNumberLocale();
-    QCOMPARE(QByteArray(1, std::use_facet<std::numpunct<char>>(locale).decimal_point()), expected);
-    QCOMPARE(QByteArray::fromStdString(calendar::dayNumberText(45000.5, locale)), "45000" + expected + "5");
 }
 
 QTEST_MAIN(SeamsTest)

@@ -4,8 +4,8 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "WorkStore.h"
 
 #include "actions/calendar/CalendarActions.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ TEST_F(DeleteItems, MoreThan32767ItemsAreAllDeleted)
     constexpr int count = 40000;
     messaging::Session s = store.logon();
     EXPECT_EQ(calendar::deleteAllItems(s), 0);
-    const messaging::Messages messages = worktest::sharedFolder(s).Messages();
+    const messaging::Messages messages = messaging::sharedCalendar(s).Messages();
     for (int i = 0; i < count; ++i) {
         messaging::Message m = messages.Add();
         m.SetSubject("item " + std::to_string(i));

@@ -9,6 +9,7 @@
 #include "messaging/Messages.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -88,11 +89,6 @@ inline messaging::Folder calendarOf(messaging::Session &session, const std::stri
     return session.InfoStores().Item(storeName).RootFolder().Folders().Item("Calendar");
 }
 
-inline messaging::Folder sharedFolder(messaging::Session &session)
-{
-    return session.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
-}
-
 inline void addItems(const messaging::Folder &folder, const std::vector<Item> &items)
 {
     const messaging::Messages messages = folder.Messages();
@@ -151,13 +147,13 @@ public:
     void fill(const std::string &storeName, const std::vector<Item> &items)
     {
         messaging::Session s = store.logon();
-        addItems(storeName.empty() ? sharedFolder(s) : calendarOf(s, storeName), items);
+        addItems(storeName.empty() ? messaging::sharedCalendar(s) : calendarOf(s, storeName), items);
     }
     // The items of a mailbox's calendar, or of the shared calendar for "".
     std::vector<Stored> items(const std::string &storeName = "")
     {
         messaging::Session s = store.logon();
-        return contents(storeName.empty() ? sharedFolder(s) : calendarOf(s, storeName));
+        return contents(storeName.empty() ? messaging::sharedCalendar(s) : calendarOf(s, storeName));
     }
     std::vector<std::string> sharedSubjects(bool sorted = true)
     {

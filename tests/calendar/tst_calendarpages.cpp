@@ -11,7 +11,7 @@
 #include "actions/calendar/frmDeleteAllItemsFromLarkspurCalendar.h"
 #include "actions/calendar/frmDeleteSingleUsersItemsFromLarkspurCalendar.h"
 #include "app/Twips.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -50,7 +50,7 @@ QStringList sharedSubjects()
 {
     messaging::Session s = logon();
     QStringList out;
-    for (const worktest::Stored &item : worktest::contents(worktest::sharedFolder(s)))
+    for (const worktest::Stored &item : worktest::contents(messaging::sharedCalendar(s)))
         out << QString::fromStdString(item.subject);
     out.sort();
     return out;
@@ -98,7 +98,7 @@ void CalendarPagesTest::init()
     for (const std::string user : {"Ann", "Bob"})
         worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user),
                            {{"Plan of " + user}, {"Review of " + user}});
-    worktest::addItems(worktest::sharedFolder(s), {{"AN- earlier"}, {"BB- earlier"}, {"Picnic"}});
+    worktest::addItems(messaging::sharedCalendar(s), {{"AN- earlier"}, {"BB- earlier"}, {"Picnic"}});
 }
 
 void CalendarPagesTest::cleanup()

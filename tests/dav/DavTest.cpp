@@ -4,7 +4,7 @@
 #include "ToolTestSupport.h"
 #include "WorkStore.h"
 
-#include "IcsStore.h"
+#include "ical/IcsStore.h"
 #include "dav/Passwords.h"
 #include "messaging/PropTags.h"
 
@@ -158,7 +158,7 @@ protected:
     {
         messaging::Session s = work.store.logon();
         std::vector<std::string> out;
-        auto folder = mailbox.empty() ? worktest::sharedFolder(s) : worktest::calendarOf(s, mailbox);
+        auto folder = mailbox.empty() ? messaging::sharedCalendar(s) : worktest::calendarOf(s, mailbox);
         for (const messaging::Message m : folder.Messages())
             if (m.Subject().rfind(prefix, 0) == 0)
                 out.push_back(m.ID() + ".ics");

@@ -3,12 +3,12 @@
 //   store_worker STORE PREFIX COUNT
 // adds COUNT items "<PREFIX><n>" (n from 1) to the shared calendar, one Update each,
 // then logs off. On an error it prints the error's number and description and exits 3.
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <cstdio>
 #include <string>
@@ -22,8 +22,7 @@ int main(int argc, char **argv)
     try {
         messaging::Session session{std::filesystem::path(argv[1])};
         session.Logon("Administrator");
-        messaging::Folder calendar =
-            session.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
+        messaging::Folder calendar = messaging::sharedCalendar(session);
         for (int i = 1; i <= std::stoi(argv[3]); ++i) {
             messaging::Message m = calendar.Messages().Add();
             m.SetSubject(std::string(argv[2]) + std::to_string(i));

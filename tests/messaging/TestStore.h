@@ -2,8 +2,8 @@
 // work the pages do, shared by the tests.
 #pragma once
 
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Events.h"
 #include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"
@@ -13,6 +13,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +42,6 @@ template <class T>
 void PrintTo(const T &value, std::ostream *os)
 {
     *os << value.name;
-}
-
-inline Folder sharedCalendar(const Session &s)
-{
-    return s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders().Item("Larkspur Calendar");
 }
 
 inline Folder mailboxFolder(const Session &s, const std::string &user = "Ann Lee",

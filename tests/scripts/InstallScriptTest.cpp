@@ -3,8 +3,8 @@
 #include "ScriptStore.h"
 
 #include "actions/scripts/ScriptActions.h"
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the numbered errors (missing file, empty file, missing folder, a folder in place of a
 // file, a full disk, a link planted at the identifier file) and the drive mapping with the
 // modes of what it makes.
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"
 
@@ -17,8 +17,9 @@
 #include <string>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using textfile::TextFile;
-namespace Code = messaging::ErrorCode;
+namespace Code = core::ErrorCode;
 
 namespace {
 
@@ -76,9 +77,59 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"EmptyFirstLine", "\r\nsecond\r\n", "", "\r\n\r\nsecond"},
                       LineCase{"MixedLineEnds", "a\r\nb\nc\rd", "a", "\r\na\r\nb\r\nc\r\nd"},
                       LineCase{"EmptyLinesKept", "a\r\n\nb\r\n\r\n", "a", "\r\na\r\n\r\nb\r\n"},
-                      LineCase{"QuotesAndBytesAreData", "\"q\" caf\xc3\xa9\t\x01\r\n", "\"q\" caf\xc3\xa9\t\x01",
-                               "\r\n\"q\" caf\xc3\xa9\t\x01"}),
+                      LineCase{"LineFeedsOnly", "a\nb\n", "a", "\r\na\r\nb"},
+                      LineCase{"CarriageReturnsOnly", "a\rb\r", "a", "\r\na\r\nb"},
+                      LineCase{"CrCrLf", "a\r\r\nb", "a", "\r\na\r\n\r\nb"},
+                      LineCase{"NulBytes", "a\0b\nc\0"s, "a\0b"s, "\r\na\0b\r\nc\0"s},
+                      LineCase{"LongLine", std::string(300000, 'x') + "\n", std::string(300000, 'x'),
+                               "\r\n" + std::string(300000, 'x')},
+                      LineCase{"QuotesAndBytesAreData", "\"q\" caf\xc3\xa9\t\x01\r\n\xff\xfe", "\"q\" caf\xc3\xa9\t\x01",
+                               "\r\n\"q\" caf\xc3\xa9\t\x01\r\n\xff\xfe"}),
     [](const ::testing::TestParamInfo<LineCase> &p) { return std::string(p.param.name); });
+
+// A plain model of the line rule: every line end made a line feed, then split.
+std::string modelText(const std::string &bytes)
+{
+    std::string unified;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            unified += '\n';
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            unified += bytes[i];
+        }
+    }
+    if (!unified.empty() && unified.back() == '\n')
+        unified.pop_back();
+    if (bytes.empty())
+        return {};
+    std::string text = "\r\n";
+    for (const char c : unified)
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
+}
+
+TEST_F(TextFileTest, ReadAllTextOfSeveralMegabytesMatchesThePlainModel)
+{
+    std::string bytes;
+    std::uint32_t state = 12345;
+    const char *ends[] = {"\r\n", "\n", "\r", ""};
+    while (bytes.size() < 6u * 1024 * 1024) {
+        state = state * 1103515245u + 12345u;
+        const std::size_t length = (state >> 16) % 200;
+        for (std::size_t i = 0; i < length; ++i) {
+            state = state * 1103515245u + 12345u;
+            char c = static_cast<char>(state >> 24);
+            if (c == '\r' || c == '\n')
+                c = 'x';
+            bytes += c;
+        }
+        bytes += ends[(state >> 8) % 3];
+    }
+    const std::string text = TextFile().ReadAllText(write("big.txt", bytes));
+    EXPECT_TRUE(text == modelText(bytes)) << text.size() << " bytes against " << modelText(bytes).size();
+}
 
 TEST_F(TextFileTest, WriteLineTextAppendsQuotedRecords)
 {
@@ -119,7 +170,7 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
             : c.call == ReadAll ? void(text.ReadAllText(c.file))
                                 : text.WriteLineText(c.file, "id");
             ADD_FAILURE() << "no error";
-        } catch (const messaging::Error &e) {
+        } catch (const core::Error &e) {
             EXPECT_EQ(e.number(), c.number) << e.description();
             EXPECT_NE(e.description().find(c.file), std::string::npos) << e.description();
         }

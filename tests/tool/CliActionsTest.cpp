@@ -7,8 +7,8 @@
 #include "ScriptStore.h"
 #include "actions/calendar/CalendarActions.h"
 #include "actions/scripts/ScriptActions.h"
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +67,7 @@ void fill(worktest::TempStore &store, bool unsharedUser)
                         {"Doctor", "private", 2, std::vector<std::string>{"Personal"}}});
     worktest::addItems(worktest::calendarOf(s, "Mailbox - Bob"), {{"Review"}, {"Lunch", "", 1}});
     worktest::addItems(worktest::calendarOf(s, "Mailbox - Administrator"), {{"Budget"}});
-    worktest::addItems(worktest::sharedFolder(s), {{"AN- earlier"}, {"BB- earlier"}, {"Picnic"}});
+    worktest::addItems(messaging::sharedCalendar(s), {{"AN- earlier"}, {"BB- earlier"}, {"Picnic"}});
     for (const char *mailbox : {"Mailbox - Ann", "Mailbox - Bob", "Mailbox - Administrator"}) {
         worktest::addBinding(s, worktest::folderAt(s, mailbox, {"Calendar"}), "cal");
         worktest::addBinding(s, worktest::folderAt(s, mailbox, {"Inbox"}), "in");
@@ -239,7 +239,7 @@ void fillMany(worktest::TempStore &store, int users, int perUser, int old)
     for (int u = 0; u <= users; ++u) {
         const bool shared = u == users;
         const messaging::Messages messages =
-            (shared ? worktest::sharedFolder(s) : worktest::calendarOf(s, "Mailbox - User " + std::to_string(u)))
+            (shared ? messaging::sharedCalendar(s) : worktest::calendarOf(s, "Mailbox - User " + std::to_string(u)))
                 .Messages();
         for (int i = 0; i < (shared ? old : perUser); ++i) {
             messaging::Message m = messages.Add();
@@ -301,7 +301,7 @@ TEST(Refresh, TwoAtOnceOneRunsTheOtherExitsFourAWaitingOneRunsAfter)
     EXPECT_EQ(await(waiting), 0);
     // The refresh, then the waiting copy: every item twice.
     S s = store.logon();
-    EXPECT_EQ(worktest::contents(worktest::sharedFolder(s)).size(), 12u);
+    EXPECT_EQ(worktest::contents(messaging::sharedCalendar(s)).size(), 12u);
 }
 
 } // namespace

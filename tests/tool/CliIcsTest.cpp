@@ -1,10 +1,10 @@
 // ics import / ics export through the tool, on real stores: samples, round trips,
 // failing stores, the shared calendar read by libical and by python3-icalendar, zones,
 // stable exports, awkward texts and files that must be refused.
-#include "IcalPtr.h"
 #include "ToolTestSupport.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "ical/IcalPtr.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"

@@ -264,7 +264,7 @@ TEST_F(Cli, IdMatchesTheObjectModelsFolderId)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     messaging::Session session(store());
     session.Logon("Administrator");
-    EXPECT_EQ(r.out, worktest::sharedFolder(session).ID() + "\n");
+    EXPECT_EQ(r.out, messaging::sharedCalendar(session).ID() + "\n");
 }
 
 TEST_F(Cli, ChangesAreAnsweredFromTheLogAndATooOldRevisionIsSaidSo)

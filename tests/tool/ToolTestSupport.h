@@ -2,6 +2,8 @@
 // child process, and the sample calendars.
 #pragma once
 
+#include "IcsTestSupport.h"
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -46,16 +48,13 @@ nlohmann::json dumpFolder(const std::filesystem::path &store, const std::string 
 // The items without their entry ids, for comparing two folders.
 nlohmann::json withoutIds(nlohmann::json items);
 
-std::string readFile(const std::filesystem::path &path);
 void writeFile(const std::filesystem::path &path, const std::string &data);
 
-// Checks what a calendar client needs of an exported file: valid RFC 5545 for libical,
-// CRLF line ends, folding at 75 octets, a VTIMEZONE for every TZID used.
-void expectValidExport(const std::string &text);
-
-// The sample calendars: the copy in the repository, else the shared folder.
-std::filesystem::path sampleDir();
-std::filesystem::path sample(const std::string &name);
+// The sample calendars and the export check of the iCalendar tests.
+using icstest::expectValidExport;
+using icstest::readFile;
+using icstest::sample;
+using icstest::sampleDir;
 
 inline const std::string kAdminCalendar = "Mailbox - Administrator/Calendar";
 inline const std::string kSharedCalendar = "Public Folders/All Public Folders/Larkspur Calendar";

@@ -5,6 +5,7 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <iostream>
 #include <memory>
@@ -61,7 +62,7 @@ void addIdCommand(CLI::App &calendar, Context &ctx)
     cmd->callback([options, &ctx] {
         messaging::Session session(ctx.existingStore());
         session.Logon("Administrator");
-        const messaging::Folder folder = options->dryRun ? calendar::sharedCalendar(session)
+        const messaging::Folder folder = options->dryRun ? messaging::sharedCalendar(session)
                                                          : calendar::writeFolderIdentifier(session, IdentifierFile);
         const std::string id = folder.ID();
         session.Logoff();

@@ -1,9 +1,9 @@
 // dump and bindings: a folder's messages and its event bindings, as text or JSON.
 #include "Commands.h"
-#include "DayNumber.h"
 #include "FolderPath.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
+#include "ical/DayNumber.h"
 #include "messaging/Events.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"

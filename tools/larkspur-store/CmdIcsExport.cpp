@@ -1,8 +1,8 @@
 // ics export: a folder as one iCalendar file (or standard output).
 #include "Commands.h"
 #include "FolderPath.h"
-#include "IcsStore.h"
 
+#include "ical/IcsStore.h"
 #include "messaging/Session.h"
 #include "textfile/PrivateFiles.h"
 

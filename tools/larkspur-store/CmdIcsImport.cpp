@@ -1,9 +1,9 @@
 // ics import: iCalendar files into a folder, each file whole or not at all.
 #include "Commands.h"
 #include "FolderPath.h"
-#include "IcsStore.h"
-#include "IcsText.h"
 
+#include "ical/IcsStore.h"
+#include "ical/IcsText.h"
 #include "messaging/Session.h"
 
 #include <iostream>

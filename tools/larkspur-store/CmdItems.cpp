@@ -1,8 +1,8 @@
 // item add and id: one item into a folder, a folder's entry identifier.
 #include "Commands.h"
-#include "DayNumber.h"
 #include "FolderPath.h"
 
+#include "ical/DayNumber.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"
 #include "messaging/Session.h"

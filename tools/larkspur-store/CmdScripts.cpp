@@ -66,8 +66,8 @@ CLI::App *addInstallCommand(CLI::App &parent, Context &ctx, const std::string &n
     cmd->add_option("FOLDER", command->folder, "A folder directly below the mailbox's root (\"Calendar\")")
         ->required();
     cmd->add_option("--name", command->name,
-                    "The script's name (default: \"Larkspur Calendar - Deleted Items Folder\" for \"Deleted Items\", "
-                    "else \"Larkspur Calendar - Personal Calendar Folder\")");
+                    "The script's name (default: \"" + std::string(scripts::DeletedItemsScriptName)
+                        + "\" for \"Deleted Items\", else \"" + scripts::CalendarScriptName + "\")");
     cmd->add_option("--file", command->file, "The script file");
     cmd->add_option("--events", command->events, "The events that run the script: new,changed,delete,schedule")
         ->delimiter(',');
@@ -82,8 +82,8 @@ scripts::ScriptInstall installOf(const ScriptCommand &command, CLI::App *cmd, st
     if (cmd->count("--name") > 0)
         install.scriptName = command.name;
     else
-        install.scriptName = command.folder == "Deleted Items" ? "Larkspur Calendar - Deleted Items Folder"
-                                                                : "Larkspur Calendar - Personal Calendar Folder";
+        install.scriptName =
+            command.folder == "Deleted Items" ? scripts::DeletedItemsScriptName : scripts::CalendarScriptName;
     install.eventMask = mask;
     install.scriptPath = command.file;
     return install;

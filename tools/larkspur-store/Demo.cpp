@@ -1,5 +1,6 @@
 #include "Demo.h"
 
+#include "core/StoreLayout.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
@@ -191,7 +192,7 @@ void generateDemo(const std::filesystem::path &store, const DemoOptions &options
     session.Logon("Administrator");
     for (const std::string &name : names) {
         messaging::Messages calendar =
-            session.InfoStores().Item("Mailbox - " + name).RootFolder().Folders().Item("Calendar").Messages();
+            session.InfoStores().Item("Mailbox - " + name).RootFolder().Folders().Item(core::PersonalCalendarName).Messages();
         addItems(calendar, options.items, rng, firstDay);
     }
     session.Logoff();

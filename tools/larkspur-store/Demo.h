@@ -2,7 +2,7 @@
 // and start date.
 #pragma once
 
-#include "DayNumber.h"
+#include "ical/DayNumber.h"
 
 #include <cstdint>
 #include <filesystem>

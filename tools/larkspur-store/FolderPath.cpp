@@ -1,6 +1,6 @@
 #include "FolderPath.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/InfoStores.h"
 #include "messaging/ServerAdmin.h"
 

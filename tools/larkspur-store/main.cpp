@@ -1,11 +1,10 @@
 // larkspur-store: the administrator's way to make and inspect a server store.
 #include "Commands.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
+#include "ical/IcsText.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
-
-#include "IcsText.h"
 
 #include <cstdint>
 #include <cstdio>

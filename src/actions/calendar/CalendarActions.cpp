@@ -5,13 +5,15 @@
 // failure on the way leaves no copy behind and a private item is never seen unmasked.
 #include "CalendarActions.h"
 
+#include "core/Error.h"
+#include "core/StoreLayout.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
+#include "messaging/SharedCalendar.h"
 #include "textfile/TextFile.h"
 
 #include <charconv>
@@ -25,9 +27,6 @@ namespace calendar {
 namespace {
 
 constexpr std::string_view GlobalAddressList = "Global Address List";
-constexpr std::string_view PublicFolders = "Public Folders";
-constexpr std::string_view SharedCalendarName = "Larkspur Calendar";
-constexpr std::string_view CalendarFolderName = "Calendar";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
 constexpr std::int32_t SensitivityPrivate = 2;
 constexpr std::size_t FailuresShown = 10;
@@ -74,7 +73,7 @@ std::string ownerTagOf(const messaging::AddressEntry &entry)
 
 messaging::Messages userCalendar(messaging::Session &session, std::string_view storeName)
 {
-    return session.InfoStores().Item(storeName).RootFolder().Folders().Item(CalendarFolderName).Messages();
+    return session.InfoStores().Item(storeName).RootFolder().Folders().Item(core::PersonalCalendarName).Messages();
 }
 
 // Leaves the unsaved copy of a private item with its masked form alone: "Private" for
@@ -143,7 +142,7 @@ public:
 
     CopyAllReport run()
     {
-        const messaging::Folder shared = sharedCalendar(m_session);
+        const messaging::Folder shared = messaging::sharedCalendar(m_session);
         m_sharedId = shared.ID();
         const messaging::AddressLists lists = m_session.AddressLists();
         const messaging::AddressEntries entries = lists.Item(GlobalAddressList).AddressEntries();
@@ -318,18 +317,6 @@ std::string mailboxNameFromPicker(std::string_view pickerText)
 
 std::string ownerPrefix(std::string_view ownerTag) { return std::string(ownerTag) + "- "; }
 
-const std::locale &workstationLocale()
-{
-    static const std::locale locale = [] {
-        try {
-            return std::locale(std::locale::classic(), std::locale(""), std::locale::numeric);
-        } catch (const std::runtime_error &) {
-            return std::locale::classic();
-        }
-    }();
-    return locale;
-}
-
 std::string dayNumberText(double dayNumber, const std::locale &locale)
 {
     if (!std::isfinite(dayNumber))
@@ -390,17 +377,6 @@ bool isHoliday(const messaging::Message &item)
     return categories && !categories->empty() && categories->front() == "Holiday";
 }
 
-messaging::Folder sharedCalendar(messaging::Session &session)
-{
-    return session.InfoStores()
-        .Item(PublicFolders)
-        .RootFolder()
-        .Folders()
-        .Item(2)
-        .Folders()
-        .Item(SharedCalendarName);
-}
-
 std::int64_t copyUserCalendar(messaging::Session &session, std::string_view pickerText, const std::locale &locale,
                               const actions::ProgressCallback &progress)
 {
@@ -409,7 +385,7 @@ std::int64_t copyUserCalendar(messaging::Session &session, std::string_view pick
     const std::string mailboxName = mailboxNameFromPicker(pickerText);
     const messaging::AddressEntry entry = list.AddressEntries().Item(mailboxName);
     const std::string ownerTag = ownerTagOf(entry);
-    const messaging::Folder shared = sharedCalendar(session);
+    const messaging::Folder shared = messaging::sharedCalendar(session);
     const std::string prefix = ownerPrefix(ownerTag);
     const messaging::Messages messages = userCalendar(session, pickerText);
     const std::string sharedId = shared.ID();
@@ -458,7 +434,7 @@ std::string copyAllResultText(const CopyAllReport &report)
 
 std::int64_t deleteAllItems(messaging::Session &session, const actions::ProgressCallback &progress)
 {
-    const messaging::Messages messages = sharedCalendar(session).Messages();
+    const messaging::Messages messages = messaging::sharedCalendar(session).Messages();
     // The count is read once; every position comes from it, never from a fresh count.
     const std::int32_t count = messages.Count();
     actions::Progress done{DeleteStage, 0, -1, 0, count};
@@ -481,7 +457,7 @@ std::int64_t deleteUserItems(messaging::Session &session, std::string_view picke
     // each other's items.
     const std::string key = ownerPrefix(ownerTagOf(entry));
 
-    messaging::Messages messages = sharedCalendar(session).Messages();
+    messaging::Messages messages = messaging::sharedCalendar(session).Messages();
     messages.Filter().SetSubject(key);
     actions::Progress done{DeleteStage};
     actions::report(progress, done);
@@ -508,7 +484,7 @@ RefreshReport refreshSharedCalendar(messaging::Session &session, const std::loca
                                                        + failure.mailbox + ": " + failure.description
                                                        + "); the shared calendar is left as it was");
     }
-    if (sharedCalendar(session).Messages().Count() != report.copied.itemsCopied)
+    if (messaging::sharedCalendar(session).Messages().Count() != report.copied.itemsCopied)
         throw messaging::Error(messaging::ErrorCode::StoreFailure,
                                "The store undid part of the refresh on its own; the shared calendar is left as it was");
     return report;
@@ -516,7 +492,7 @@ RefreshReport refreshSharedCalendar(messaging::Session &session, const std::loca
 
 messaging::Folder writeFolderIdentifier(messaging::Session &session, const std::string &fileName)
 {
-    const messaging::Folder calendar = sharedCalendar(session);
+    const messaging::Folder calendar = messaging::sharedCalendar(session);
     textfile::TextFile file;
     file.WriteLineText(fileName, calendar.ID());
     return calendar;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "actions/Progress.h"
+#include "actions/calendar/WorkstationLocale.h"
 #include "messaging/Folder.h"
 #include "messaging/Message.h"
 #include "messaging/Session.h"
@@ -25,9 +26,6 @@ namespace calendar {
 std::string mailboxNameFromPicker(std::string_view pickerText);
 // The owner tag followed by "- ".
 std::string ownerPrefix(std::string_view ownerTag);
-// The workstation's number format (LC_ALL, LC_NUMERIC or LANG), whatever the program's
-// global locale; the classic "C" format when the environment names no usable locale.
-const std::locale &workstationLocale();
 // The copy stamp "<Y|N>:<location>:<day number>:<subject>"; the day number has up to
 // 15 significant digits, no trailing zeros and the decimal separator of `locale`.
 std::string copyStamp(const messaging::Message &item, const std::locale &locale);
@@ -99,9 +97,5 @@ RefreshReport refreshSharedCalendar(messaging::Session &session, const std::loca
 // line to `fileName` (a drive path, "C:\Larkspur Calendar ID.Txt") and returns the
 // folder, whose identifier the caller reads again for its message.
 messaging::Folder writeFolderIdentifier(messaging::Session &session, const std::string &fileName);
-
-// The shared calendar: "Public Folders", its root, the root's second subfolder, in it
-// "Larkspur Calendar".
-messaging::Folder sharedCalendar(messaging::Session &session);
 
 } // namespace calendar

@@ -1,6 +1,6 @@
 #include "CalendarLock.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

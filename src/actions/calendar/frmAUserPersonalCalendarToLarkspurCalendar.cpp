@@ -2,7 +2,6 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "app/MessageBoxes.h"
-#include "app/WorkstationLocale.h"
 #include "messaging/Session.h"
 
 namespace calendar {
@@ -32,7 +31,7 @@ frmAUserPersonalCalendarToLarkspurCalendar::frmAUserPersonalCalendarToLarkspurCa
 
 app::ResultMessage frmAUserPersonalCalendarToLarkspurCalendar::work(messaging::Session &session)
 {
-    calendar::copyUserCalendar(session, mailboxName(), app::workstationNumberLocale());
+    calendar::copyUserCalendar(session, mailboxName(), calendar::workstationLocale());
     return {QStringLiteral("Larkspur Calendar has been updated"), app::MsgStyle::OKOnly | app::MsgStyle::Critical,
             QStringLiteral("Import Complete")};
 }

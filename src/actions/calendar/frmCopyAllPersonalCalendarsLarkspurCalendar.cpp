@@ -2,7 +2,6 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "app/MessageBoxes.h"
-#include "app/WorkstationLocale.h"
 #include "messaging/Session.h"
 
 namespace calendar {
@@ -33,7 +32,7 @@ frmCopyAllPersonalCalendarsLarkspurCalendar::frmCopyAllPersonalCalendarsLarkspur
 
 app::ResultMessage frmCopyAllPersonalCalendarsLarkspurCalendar::work(messaging::Session &session)
 {
-    const calendar::CopyAllReport report = calendar::copyAllCalendars(session, app::workstationNumberLocale(), progress());
+    const calendar::CopyAllReport report = calendar::copyAllCalendars(session, calendar::workstationLocale(), progress());
     return {QString::fromStdString(calendar::copyAllResultText(report)),
             app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Import Complete")};
 }

@@ -1,6 +1,7 @@
-# The five event-script pages (Qt widgets): the frame comes from larkspur_app, the work
-# from larkspur_scripts_work.
+# The five event-script pages (Qt widgets) and the fields and checks the add-script
+# pages share: the frame comes from larkspur_app, the work from larkspur_scripts_work.
 add_library(larkspur_scripts_pages STATIC
+  ScriptFields.h ScriptFields.cpp
   frmAddAnEventScriptToOneUsersPersonalFolder.h frmAddAnEventScriptToOneUsersPersonalFolder.cpp
   frmAddEventToAPersonalFolderForAllUsers.h frmAddEventToAPersonalFolderForAllUsers.cpp
   frmDeleteAllScriptsForAllMailboxes.h frmDeleteAllScriptsForAllMailboxes.cpp

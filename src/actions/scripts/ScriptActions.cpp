@@ -6,21 +6,17 @@
 // deletes its binding message again, so no folder keeps a binding without its script.
 #include "ScriptActions.h"
 
+#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/Events.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Message.h"
 #include "messaging/PropTags.h"
-#include "textfile/DrivePath.h"
+#include "textfile/TextFile.h"
 
-#include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <system_error>
 
 namespace scripts {
 
@@ -30,43 +26,6 @@ constexpr std::string_view EventsClassName = "MSExchange.Events";
 constexpr std::string_view GlobalAddressList = "Global Address List";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
 constexpr std::string_view AdministratorMailbox = "Mailbox - Administrator";
-
-[[noreturn]] void fileError(std::int32_t number, const std::string &what, const std::string &path)
-{
-    throw messaging::Error(number, what + ": " + path);
-}
-
-// The whole file as bytes, or the file error that says why it cannot be read.
-std::string readFileBytes(const std::string &path)
-{
-    if (path.empty())
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    const std::filesystem::path local = textfile::drivePath(path);
-    std::error_code ec;
-    const auto status = std::filesystem::status(local, ec);
-    if (!std::filesystem::exists(status)) {
-        const std::filesystem::path folder = local.parent_path();
-        if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
-            fileError(messaging::ErrorCode::PathNotFound, "Path not found", path);
-        fileError(messaging::ErrorCode::FileNotFound, "File not found", path);
-    }
-    if (std::filesystem::is_directory(status))
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-
-    std::ifstream in(local, std::ios::binary);
-    if (!in)
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    std::string bytes;
-    const auto size = std::filesystem::file_size(local, ec);
-    if (!ec)
-        bytes.reserve(static_cast<std::size_t>(size));
-    char buffer[16384];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (in.bad())
-        fileError(messaging::ErrorCode::PathFileAccessError, "Path/File access error", path);
-    return bytes;
-}
 
 messaging::Folder folderOf(messaging::Session &session, std::string_view storeName, std::string_view folderName)
 {
@@ -193,23 +152,10 @@ std::int16_t allUsersEventMask(const EventBoxes &b)
 
 std::string readScriptText(const std::string &path)
 {
-    const std::string bytes = readFileBytes(path);
-    std::string text;
-    text.reserve(bytes.size() + bytes.size() / 16 + 2);
-    const char *pos = bytes.data();
-    const char *const end = pos + bytes.size();
-    while (pos < end) {
-        const char *lineEnd = std::find_if(pos, end, [](char c) { return c == '\r' || c == '\n'; });
-        text += "\r\n";
-        text.append(pos, lineEnd);
-        if (lineEnd == end)
-            break;
-        pos = lineEnd + 1;
-        // A line feed right after a carriage return ends the same line.
-        if (*lineEnd == '\r' && pos < end && *pos == '\n')
-            ++pos;
-    }
-    return text;
+    // An empty name is no file at all, not a missing one.
+    if (path.empty())
+        throw messaging::Error(messaging::ErrorCode::PathFileAccessError, "Path/File access error: ");
+    return textfile::TextFile().ReadAllText(path);
 }
 
 void installScript(messaging::Session &session, std::string_view storeName, const ScriptInstall &install)

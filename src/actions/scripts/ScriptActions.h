@@ -28,9 +28,15 @@ std::int16_t oneUserEventMask(const EventBoxes &boxes);
 std::int16_t allUsersEventMask(const EventBoxes &boxes);
 
 // The script text of a file: every line (bytes, without its terminator: CR LF, CR or LF)
-// preceded by CR LF; nothing after the last line; an empty file gives "". Throws
-// Error FileNotFound / PathFileAccessError when the file cannot be read.
+// preceded by CR LF; nothing after the last line; an empty file gives "". This is
+// TextFile::ReadAllText, with its line rule and its file errors (FileNotFound,
+// PathNotFound, PathFileAccessError); an empty path is PathFileAccessError.
 std::string readScriptText(const std::string &path);
+
+// The script names the add-script pages give a binding on the personal calendar and on
+// the deleted items folder (and the store tool's defaults).
+inline constexpr const char *CalendarScriptName = "Larkspur Calendar - Personal Calendar Folder";
+inline constexpr const char *DeletedItemsScriptName = "Larkspur Calendar - Deleted Items Folder";
 
 struct ScriptInstall {
     std::string folderName;

@@ -27,7 +27,7 @@ app::PageFrame frame()
 }
 
 // Where the fields the add-script pages share sit on this page.
-constexpr app::AddScriptPlace FieldsPlace{900, false, 1500, 2100, 2580, 2880, 3780, 1880, 3700};
+constexpr AddScriptPlace FieldsPlace{900, false, 1500, 2100, 2580, 2880, 3780, 1880, 3700};
 
 } // namespace
 

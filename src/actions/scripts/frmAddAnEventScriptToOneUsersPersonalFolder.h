@@ -5,8 +5,8 @@
 // the page's error report and leave the page open; success unloads it.
 #pragma once
 
+#include "actions/scripts/ScriptFields.h"
 #include "app/MailboxPage.h"
-#include "app/ScriptFields.h"
 
 #include <cstdint>
 
@@ -28,7 +28,7 @@ protected:
 private:
     std::int16_t eventMask() const;
 
-    app::AddScriptFields m_fields;
+    AddScriptFields m_fields;
 };
 
 } // namespace scripts

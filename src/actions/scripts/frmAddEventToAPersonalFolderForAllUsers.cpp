@@ -28,7 +28,7 @@ app::PageFrame frame()
 }
 
 // Where the fields the add-script pages share sit on this page.
-constexpr app::AddScriptPlace FieldsPlace{240, true, 1080, 1920, 2400, 2760, 3600, 1875, 3705};
+constexpr AddScriptPlace FieldsPlace{240, true, 1080, 1920, 2400, 2760, 3600, 1875, 3705};
 
 } // namespace
 

@@ -6,8 +6,8 @@
 // it.
 #pragma once
 
+#include "actions/scripts/ScriptFields.h"
 #include "app/ActionPage.h"
-#include "app/ScriptFields.h"
 
 #include <cstdint>
 
@@ -29,7 +29,7 @@ protected:
 private:
     std::int16_t eventMask() const;
 
-    app::AddScriptFields m_fields;
+    AddScriptFields m_fields;
 };
 
 } // namespace scripts

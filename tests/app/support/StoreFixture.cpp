@@ -1,6 +1,6 @@
 #include "StoreFixture.h"
 
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/ServerAdmin.h"
 
 #include <QDir>

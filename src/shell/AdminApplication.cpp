@@ -1,4 +1,4 @@
-#include "app/AdminApplication.h"
+#include "shell/AdminApplication.h"
 
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QIcon>
 
-namespace app {
+namespace shell {
 
 AdminApplication::AdminApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -18,14 +18,14 @@ bool AdminApplication::notify(QObject *receiver, QEvent *event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        reportCurrentException();
+        app::reportCurrentException();
         return false;
     }
 }
 
 void setUpApplicationLook()
 {
-    registerTahoma();
+    app::registerTahoma();
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Tahoma")});
     QApplication::setFont(font);
@@ -34,4 +34,4 @@ void setUpApplicationLook()
         QApplication::setWindowIcon(QIcon(icon));
 }
 
-} // namespace app
+} // namespace shell

@@ -1,8 +1,8 @@
-#include "app/WorkstationLocale.h"
+#include "actions/calendar/WorkstationLocale.h"
 
 #include <QLocale>
 
-namespace app {
+namespace calendar {
 
 namespace {
 
@@ -19,8 +19,9 @@ private:
 
 } // namespace
 
-std::locale workstationNumberLocale()
+std::locale workstationLocale()
 {
+    // Qt knows every locale's separator; the C library only those installed here.
     const QString point = QLocale::system().decimalPoint();
     const char16_t first = point.isEmpty() ? u'.' : point.at(0).unicode();
     const char separator = first > 0x20 && first < 0x7f ? static_cast<char>(first) : '.';
@@ -28,4 +29,4 @@ std::locale workstationNumberLocale()
     return std::locale(std::locale::classic(), new DecimalPoint(separator));
 }
 
-} // namespace app
+} // namespace calendar

@@ -8,11 +8,11 @@
 
 #include "app/ActionPage.h"
 #include "app/Twips.h"
-#include "app/frmSwitchboard.h"
-#include "messaging/Error.h"
+#include "core/Error.h"
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
+#include "shell/frmSwitchboard.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -108,13 +108,13 @@ private slots:
     void folderIdentifierEndToEnd();
 
 private:
-    app::frmSwitchboard *showSwitchboard();
+    shell::frmSwitchboard *showSwitchboard();
     void choose(const char *option);
     void clickNext();
 
     std::unique_ptr<testsupport::StoreFixture> m_store;
     std::unique_ptr<ScriptedMessageBoxes> m_boxes;
-    QPointer<app::frmSwitchboard> m_switchboard;
+    QPointer<shell::frmSwitchboard> m_switchboard;
 };
 
 void SwitchboardTest::init()
@@ -136,9 +136,9 @@ void SwitchboardTest::cleanup()
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
-app::frmSwitchboard *SwitchboardTest::showSwitchboard()
+shell::frmSwitchboard *SwitchboardTest::showSwitchboard()
 {
-    m_switchboard = new app::frmSwitchboard;
+    m_switchboard = new shell::frmSwitchboard;
     m_switchboard->show();
     return m_switchboard;
 }
@@ -177,7 +177,7 @@ void SwitchboardTest::layout()
     QFETCH(QString, name);
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
-    app::frmSwitchboard *window = showSwitchboard();
+    shell::frmSwitchboard *window = showSwitchboard();
     QWidget *control = window->findChild<QWidget *>(name);
     QVERIFY(control);
     const QRect expected = app::twipsRect(window, twips.x(), twips.y(), twips.width(), twips.height());
@@ -199,7 +199,7 @@ void SwitchboardTest::layout()
 
 void SwitchboardTest::windowFontsAndTabOrder()
 {
-    app::frmSwitchboard *window = showSwitchboard();
+    shell::frmSwitchboard *window = showSwitchboard();
     QCOMPARE(window->objectName(), QStringLiteral("frmSwitchboard"));
     QCOMPARE(window->windowTitle(), QStringLiteral("Larkspur Calendar Administration"));
     QCOMPARE(window->size(), app::twipsSize(window, 7260, 6675));
@@ -262,7 +262,7 @@ void SwitchboardTest::dispatch()
     QVERIFY(opened->isVisible());
     QVERIFY(m_switchboard->isVisible());
     QCOMPARE(opened->parentWidget(), nullptr);
-    QCOMPARE(app::frmSwitchboard::openPage(page), opened);
+    QCOMPARE(shell::frmSwitchboard::openPage(page), opened);
     QCOMPARE(opened->windowTitle(), QStringLiteral("Larkspur Calendar Administration"));
     // Page opening: Close, Finish and Back on, Next off; the mailbox picker filled.
     QCOMPARE(buttonStates(opened), (QList<bool>{true, true, true, false}));
@@ -346,14 +346,7 @@ void SwitchboardTest::folderIdentifierEndToEnd()
     {
         messaging::Session session;
         session.Logon("Administrator");
-        id = session.InfoStores()
-                 .Item("Public Folders")
-                 .RootFolder()
-                 .Folders()
-                 .Item(2)
-                 .Folders()
-                 .Item("Larkspur Calendar")
-                 .ID();
+        id = messaging::sharedCalendar(session).ID();
         session.Logoff();
     }
     const QString file = m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt");

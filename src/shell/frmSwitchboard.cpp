@@ -1,4 +1,4 @@
-#include "app/frmSwitchboard.h"
+#include "shell/frmSwitchboard.h"
 
 #include "actions/calendar/CalendarActions.h"
 #include "actions/calendar/frmAUserPersonalCalendarToLarkspurCalendar.h"
@@ -28,8 +28,16 @@
 #include <memory>
 #include <string>
 
-namespace app {
+namespace shell {
 
+using app::ActionPage;
+using app::fitCaptions;
+using app::msgBox;
+using app::placeTwips;
+using app::runHandler;
+using app::tahoma;
+using app::twipsSize;
+using app::twipsToPixelsX;
 using calendar::frmAUserPersonalCalendarToLarkspurCalendar;
 using calendar::frmCopyAllPersonalCalendarsLarkspurCalendar;
 using calendar::frmDeleteAllItemsFromLarkspurCalendar;
@@ -220,4 +228,4 @@ void frmSwitchboard::writeFolderIdentifier()
     session.Logoff();
 }
 
-} // namespace app
+} // namespace shell

@@ -5,13 +5,16 @@
 // and so read as negative numbers) and a description that names what failed and where.
 // Pages show both ("Error: <description> (<number>)"); nothing else is needed to report
 // a failure to the administrator.
+//
+// It lives in the core library so that the text file class need not link the object
+// model; the object model and its users know it as messaging::Error.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-namespace messaging {
+namespace core {
 
 namespace ErrorCode {
 inline constexpr std::int32_t NotFound = -2147221233;        // 0x8004010F
@@ -39,4 +42,9 @@ private:
     std::int32_t m_number;
 };
 
+} // namespace core
+
+namespace messaging {
+using core::Error;
+namespace ErrorCode = core::ErrorCode;
 } // namespace messaging

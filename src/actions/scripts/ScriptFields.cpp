@@ -1,7 +1,8 @@
-#include "app/ScriptFields.h"
+#include "actions/scripts/ScriptFields.h"
 
+#include "actions/scripts/ScriptActions.h"
 #include "app/ActionPage.h"
-#include "app/FileDialogs.h"
+#include "app/MessageBoxes.h"
 #include "app/Pickers.h"
 
 #include <QCheckBox>
@@ -11,9 +12,9 @@
 
 #include <exception>
 
-namespace app {
+namespace scripts {
 
-AddScriptFields::AddScriptFields(ActionPage *page, const AddScriptPlace &place)
+AddScriptFields::AddScriptFields(app::ActionPage *page, const AddScriptPlace &place)
 {
     page->addLabel("Label2", QStringLiteral("Personal Folder:"), 240, place.folderTop, 1755, 375);
     cboPersonalFolder = page->addComboBox("cboPersonalFolder", place.folderEditable, 2040, place.folderTop, 5115);
@@ -43,20 +44,48 @@ AddScriptFields::AddScriptFields(ActionPage *page, const AddScriptPlace &place)
 
 void AddScriptFields::fill()
 {
-    fillFolderList(cboPersonalFolder);
-    setPickerText(cboPersonalFolder, QStringLiteral("Calendar"));
+    app::fillFolderList(cboPersonalFolder);
+    app::setPickerText(cboPersonalFolder, QStringLiteral("Calendar"));
     txtScriptName->setText(QString::fromLatin1(CalendarScriptName));
 }
 
 bool AddScriptFields::inputCheck() const
 {
-    return ActionPage::requireScriptFile(txtFileName);
+    return requireScriptFile(txtFileName);
+}
+
+bool requireScriptFile(const QLineEdit *txtFileName)
+{
+    if (!txtFileName->text().isEmpty())
+        return true;
+    app::msgBox(QStringLiteral("You must enter the file name and path of the script file."),
+                app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Missing Information"));
+    return false;
+}
+
+bool requireEvents(int eventMask)
+{
+    if (eventMask != 0)
+        return true;
+    app::msgBox(QStringLiteral("You have not checked any events for your script"),
+                app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Choose Events!"));
+    return false;
+}
+
+app::FileDialogRequest scriptFileRequest()
+{
+    app::FileDialogRequest request;
+    request.filters = QStringList{QStringLiteral("All Files (*.*)"), QStringLiteral("Text Files (*.txt)"),
+                                  QStringLiteral("Batch Files (*.bat)")};
+    request.initialFilter = 1;
+    request.hideReadOnly = true;
+    return request;
 }
 
 void chooseScriptFile(QWidget *page, QLineEdit *txtFileName)
 {
     try {
-        const std::optional<QString> chosen = openFileName(page, scriptFileRequest());
+        const std::optional<QString> chosen = app::openFileName(page, scriptFileRequest());
         if (chosen)
             txtFileName->setText(*chosen);
     } catch (const std::exception &) {
@@ -72,4 +101,4 @@ void scriptNameForFolder(const QString &folderName, QLineEdit *txtScriptName)
         txtScriptName->setText(QString::fromLatin1(DeletedItemsScriptName));
 }
 
-} // namespace app
+} // namespace scripts

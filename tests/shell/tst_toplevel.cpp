@@ -7,10 +7,10 @@
 #include "StoreFixture.h"
 
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Message.h"
 #include "messaging/Messages.h"
 #include "messaging/Session.h"
+#include "messaging/SharedCalendar.h"
 
 #include <QFile>
 #include <QProcess>
@@ -20,23 +20,12 @@
 
 namespace {
 
-messaging::Folder sharedCalendar(const messaging::Session &session)
-{
-    return session.InfoStores()
-        .Item("Public Folders")
-        .RootFolder()
-        .Folders()
-        .Item(2)
-        .Folders()
-        .Item("Larkspur Calendar");
-}
-
 QStringList sharedCalendarSubjects()
 {
     messaging::Session session;
     session.Logon("Administrator");
     QStringList subjects;
-    for (const messaging::Message &item : sharedCalendar(session).Messages())
+    for (const messaging::Message &item : messaging::sharedCalendar(session).Messages())
         subjects.append(QString::fromStdString(item.Subject()));
     session.Logoff();
     return subjects;
@@ -65,7 +54,7 @@ void TopLevelErrorTest::init()
     m_store->addUser("Alice", "AL");
     messaging::Session session;
     session.Logon("Administrator");
-    const messaging::Messages items = sharedCalendar(session).Messages();
+    const messaging::Messages items = messaging::sharedCalendar(session).Messages();
     for (const char *subject : {"AL- one", "AL- two", "AL- three"}) {
         messaging::Message item = items.Add();
         item.SetSubject(subject);

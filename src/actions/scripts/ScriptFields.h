@@ -1,6 +1,9 @@
 // The fields the two add-script pages share: the folder picker and its effect on the
-// script name, the script file name with its button, and the four event boxes.
+// script name, the script file name with its button, and the four event boxes; and the
+// checks of those pages ("Missing Information", "Choose Events!").
 #pragma once
+
+#include "app/FileDialogs.h"
 
 #include <QString>
 
@@ -11,8 +14,10 @@ class QPushButton;
 class QWidget;
 
 namespace app {
-
 class ActionPage;
+}
+
+namespace scripts {
 
 // Where a page places the shared fields (twips). Labels sit at 240 beside their field;
 // the left edges and widths are the same on both pages.
@@ -33,11 +38,11 @@ struct AddScriptPlace {
 // (chooseScriptFile) as page handlers.
 class AddScriptFields {
 public:
-    AddScriptFields(ActionPage *page, const AddScriptPlace &place);
+    AddScriptFields(app::ActionPage *page, const AddScriptPlace &place);
 
     // Page opening: the folder list with "Calendar" chosen and its script name.
     void fill();
-    // Before the confirmation: a script file name must be entered.
+    // Before the confirmation: a script file name must be entered (requireScriptFile).
     bool inputCheck() const;
 
     QComboBox *cboPersonalFolder = nullptr;
@@ -50,6 +55,17 @@ public:
     QCheckBox *chkSchedule = nullptr;
 };
 
+// The input check of the script file: "You must enter the file name and path of the
+// script file." when txtFileName is empty.
+bool requireScriptFile(const QLineEdit *txtFileName);
+// The event boxes' check after the confirmation: "You have not checked any events for
+// your script" ("Choose Events!") when no box is ticked.
+bool requireEvents(int eventMask);
+
+// The script file dialog: all files, text files, batch files, starting on text files,
+// without a read-only option.
+app::FileDialogRequest scriptFileRequest();
+
 // The file button: shows the script file dialog (all files, text files, batch files,
 // starting on text files) and puts the chosen file's full path into txtFileName.
 // Cancelling, or any failure of the dialog, leaves txtFileName as it is and shows
@@ -61,7 +77,4 @@ void chooseScriptFile(QWidget *page, QLineEdit *txtFileName);
 // Folder" (exact, case-sensitive names); any other folder leaves it as it is.
 void scriptNameForFolder(const QString &folderName, QLineEdit *txtScriptName);
 
-inline constexpr const char *CalendarScriptName = "Larkspur Calendar - Personal Calendar Folder";
-inline constexpr const char *DeletedItemsScriptName = "Larkspur Calendar - Deleted Items Folder";
-
-} // namespace app
+} // namespace scripts

@@ -1,5 +1,5 @@
 // Day numbers against std::chrono's calendar, and the ISO-8601 forms the tool accepts.
-#include "DayNumber.h"
+#include "ical/DayNumber.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,18 @@
 // The iCalendar mapping on its own (no store): the details of the property mapping.
-#include "IcalPtr.h"
-#include "IcsReader.h"
-#include "IcsWriter.h"
-#include "ToolTestSupport.h"
+#include "IcsTestSupport.h"
+
+#include "ical/IcalPtr.h"
+#include "ical/IcsReader.h"
+#include "ical/IcsWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace larkspur::ics;
-using tooltest::readFile;
-using tooltest::sample;
-using tooltest::expectValidExport;
+using icstest::expectValidExport;
+using icstest::readFile;
+using icstest::sample;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The text layer: unfolding and checking content lines, folding, escaping; the time
 // structure a private item keeps.
-#include "IcsText.h"
+#include "ical/IcsText.h"
 #include "ical/PrivateMask.h"
 
 #include <gtest/gtest.h>

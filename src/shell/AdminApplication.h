@@ -7,7 +7,7 @@
 
 #include <QApplication>
 
-namespace app {
+namespace shell {
 
 class AdminApplication : public QApplication {
     Q_OBJECT
@@ -21,4 +21,4 @@ public:
 // window icon (Books05.ICO from the application's folder, when it is there).
 void setUpApplicationLook();
 
-} // namespace app
+} // namespace shell

@@ -4,9 +4,10 @@
 #include "IcsText.h"
 #include "IcsWriter.h"
 
+#include "core/Error.h"
+#include "core/StoreLayout.h"
 #include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Error.h"
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
@@ -150,7 +151,7 @@ void maskPrivate(IcsEvent &e, const std::vector<std::string> &ownerTags)
 
 std::vector<ExportedItem> exportItems(const messaging::Folder &folder)
 {
-    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item("Public Folders").ID();
+    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item(core::PublicStoreName).ID();
     const std::vector<std::string> tags = publicStore ? ownerTags(folder) : std::vector<std::string>();
     std::vector<ExportedItem> items;
     std::set<std::string> uids;

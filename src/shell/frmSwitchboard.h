@@ -15,8 +15,10 @@ class QPushButton;
 class QRadioButton;
 
 namespace app {
-
 class ActionPage;
+}
+
+namespace shell {
 
 class frmSwitchboard : public QWidget {
     Q_OBJECT
@@ -26,7 +28,7 @@ public:
     ~frmSwitchboard() override;
 
     // The open page whose window name is `windowName`, or nullptr.
-    static ActionPage *openPage(const QString &windowName);
+    static app::ActionPage *openPage(const QString &windowName);
 
     // The identifier file the folder-identifier action appends to.
     static QString identifierFileName();
@@ -55,4 +57,4 @@ private:
     QRadioButton *m_optGetLarkspurCalendarFolderID = nullptr;
 };
 
-} // namespace app
+} // namespace shell
