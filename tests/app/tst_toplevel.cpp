@@ -5,44 +5,10 @@
 // ends the program with a non-zero status, and the store keeps what was committed
 // before the failure. The installed program reads none of those variables.
 #include "StoreFixture.h"
+#include "WindowHelpers.h"
 
-#include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
-#include "messaging/Message.h"
-#include "messaging/Messages.h"
-#include "messaging/Session.h"
-
-#include <QFile>
 #include <QProcess>
 #include <QtTest>
-
-#include <memory>
-
-namespace {
-
-messaging::Folder sharedCalendar(const messaging::Session &session)
-{
-    return session.InfoStores()
-        .Item("Public Folders")
-        .RootFolder()
-        .Folders()
-        .Item(2)
-        .Folders()
-        .Item("Larkspur Calendar");
-}
-
-QStringList sharedCalendarSubjects()
-{
-    messaging::Session session;
-    session.Logon("Administrator");
-    QStringList subjects;
-    for (const messaging::Message &item : sharedCalendar(session).Messages())
-        subjects.append(QString::fromStdString(item.Subject()));
-    session.Logoff();
-    return subjects;
-}
-
-} // namespace
 
 class TopLevelErrorTest : public QObject {
     Q_OBJECT
@@ -61,17 +27,8 @@ private:
 void TopLevelErrorTest::init()
 {
     m_store = std::make_unique<testsupport::StoreFixture>();
-    QVERIFY(m_store->isValid());
     m_store->addUser("Alice", "AL");
-    messaging::Session session;
-    session.Logon("Administrator");
-    const messaging::Messages items = sharedCalendar(session).Messages();
-    for (const char *subject : {"AL- one", "AL- two", "AL- three"}) {
-        messaging::Message item = items.Add();
-        item.SetSubject(subject);
-        item.Update();
-    }
-    session.Logoff();
+    m_store->fill("", {{"AL- one"}, {"AL- two"}, {"AL- three"}});
 }
 
 void TopLevelErrorTest::wholeProgram_data()
@@ -122,8 +79,8 @@ void TopLevelErrorTest::wholeProgram()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("LARKSPUR_STORE"),
-                       storeMissing ? m_store->dir() + QStringLiteral("/missing.db") : m_store->storePath());
-    environment.insert(QStringLiteral("LARKSPUR_DRIVE_C"), m_store->driveC());
+                       testsupport::qpath(storeMissing ? m_store->dir() / "missing.db" : m_store->file()));
+    environment.insert(QStringLiteral("LARKSPUR_DRIVE_C"), testsupport::qpath(m_store->driveC()));
     environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_CLICKS"), clicks);
     environment.insert(QStringLiteral("LARKSPUR_SCRIPTED_BOXES"), boxes);
     environment.remove(QStringLiteral("LARKSPUR_FAULT"));
@@ -163,9 +120,9 @@ void TopLevelErrorTest::wholeProgram()
     }
 
     // The store is sound and holds what was committed before the failure.
-    QCOMPARE(m_store->check(), QStringList());
-    QCOMPARE(sharedCalendarSubjects(), calendarAfter);
-    QFile identifiers(m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt"));
+    QCOMPARE(m_store->check(), std::vector<std::string>());
+    QCOMPARE(testsupport::qstrings(m_store->sharedSubjects(false)), calendarAfter);
+    QFile identifiers(testsupport::qpath(m_store->driveC() / "Larkspur Calendar ID.Txt"));
     const int lines = identifiers.open(QIODevice::ReadOnly) ? static_cast<int>(identifiers.readAll().count("\r\n")) : 0;
     QCOMPARE(lines, identifierLines);
 }

@@ -1,7 +1,7 @@
-// Copying calendars into the shared calendar, on real store files: the stamp, the
-// holiday rule, owner prefixes, masking, the directory look-up and failures injected
-// into the per-item steps.
-#include "WorkStore.h"
+// Copying calendars into the shared calendar, on real store files: the day number and
+// the mailbox name, the stamp and the holiday rule through both copy actions, masking,
+// the directory look-up, and failures injected into the per-item steps and the writes.
+#include "StoreFixture.h"
 
 #include "actions/calendar/CalendarActions.h"
 #include "messaging/Error.h"
@@ -12,8 +12,8 @@
 #include <locale>
 #include <ostream>
 
-using worktest::Item;
-using worktest::Stored;
+using testsupport::Item;
+using testsupport::Stored;
 
 namespace {
 
@@ -25,16 +25,16 @@ struct CommaPunct : std::numpunct<char> {
 };
 std::locale commaLocale() { return std::locale(std::locale::classic(), new CommaPunct); }
 
-class CalendarWork : public ::testing::Test, public worktest::StoreWork {
+class CalendarWork : public ::testing::Test, public testsupport::StoreFixture {
 protected:
     void copyUser(const std::string &pickerText, const std::locale &locale = std::locale::classic())
     {
-        messaging::Session s = store.logon();
+        messaging::Session s = logon();
         calendar::copyUserCalendar(s, pickerText, locale);
     }
     calendar::CopyAllReport copyAll(const std::locale &locale = std::locale::classic())
     {
-        messaging::Session s = store.logon();
+        messaging::Session s = logon();
         return calendar::copyAllCalendars(s, locale);
     }
 };
@@ -95,40 +95,42 @@ INSTANTIATE_TEST_SUITE_P(
                       CutCase{"Mailbox - " + std::string(98, 'x') + "\xC3\xBC\xC3\xBC",
                               std::string(98, 'x') + "\xC3\xBC"}));
 
-// --- the copy stamp and the holiday rule, through a real copy ------------------------
+// --- the copy stamp and the holiday rule, through both copy actions ------------------
 
 struct StampCase {
     const char *name;
     Item item;
     std::string stamp; // empty: the item is not stamped and not copied
+    bool comma = false; // a workstation writing a decimal comma
 };
 void PrintTo(const StampCase &c, std::ostream *os) { *os << c.name; }
 
 class Stamp : public CalendarWork, public ::testing::WithParamInterface<StampCase> {};
 
-TEST_P(Stamp, SavedInThePersonalItemAndInheritedByTheCopy)
+TEST_P(Stamp, SavedInThePersonalItemAndInheritedByBothCopies)
 {
+    const std::locale locale = GetParam().comma ? commaLocale() : std::locale::classic();
     addUser("Bob", "BB");
     fill("Mailbox - Bob", {GetParam().item});
-    copyUser("Mailbox - Bob");
+    copyUser("Mailbox - Bob", locale);
+    copyAll(locale);
+    const std::optional<std::string> stamp =
+        GetParam().stamp.empty() ? std::nullopt : std::optional<std::string>(GetParam().stamp);
     const std::vector<Stored> source = items("Mailbox - Bob");
-    const std::vector<Stored> copies = items();
     ASSERT_EQ(source.size(), 1u);
     EXPECT_EQ(source[0].subject, GetParam().item.subject);
-    if (GetParam().stamp.empty()) {
-        EXPECT_FALSE(source[0].stamp.has_value());
-        EXPECT_TRUE(copies.empty());
-        return;
-    }
-    EXPECT_EQ(source[0].stamp, GetParam().stamp);
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(copies[0].stamp, GetParam().stamp);
+    EXPECT_EQ(source[0].stamp, stamp);
+    const std::vector<Stored> copies = items();
+    ASSERT_EQ(copies.size(), stamp ? 2u : 0u);
+    for (const Stored &copy : copies)
+        EXPECT_EQ(copy.stamp, stamp);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Stamp,
     ::testing::Values(
         StampCase{"FlagZero", at("Review", 0, "Room 4", 45000.375), "N:Room 4:45000.375:Review"},
+        StampCase{"DecimalComma", at("Review", 0, "Room 4", 45000.375), "N:Room 4:45000,375:Review", true},
         StampCase{"FlagOtherValue", at("Odd", 7, "X", 45001.0), "Y:X:45001:Odd"},
         StampCase{"NoLocation", at("Call", 0, std::nullopt, 45000.5), "N::45000.5:Call"},
         StampCase{"ColonsKept", at("a:b", 0, "c:d", 45000.25), "N:c:d:45000.25:a:b"},
@@ -143,31 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "N:K\xC3\xB6ln:45000.75:Gr\xC3\xBC\xC3\x9F" "e"}),
     [](const auto &tc) { return std::string(tc.param.name); });
 
-TEST_F(CalendarWork, StampUsesTheDecimalCommaOfTheLocaleInBothCopies)
-{
-    addUser("Bob", "BB");
-    fill("Mailbox - Bob", {at("Review", 0, "Room 4", 45000.375)});
-    copyUser("Mailbox - Bob", commaLocale());
-    copyAll(commaLocale());
-    EXPECT_EQ(items("Mailbox - Bob")[0].stamp, "N:Room 4:45000,375:Review");
-    ASSERT_EQ(items().size(), 2u);
-    for (const Stored &copy : items())
-        EXPECT_EQ(copy.stamp, "N:Room 4:45000,375:Review");
-}
-
-// --- owner prefixes and private items -------------------------------------------------
-
-class OwnerPrefix : public CalendarWork, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(OwnerPrefix, WholeTagAndHyphenSpaceBeforeTheSubject)
-{
-    addUser("Bob", GetParam());
-    fill("Mailbox - Bob", {at("Review", 0, "", 45000.0)});
-    copyUser("Mailbox - Bob");
-    EXPECT_EQ(sharedSubjects(), std::vector<std::string>{GetParam() + "- Review"});
-}
-
-INSTANTIATE_TEST_SUITE_P(TagLengths, OwnerPrefix, ::testing::Values("", "A", "AB", "ABC", "ABCD", "ABCDE"));
+// --- private items ----------------------------------------------------------------------
 
 class Masking : public CalendarWork, public ::testing::WithParamInterface<std::int32_t> {};
 
@@ -206,22 +184,12 @@ TEST_P(Masking, PrivateCopiesKeepOnlySubjectBodyTimesAndRecurrenceInBothCopies)
     // One from each copy action; the personal item keeps everything it had.
     EXPECT_EQ(items(), (std::vector<Stored>{copy, copy}));
     EXPECT_EQ(items("Mailbox - Bob"), std::vector<Stored>{personal});
-    messaging::Session s = store.logon();
-    EXPECT_EQ(restOf(worktest::sharedFolder(s)), copyRest + copyRest);
-    EXPECT_EQ(restOf(worktest::calendarOf(s, "Mailbox - Bob")), personalRest);
+    messaging::Session s = logon();
+    EXPECT_EQ(restOf(testsupport::sharedFolder(s)), copyRest + copyRest);
+    EXPECT_EQ(restOf(testsupport::calendarOf(s, "Mailbox - Bob")), personalRest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sensitivities, Masking, ::testing::Values(0, 1, 2, 3));
-
-TEST_F(CalendarWork, TwoRunsGiveTwoCopies)
-{
-    addUser("Bob", "BB");
-    fill("Mailbox - Bob", {at("One", 0, "", 45000.0), at("Two", 0, "", 45000.0),
-                           at("Off", 0, "", 45000.0, std::vector<std::string>{"Holiday"})});
-    copyUser("Mailbox - Bob");
-    copyUser("Mailbox - Bob");
-    EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"BB- One", "BB- One", "BB- Two", "BB- Two"}));
-}
 
 // --- the directory look-up and the store opened --------------------------------------
 
@@ -243,8 +211,8 @@ TEST_P(PickerText, CutNameForTheDirectoryWholeTextForTheStore)
     addUser(c.user, c.tag, 0, c.shared);
     if (c.shared)
         fill("Mailbox - " + c.user, {at("Item", 0, "", 45000.0)});
-    messaging::Session s = store.logon();
-    const auto before = worktest::dumpAll(s);
+    messaging::Session s = logon();
+    const auto before = testsupport::dumpAll(s);
     if (c.error == 0) {
         calendar::copyUserCalendar(s, c.picker, std::locale::classic());
         s.Logoff();
@@ -258,7 +226,7 @@ TEST_P(PickerText, CutNameForTheDirectoryWholeTextForTheStore)
         EXPECT_EQ(e.number(), c.error);
     }
     // Nothing is written before the directory, the owner tag and both folders are found.
-    EXPECT_EQ(worktest::dumpAll(s), before);
+    EXPECT_EQ(testsupport::dumpAll(s), before);
 }
 
 const std::string longName = std::string(99, 'L') + "ong tail";
@@ -315,7 +283,7 @@ TEST_P(ItemStepFault, AllUsersSkipsTheItemReportsItAndCopiesTheRest)
     fill("Mailbox - Ann", {at("First", 0, "Desk", 45002.0)});
     int baseline = 0;
     {
-        const worktest::TempStore twin(store);
+        const testsupport::StoreFixture twin(*this);
         messaging::Session s = twin.logon();
         messaging::faults::clear();
         calendar::copyAllCalendars(s, std::locale::classic());
@@ -363,7 +331,7 @@ TEST_F(CalendarWork, FailedWriteAnywhereLeavesOnlyFinishedCopies)
     fill("Mailbox - Bob", {secret, at("Open", 0, "Hall", 45001.0), at("Late", 1, "", 45002.0)});
     bool completed = false;
     for (int n = 1; n < 200 && !completed; ++n) {
-        const worktest::TempStore copy(store);
+        const testsupport::StoreFixture copy(*this);
         {
             messaging::Session s = copy.logon();
             messaging::faults::failWrite(n);
@@ -375,9 +343,9 @@ TEST_F(CalendarWork, FailedWriteAnywhereLeavesOnlyFinishedCopies)
             messaging::faults::clear();
         }
         messaging::Session s = copy.logon();
-        const std::vector<Stored> copies = worktest::contents(worktest::sharedFolder(s));
+        const std::vector<Stored> copies = testsupport::contents(testsupport::sharedFolder(s));
         std::size_t stamped = 0;
-        for (const Stored &o : worktest::contents(worktest::calendarOf(s, "Mailbox - Bob")))
+        for (const Stored &o : testsupport::contents(testsupport::calendarOf(s, "Mailbox - Bob")))
             stamped += o.stamp.has_value() ? 1 : 0;
         EXPECT_LE(copies.size(), stamped) << "write " << n;
         EXPECT_GE(copies.size() + 1, stamped) << "write " << n;

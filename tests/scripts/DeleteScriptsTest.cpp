@@ -1,5 +1,6 @@
-// Removing event scripts on real store files: one folder, one mailbox, all mailboxes.
-#include "ScriptStore.h"
+// Removing event scripts on real store files: one folder, one mailbox, all mailboxes, a
+// mailbox the profile cannot open, and failures injected into the removal.
+#include "StoreFixture.h"
 
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/AddressLists.h"
@@ -7,25 +8,26 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
+#include <functional>
 #include <map>
+#include <ostream>
 
 namespace {
 
-// Where the bindings of a test sit: store name and folder path -> number of bindings.
-using Layout = std::map<std::pair<std::string, std::vector<std::string>>, int>;
+// A folder of a store: its name and path below the root.
+using Place = std::pair<std::string, std::vector<std::string>>;
+// The number of bindings at each place.
+using Layout = std::map<Place, int>;
 
-class DeleteScripts : public ::testing::Test, public worktest::StoreWork {
+class DeleteScripts : public ::testing::Test, public testsupport::StoreFixture {
 protected:
     // Makes the bindings of `layout`, creating subfolders below top-level folders as needed.
     void make(const Layout &layout)
     {
-        messaging::Session s = store.logon();
+        messaging::Session s = logon();
         for (const auto &[where, count] : layout) {
-            const auto &[storeName, path] = where;
-            messaging::Folder folder = s.InfoStores().Item(storeName).RootFolder();
-            for (const std::string &name : path) {
+            messaging::Folder folder = s.InfoStores().Item(where.first).RootFolder();
+            for (const std::string &name : where.second) {
                 const messaging::Folders below = folder.Folders();
                 try {
                     folder = below.Item(name);
@@ -34,89 +36,74 @@ protected:
                 }
             }
             for (int i = 0; i < count; ++i)
-                worktest::addBinding(s, folder, storeName + " " + std::to_string(i));
+                testsupport::addBinding(s, folder, where.first + " " + std::to_string(i));
         }
-        s.Logoff();
     }
     // The number of bindings now at each place of `layout`.
     Layout now(const Layout &layout)
     {
-        messaging::Session s = store.logon();
+        messaging::Session s = logon();
         Layout out;
         for (const auto &[where, count] : layout)
-            out[where] = static_cast<int>(
-                worktest::bindingsOf(s, worktest::folderAt(s, where.first, where.second)).size());
+            out[where] = int(testsupport::bindingsOf(s, testsupport::folderAt(s, where.first, where.second)).size());
         return out;
     }
 };
 
-TEST_F(DeleteScripts, OneFolderWithZeroAndThreeBindings)
-{
-    addUser("Bob");
-    addUser("Eve");
-    const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 3},
-                           {{"Mailbox - Bob", {"Inbox"}}, 1},
-                           {{"Mailbox - Bob", {"Tasks"}}, 0},
-                           {{"Mailbox - Eve", {"Calendar"}}, 2}};
-    make(layout);
-    messaging::Session s = store.logon();
-    EXPECT_EQ(scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"), 3);
-    EXPECT_EQ(scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"), 0);
-    EXPECT_EQ(scripts::deleteFolderScripts(s, "Mailbox - Bob", "Tasks"), 0);
-    s.Logoff();
-    Layout expected = layout;
-    expected[{"Mailbox - Bob", {"Calendar"}}] = 0;
-    EXPECT_EQ(now(layout), expected);
-}
+struct RemovalCase {
+    const char *name;
+    std::function<int(messaging::Session &)> remove;
+    int removed;
+    std::vector<Place> emptied; // every other place keeps its bindings
+};
+void PrintTo(const RemovalCase &c, std::ostream *os) { *os << c.name; }
 
-TEST_F(DeleteScripts, OneMailboxLeavesDeeperFoldersAndOtherMailboxes)
-{
-    addUser("Bob");
-    addUser("Eve");
-    const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 2},
-                           {{"Mailbox - Bob", {"Inbox"}}, 1},
-                           {{"Mailbox - Bob", {"Deleted Items"}}, 3},
-                           {{"Mailbox - Bob", {"Calendar", "Team"}}, 1},
-                           {{"Mailbox - Bob", {"Inbox", "Old", "Older"}}, 2},
-                           {{"Mailbox - Eve", {"Calendar"}}, 1}};
-    make(layout);
-    messaging::Session s = store.logon();
-    messaging::faults::clear();
-    EXPECT_EQ(scripts::deleteMailboxScripts(s, "Mailbox - Bob"), 6);
-    EXPECT_EQ(messaging::faults::callCount("Events.Create"), 1);
-    s.Logoff();
-    Layout expected = layout;
-    expected[{"Mailbox - Bob", {"Calendar"}}] = 0;
-    expected[{"Mailbox - Bob", {"Inbox"}}] = 0;
-    expected[{"Mailbox - Bob", {"Deleted Items"}}] = 0;
-    EXPECT_EQ(now(layout), expected);
-}
+class Removal : public DeleteScripts, public ::testing::WithParamInterface<RemovalCase> {};
 
-TEST_F(DeleteScripts, AllMailboxesButExactlyTheAdministrator)
+// Only the folders directly below a mailbox's root lose their bindings, and the one
+// mailbox named exactly "Mailbox - Administrator" keeps its own.
+TEST_P(Removal, RemovesExactlyWhatItNames)
 {
-    addUser("administrator");
-    addUser("Administrator2");
-    addUser("Ann");
+    for (const char *user : {"administrator", "Administrator2", "Ann", "Bob"})
+        addUser(user);
     addUser("Board", "T", messaging::DisplayType::DistList);
     const Layout layout = {{{"Mailbox - Administrator", {"Calendar"}}, 2},
                            {{"Mailbox - administrator", {"Calendar"}}, 1},
                            {{"Mailbox - Administrator2", {"Inbox"}}, 2},
                            {{"Mailbox - Ann", {"Calendar"}}, 3},
-                           {{"Mailbox - Ann", {"Calendar", "Team"}}, 1}};
+                           {{"Mailbox - Ann", {"Calendar", "Team"}}, 1},
+                           {{"Mailbox - Bob", {"Calendar"}}, 2},
+                           {{"Mailbox - Bob", {"Inbox"}}, 1},
+                           {{"Mailbox - Bob", {"Deleted Items"}}, 3},
+                           {{"Mailbox - Bob", {"Tasks"}}, 0},
+                           {{"Mailbox - Bob", {"Inbox", "Old", "Older"}}, 2}};
     make(layout);
-    messaging::Session s = store.logon();
-    messaging::faults::clear();
-    EXPECT_EQ(scripts::deleteAllMailboxScripts(s), 6);
-    // A fresh events object for every mailbox walked.
-    EXPECT_EQ(messaging::faults::callCount("Events.Create"), 3);
+    messaging::Session s = logon();
+    EXPECT_EQ(GetParam().remove(s), GetParam().removed);
     s.Logoff();
-    const Layout expected = {{{"Mailbox - Administrator", {"Calendar"}}, 2},
-                             {{"Mailbox - administrator", {"Calendar"}}, 0},
-                             {{"Mailbox - Administrator2", {"Inbox"}}, 0},
-                             {{"Mailbox - Ann", {"Calendar"}}, 0},
-                             {{"Mailbox - Ann", {"Calendar", "Team"}}, 1}};
+    Layout expected = layout;
+    for (const Place &place : GetParam().emptied)
+        expected[place] = 0;
     EXPECT_EQ(now(layout), expected);
 }
+
+const Place bobCalendar{"Mailbox - Bob", {"Calendar"}};
+const Place bobInbox{"Mailbox - Bob", {"Inbox"}};
+const Place bobDeleted{"Mailbox - Bob", {"Deleted Items"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Removal,
+    ::testing::Values(
+        RemovalCase{"OneFolder", [](auto &s) { return scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"); },
+                    2, {bobCalendar}},
+        RemovalCase{"FolderWithoutBindings",
+                    [](auto &s) { return scripts::deleteFolderScripts(s, "Mailbox - Bob", "Tasks"); }, 0, {}},
+        RemovalCase{"OneMailbox", [](auto &s) { return scripts::deleteMailboxScripts(s, "Mailbox - Bob"); }, 6,
+                    {bobCalendar, bobInbox, bobDeleted}},
+        RemovalCase{"AllMailboxes", [](auto &s) { return scripts::deleteAllMailboxScripts(s); }, 12,
+                    {{"Mailbox - administrator", {"Calendar"}}, {"Mailbox - Administrator2", {"Inbox"}},
+                     {"Mailbox - Ann", {"Calendar"}}, bobCalendar, bobInbox, bobDeleted}}),
+    [](const auto &tc) { return std::string(tc.param.name); });
 
 TEST_F(DeleteScripts, UnsharedMailboxStopsTheRunThere)
 {
@@ -125,7 +112,7 @@ TEST_F(DeleteScripts, UnsharedMailboxStopsTheRunThere)
     addUser("Cid");
     const Layout layout = {{{"Mailbox - Ann", {"Calendar"}}, 1}, {{"Mailbox - Cid", {"Calendar"}}, 1}};
     make(layout);
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     try {
         scripts::deleteAllMailboxScripts(s);
         FAIL() << "no error";
@@ -142,7 +129,6 @@ struct RemovalFault {
     int nth;
     int left; // bindings of the folder left after the failure
 };
-// What a failing case prints instead of its bytes.
 void PrintTo(const RemovalFault &c, std::ostream *os) { *os << c.operation << " " << c.nth; }
 
 class FolderRemovalFault : public DeleteScripts, public ::testing::WithParamInterface<RemovalFault> {};
@@ -150,13 +136,13 @@ class FolderRemovalFault : public DeleteScripts, public ::testing::WithParamInte
 TEST_P(FolderRemovalFault, DeletedStayDeletedTheRestStay)
 {
     addUser("Bob");
-    const Layout layout = {{{"Mailbox - Bob", {"Calendar"}}, 3}};
+    const Layout layout = {{bobCalendar, 3}};
     make(layout);
     messaging::faults::failCall(GetParam().operation, GetParam().nth);
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     EXPECT_THROW(scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"), messaging::Error);
     messaging::faults::clear();
-    EXPECT_EQ(now(layout), (Layout{{{"Mailbox - Bob", {"Calendar"}}, GetParam().left}}));
+    EXPECT_EQ(now(layout), (Layout{{bobCalendar, GetParam().left}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, FolderRemovalFault,

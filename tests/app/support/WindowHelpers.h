@@ -1,18 +1,45 @@
 // Window helpers for GUI tests (larkspur_test_support).
 #pragma once
 
+#include "ScriptedSeams.h"
+#include "StoreFixture.h"
+
 #include "app/TopLevelError.h"
 
 #include <QApplication>
 #include <QList>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QWidget>
 
-#include <cstdint>
+#include <filesystem>
 #include <memory>
 
 namespace testsupport {
+
+inline QString qpath(const std::filesystem::path &path)
+{
+    return QString::fromStdString(path.string());
+}
+
+inline QStringList qstrings(const std::vector<std::string> &texts)
+{
+    QStringList list;
+    for (const std::string &text : texts)
+        list << QString::fromStdString(text);
+    return list;
+}
+
+// The child control of that objectName (nullptr when the window has none).
+template <class T = QWidget> T *child(const QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QString::fromLatin1(name));
+}
+
+// Clicks a window's button of that objectName, then lets unloaded windows go.
+void click(const QWidget *window, const char *button);
 
 // Deletes the widgets whose deleteLater() is pending (unloaded pages).
 void flushDeletes();
@@ -59,6 +86,16 @@ public:
 private:
     std::shared_ptr<QList<int>> m_codes;
     app::EndProgram m_previous;
+};
+
+// What every window test starts from: a fresh store, scripted boxes and file dialogs.
+struct WindowFixture {
+    StoreFixture store;
+    ScriptedMessageBoxes boxes;
+    ScriptedFileDialog dialog;
+    // For cleanup(): closes every window still open and returns what went wrong: windows
+    // left open, unexpected boxes and dialogs.
+    QStringList leftovers();
 };
 
 } // namespace testsupport
