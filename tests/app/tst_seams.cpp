@@ -21,7 +21,7 @@ class SeamsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { QVERIFY(testsupport::closeLeakedWindows().isEmpty()); }
+    void cleanup() { QVERIFY(testsupport::windows().isEmpty()); }
     void messageBox_data();
     void messageBox();
     void scriptFileDialog();

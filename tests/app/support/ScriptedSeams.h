@@ -1,6 +1,5 @@
-// Scripted message boxes and file dialogs for GUI tests (larkspur_test_support): each
-// installs itself as the program's presenter for its lifetime, so no real modal box or
-// dialog is ever shown.
+// Scripted message boxes and file dialogs for GUI tests: each installs itself as the
+// program's presenter for its lifetime, so no real modal box or dialog is ever shown.
 //
 //   testsupport::ScriptedMessageBoxes boxes;
 //   boxes.expectYes().expectOk();               // the confirmation, the result
@@ -33,21 +32,27 @@ struct ShownBox {
     int style = 0;
     QString title;
     app::MsgIcon icon = app::MsgIcon::None;
-    int answer = 0;
 };
 
 class ScriptedMessageBoxes {
 public:
-    ScriptedMessageBoxes();
-    ~ScriptedMessageBoxes();
+    ScriptedMessageBoxes() : m_previous(app::setMessageBoxPresenter(std::make_unique<Presenter>(this))) {}
+    ~ScriptedMessageBoxes() { app::setMessageBoxPresenter(std::move(m_previous)); }
     ScriptedMessageBoxes(const ScriptedMessageBoxes &) = delete;
     ScriptedMessageBoxes &operator=(const ScriptedMessageBoxes &) = delete;
 
-    // The next box must offer `buttons` (app::MsgStyle::OKOnly, YesNo ...); it is
-    // answered with `answer`. `whileShown` runs while the box is "on screen", so a test
-    // can look at the windows at that moment (the wait cursor, for one).
-    ScriptedMessageBoxes &expect(int buttons, int answer, std::function<void()> whileShown = {});
-    ScriptedMessageBoxes &expectOk(std::function<void()> whileShown = {});
+    // The next box must offer `buttons` (app::MsgStyle::OKOnly, YesNo); it is answered
+    // with `answer`. `whileShown` runs while the box is "on screen", so a test can look
+    // at the windows at that moment (the wait cursor, for one).
+    ScriptedMessageBoxes &expect(int buttons, int answer, std::function<void()> whileShown = {})
+    {
+        m_expected.append({buttons, answer, std::move(whileShown)});
+        return *this;
+    }
+    ScriptedMessageBoxes &expectOk(std::function<void()> whileShown = {})
+    {
+        return expect(app::MsgStyle::OKOnly, app::MsgAnswer::OK, std::move(whileShown));
+    }
     ScriptedMessageBoxes &expectYes() { return expect(app::MsgStyle::YesNo, app::MsgAnswer::Yes); }
     ScriptedMessageBoxes &expectNo() { return expect(app::MsgStyle::YesNo, app::MsgAnswer::No); }
 
@@ -56,11 +61,30 @@ public:
     const QStringList &problems() const { return m_problems; }
     // No problem and no expected box left unshown.
     bool allAnswered() const { return m_problems.isEmpty() && m_expected.isEmpty(); }
-    void reset();
-
-    int present(const app::MessageBoxRequest &request);
 
 private:
+    struct Presenter : app::MessageBoxPresenter {
+        explicit Presenter(ScriptedMessageBoxes *owner) : script(owner) {}
+        int present(const app::MessageBoxRequest &request) override { return script->present(request); }
+        ScriptedMessageBoxes *script;
+    };
+    int present(const app::MessageBoxRequest &request)
+    {
+        m_shown.append({request.text, request.style, request.title, request.icon()});
+        const QList<int> offered = app::answersOffered(request.buttons());
+        if (m_expected.isEmpty()) {
+            m_problems << QStringLiteral("unexpected box \"%1\": %2").arg(request.title, request.text);
+            return offered.last();
+        }
+        const Expected next = m_expected.takeFirst();
+        if (next.buttons != request.buttons())
+            m_problems << QStringLiteral("box \"%1\" offers buttons %2: %3")
+                              .arg(request.title, QString::number(request.buttons()), request.text);
+        if (next.whileShown)
+            next.whileShown();
+        return offered.contains(next.answer) ? next.answer : offered.last();
+    }
+
     struct Expected {
         int buttons;
         int answer;
@@ -74,20 +98,33 @@ private:
 
 class ScriptedFileDialog {
 public:
-    ScriptedFileDialog();
-    ~ScriptedFileDialog();
+    ScriptedFileDialog() : m_previous(app::setFileDialogPresenter(std::make_unique<Presenter>(this))) {}
+    ~ScriptedFileDialog() { app::setFileDialogPresenter(std::move(m_previous)); }
     ScriptedFileDialog(const ScriptedFileDialog &) = delete;
     ScriptedFileDialog &operator=(const ScriptedFileDialog &) = delete;
 
-    ScriptedFileDialog &choose(const QString &path);
-    ScriptedFileDialog &cancel();
-
+    // The next dialog's answer: a path, or std::nullopt for "Cancel".
+    ScriptedFileDialog &answer(std::optional<QString> path)
+    {
+        m_answers.append(std::move(path));
+        return *this;
+    }
     const QList<app::FileDialogRequest> &requests() const { return m_requests; }
     int unexpected() const { return m_unexpected; }
 
-    std::optional<QString> present(const app::FileDialogRequest &request);
-
 private:
+    struct Presenter : app::FileDialogPresenter {
+        explicit Presenter(ScriptedFileDialog *owner) : script(owner) {}
+        std::optional<QString> present(QWidget *, const app::FileDialogRequest &request) override
+        {
+            script->m_requests.append(request);
+            if (script->m_answers.isEmpty())
+                ++script->m_unexpected;
+            return script->m_answers.isEmpty() ? std::nullopt : script->m_answers.takeFirst();
+        }
+        ScriptedFileDialog *script;
+    };
+
     QList<std::optional<QString>> m_answers;
     QList<app::FileDialogRequest> m_requests;
     int m_unexpected = 0;

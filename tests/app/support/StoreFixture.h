@@ -1,6 +1,5 @@
 // A fresh server store on disk for one test, and the helpers every test uses to fill it
-// and read it back (header only: the work tests, the window tests and the calendar
-// server's tests all include it).
+// and read it back (header only; tests of every folder include it).
 //
 // The constructor makes a temporary folder holding the store file (the standard layout
 // of ServerAdmin::createStore) and a folder standing for drive C:, points
@@ -187,10 +186,8 @@ public:
         m_dir = pattern;
         std::filesystem::create_directory(driveC());
         messaging::ServerAdmin::createStore(file());
-        for (auto &[name, value] : m_saved) {
-            if (const char *old = std::getenv(name))
-                value = old;
-        }
+        for (auto &[name, value] : m_saved)
+            value = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
         setenv("LARKSPUR_STORE", file().c_str(), 1);
         setenv("LARKSPUR_DRIVE_C", driveC().c_str(), 1);
         messaging::faults::clear();
@@ -203,12 +200,8 @@ public:
     ~StoreFixture()
     {
         messaging::faults::clear();
-        for (const auto &[name, value] : m_saved) {
-            if (value)
-                setenv(name, value->c_str(), 1);
-            else
-                unsetenv(name);
-        }
+        for (const auto &[name, value] : m_saved)
+            value ? setenv(name, value->c_str(), 1) : unsetenv(name);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }
@@ -230,7 +223,6 @@ public:
     {
         messaging::ServerAdmin(file()).addUser(name, std::move(tag), type, shared);
     }
-    void unshare(const std::string &storeName) const { messaging::ServerAdmin(file()).unshare(storeName); }
     // A change made behind the object model's back, as a server administrator might
     // have made it by hand.
     void sql(const std::string &statement) const
@@ -274,8 +266,7 @@ public:
 
 private:
     std::filesystem::path m_dir;
-    std::vector<std::pair<const char *, std::optional<std::string>>> m_saved{{"LARKSPUR_STORE", {}},
-                                                                            {"LARKSPUR_DRIVE_C", {}}};
+    std::pair<const char *, std::optional<std::string>> m_saved[2] = {{"LARKSPUR_STORE", {}}, {"LARKSPUR_DRIVE_C", {}}};
 };
 
 } // namespace testsupport
