@@ -9,6 +9,7 @@
 // not touch the original (each fault of a sweep runs on a fresh copy).
 #pragma once
 
+#include "messaging/Error.h"
 #include "messaging/Events.h"
 #include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"
@@ -168,6 +169,17 @@ inline std::string addBinding(messaging::Session &session, const messaging::Fold
     binding.SaveCustomChanges(message);
     bound.SaveChanges();
     return binding.EntryID();
+}
+
+// The number of the error `work` throws, or 0 when it throws none.
+template <class Work> std::int32_t errorOf(Work &&work)
+{
+    try {
+        work();
+    } catch (const messaging::Error &e) {
+        return e.number();
+    }
+    return 0;
 }
 
 inline void writeBytes(const std::filesystem::path &path, const std::string &bytes)

@@ -1,0 +1,413 @@
+// The work of the five event-script pages on real store files and real script files: the
+// script text (against a plain model of the line rule too) and its file errors; scripts
+// installed on one folder and for all users, all or nothing under failures injected into
+// every step and every store write; scripts removed from a folder, a mailbox and every
+// mailbox.
+#include "StoreFixture.h"
+
+#include "actions/scripts/ScriptActions.h"
+#include "messaging/AddressLists.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <ostream>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace std::string_literals;
+using testsupport::BindingInfo;
+using testsupport::errorOf;
+namespace Code = messaging::ErrorCode;
+
+const std::string handler(messaging::ScriptHandlerClassId);
+const std::string twoLines = "\r\necho one\r\necho two";
+const std::string calendarScript = "Larkspur Calendar - Personal Calendar Folder";
+
+// A folder of a store: its name and path below the root.
+using Place = std::pair<std::string, std::vector<std::string>>;
+// The number of bindings at each place.
+using Layout = std::map<Place, int>;
+
+class ScriptWork : public ::testing::Test, public testsupport::StoreFixture {
+protected:
+    ScriptWork() { testsupport::writeBytes(scriptPath, "echo one\r\necho two\r\n"); }
+    scripts::ScriptInstall install(const std::string &folder = "Calendar", const std::string &name = calendarScript,
+                                   std::int16_t mask = 5) const
+    {
+        return scripts::ScriptInstall{folder, name, mask, scriptPath.string()};
+    }
+    // Makes the bindings of `layout`, creating subfolders below top-level folders as needed.
+    void make(const Layout &layout) const
+    {
+        messaging::Session s = logon();
+        for (const auto &[where, count] : layout) {
+            messaging::Folder folder = s.InfoStores().Item(where.first).RootFolder();
+            for (const std::string &name : where.second) {
+                const messaging::Folders below = folder.Folders();
+                if (errorOf([&] { folder = below.Item(name); }) != 0)
+                    folder = below.Add(name);
+            }
+            for (int i = 0; i < count; ++i)
+                testsupport::addBinding(s, folder, where.first + " " + std::to_string(i));
+        }
+    }
+    // The number of bindings now at each place of `layout`.
+    Layout now(const Layout &layout) const
+    {
+        Layout out;
+        for (const auto &[where, count] : layout)
+            out[where] = int(bindings(where.first, where.second).size());
+        return out;
+    }
+
+    const std::filesystem::path scriptPath = dir() / "script.txt";
+};
+
+// --- the script text ---------------------------------------------------------------------
+
+struct TextCase {
+    const char *name;
+    std::string path;    // what the page passes; C:\script.txt holds `bytes`
+    std::string bytes;
+    std::string text;    // every line preceded by CR LF
+    std::int32_t number; // the error expected instead, or 0
+};
+void PrintTo(const TextCase &c, std::ostream *os) { *os << c.name; }
+
+class ScriptText : public ScriptWork, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(ScriptText, EveryLinePrecededByCrLfOrANumberedFileError)
+{
+    const TextCase &c = GetParam();
+    testsupport::writeBytes(driveC() / "script.txt", c.bytes);
+    testsupport::writeBytes(driveC() / "locked.txt", "a\r\n");
+    std::filesystem::permissions(driveC() / "locked.txt", std::filesystem::perms::none);
+    std::filesystem::create_directory(driveC() / "folder");
+    if (c.path == "C:\\locked.txt" && geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    try {
+        EXPECT_EQ(scripts::readScriptText(c.path), c.text);
+        EXPECT_EQ(c.number, 0);
+    } catch (const messaging::Error &e) {
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_NE(e.description().find(c.path), std::string::npos) << e.description();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ScriptText,
+    ::testing::Values(TextCase{"Empty", "C:\\script.txt", "", "", 0},
+                      TextCase{"OneLine", "C:\\script.txt", "a", "\r\na", 0},
+                      TextCase{"TwoLinesTerminated", "c:/script.txt", "a\r\nb\r\n", "\r\na\r\nb", 0},
+                      TextCase{"MixedLineEnds", "C:\\script.txt", "a\nb\rc", "\r\na\r\nb\r\nc", 0},
+                      TextCase{"EmptyLastLine", "C:\\script.txt", "a\r\n\r\n", "\r\na\r\n", 0},
+                      TextCase{"CrCrLf", "C:\\script.txt", "a\r\r\nb", "\r\na\r\n\r\nb", 0},
+                      TextCase{"NulAndNonUtf8", "C:\\script.txt", "a\0b\n\xFF\xFE"s, "\r\na\0b\r\n\xFF\xFE"s, 0},
+                      TextCase{"LongLine", "C:\\script.txt", std::string(300000, 'x') + "\n",
+                               "\r\n" + std::string(300000, 'x'), 0},
+                      TextCase{"MissingFile", "C:\\missing.txt", "", "", Code::FileNotFound},
+                      TextCase{"MissingFolder", "C:\\nowhere\\x.txt", "", "", Code::PathNotFound},
+                      TextCase{"AFolder", "C:\\folder", "", "", Code::PathFileAccessError},
+                      TextCase{"EmptyPath", "", "", "", Code::PathFileAccessError},
+                      TextCase{"Unreadable", "C:\\locked.txt", "", "", Code::PathFileAccessError}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
+// A plain model of the line rule: every line end made a line feed, then split.
+std::string modelText(const std::string &bytes)
+{
+    std::string unified;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unified += bytes[i] == '\r' ? '\n' : bytes[i];
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+    }
+    if (!unified.empty() && unified.back() == '\n')
+        unified.pop_back();
+    std::string text = bytes.empty() ? "" : "\r\n";
+    for (const char c : unified)
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
+}
+
+TEST_F(ScriptWork, SeveralMegabytesOfScriptTextMatchThePlainModel)
+{
+    std::string bytes;
+    std::uint32_t state = 12345;
+    const char *ends[] = {"\r\n", "\n", "\r"};
+    while (bytes.size() < 6u * 1024 * 1024) {
+        state = state * 1103515245u + 12345u;
+        const std::size_t length = (state >> 16) % 200;
+        for (std::size_t i = 0; i < length; ++i) {
+            state = state * 1103515245u + 12345u;
+            const char c = static_cast<char>(state >> 24);
+            bytes += c == '\r' || c == '\n' ? 'x' : c;
+        }
+        bytes += ends[(state >> 8) % 3];
+    }
+    testsupport::writeBytes(scriptPath, bytes);
+    const std::string text = scripts::readScriptText(scriptPath.string());
+    EXPECT_TRUE(text == modelText(bytes)) << text.size() << " bytes against " << modelText(bytes).size();
+}
+
+// --- installing ----------------------------------------------------------------------------
+
+TEST_F(ScriptWork, OneBindingWithEverythingSetAnEmptyNameAndInstallingTwice)
+{
+    addUser("Bob");
+    messaging::Session s = logon();
+    scripts::installScript(s, "Mailbox - Bob", install("Calendar", calendarScript, 9));
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
+    scripts::installScript(s, "Mailbox - Bob", install("Deleted Items", "", 1));
+    s.Logoff();
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"}),
+              (std::vector<BindingInfo>{{calendarScript, true, 9, handler, twoLines}}));
+    EXPECT_TRUE(bindings("Mailbox - Bob", {"Inbox"}).empty());
+    const BindingInfo expected{"", true, 1, handler, twoLines};
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Deleted Items"}), (std::vector<BindingInfo>{expected, expected}));
+}
+
+struct InputCase {
+    const char *name;
+    std::string storeName;
+    std::string folder;
+    bool fileExists;
+    std::int32_t number;
+};
+void PrintTo(const InputCase &c, std::ostream *os) { *os << c.name; }
+
+class InstallInput : public ScriptWork, public ::testing::WithParamInterface<InputCase> {};
+
+// The folder is opened before the file is read; either failing installs nothing.
+TEST_P(InstallInput, FailsBeforeAnythingIsInstalled)
+{
+    addUser("Bob");
+    if (!GetParam().fileExists)
+        std::filesystem::remove(scriptPath);
+    messaging::Session s = logon();
+    EXPECT_EQ(errorOf([&] { scripts::installScript(s, GetParam().storeName, install(GetParam().folder)); }),
+              GetParam().number);
+    s.Logoff();
+    for (const char *folder : {"Calendar", "Inbox"})
+        EXPECT_TRUE(bindings("Mailbox - Bob", {folder}).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstallInput,
+    ::testing::Values(InputCase{"MissingFile", "Mailbox - Bob", "Calendar", false, Code::FileNotFound},
+                      InputCase{"MissingFolder", "Mailbox - Bob", "Calender", true, Code::NotFound},
+                      InputCase{"EmptyFolderName", "Mailbox - Bob", "", true, Code::NotFound},
+                      InputCase{"FolderBeforeFile", "Mailbox - Bob", "Calender", false, Code::NotFound},
+                      InputCase{"MissingStore", "Mailbox - Nobody", "Calendar", true, Code::NotFound}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
+class InstallStepFault : public ScriptWork, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(InstallStepFault, NothingHalfInstalledRemains)
+{
+    addUser("Bob");
+    make({{{"Mailbox - Bob", {"Calendar"}}, 1}});
+    const std::vector<BindingInfo> before = bindings("Mailbox - Bob", {"Calendar"});
+    messaging::faults::failCall(GetParam(), 1, Code::NoAccess);
+    messaging::Session s = logon();
+    EXPECT_EQ(errorOf([&] { scripts::installScript(s, "Mailbox - Bob", install()); }), Code::NoAccess);
+    s.Logoff();
+    messaging::faults::clear();
+    EXPECT_EQ(bindings("Mailbox - Bob", {"Calendar"}), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, InstallStepFault,
+                         ::testing::Values("InfoStores.Item", "Folders.Item", "Events.Create", "Events.SetSession",
+                                           "Events.BoundFolder", "BoundFolder.Bindings", "Bindings.Add",
+                                           "Binding.SetName", "Binding.SetActive", "Binding.SetEventMask",
+                                           "Binding.SetHandlerClassID", "Binding.SaveChanges", "Binding.EntryID",
+                                           "Session.GetMessage", "Field.SetValue", "Message.Update",
+                                           "Binding.SaveCustomChanges", "BoundFolder.SaveChanges"),
+                         [](const auto &tc) {
+                             std::string n = tc.param;
+                             return n.erase(n.find('.'), 1);
+                         });
+
+// Every store write failing in turn: the folder holds either the complete new binding or
+// only what it held before.
+TEST_F(ScriptWork, FailedWriteAnywhereIsAllOrNothing)
+{
+    addUser("Bob");
+    bool completed = false;
+    for (int n = 1; n < 100 && !completed; ++n) {
+        const StoreFixture copy(*this);
+        {
+            messaging::Session s = copy.logon();
+            messaging::faults::failWrite(n);
+            completed = errorOf([&] { scripts::installScript(s, "Mailbox - Bob", install()); }) == 0;
+            messaging::faults::clear();
+        }
+        const std::vector<BindingInfo> now = copy.bindings("Mailbox - Bob", {"Calendar"});
+        if (completed)
+            EXPECT_EQ(now, (std::vector<BindingInfo>{{calendarScript, true, 5, handler, twoLines}}));
+        else
+            EXPECT_TRUE(now.empty()) << "write " << n;
+    }
+    EXPECT_TRUE(completed);
+}
+
+TEST_F(ScriptWork, AllUsersButExactlyTheAdministrator)
+{
+    for (const char *user : {"administrator", "Administrator2", "Ann"})
+        addUser(user);
+    addUser("Board", "T", messaging::DisplayType::DistList);
+    addUser("Remote", "T", messaging::DisplayType::RemoteUser);
+    messaging::Session s = logon();
+    EXPECT_EQ(scripts::installScriptForAllUsers(s, install("Calendar", "all", 8)), 3);
+    s.Logoff();
+    EXPECT_TRUE(bindings("Mailbox - Administrator", {"Calendar"}).empty());
+    for (const char *user : {"Mailbox - administrator", "Mailbox - Administrator2", "Mailbox - Ann"})
+        EXPECT_EQ(bindings(user, {"Calendar"}), (std::vector<BindingInfo>{{"all", true, 8, handler, twoLines}})) << user;
+}
+
+struct StopCase {
+    const char *name;
+    bool bobShared;
+    bool fileMissing;
+    const char *failing; // a store call that fails the second time
+    std::int32_t number;
+    std::vector<std::size_t> installed; // bindings of Ann and Cid left
+};
+void PrintTo(const StopCase &c, std::ostream *os) { *os << c.name; }
+
+class AllUsersStop : public ScriptWork, public ::testing::WithParamInterface<StopCase> {};
+
+// A failure at one user is the run's error: earlier users keep their complete binding,
+// the failing user has none, later users are untouched.
+TEST_P(AllUsersStop, EarlierUsersCompleteLaterUntouched)
+{
+    addUser("Ann");
+    addUser("Bob", "T", 0, GetParam().bobShared);
+    addUser("Cid");
+    if (GetParam().fileMissing)
+        std::filesystem::remove(scriptPath);
+    if (*GetParam().failing)
+        messaging::faults::failCall(GetParam().failing, 2);
+    messaging::Session s = logon();
+    EXPECT_EQ(errorOf([&] { scripts::installScriptForAllUsers(s, install()); }), GetParam().number);
+    s.Logoff();
+    messaging::faults::clear();
+    const std::vector<BindingInfo> ann = bindings("Mailbox - Ann", {"Calendar"});
+    EXPECT_EQ((std::vector<std::size_t>{ann.size(), bindings("Mailbox - Cid", {"Calendar"}).size()}),
+              GetParam().installed);
+    for (const BindingInfo &b : ann)
+        EXPECT_EQ(b.script, twoLines);
+    EXPECT_TRUE(!GetParam().bobShared || bindings("Mailbox - Bob", {"Calendar"}).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AllUsersStop,
+    ::testing::Values(StopCase{"UnsharedUser", false, false, "", Code::NotFound, {1, 0}},
+                      StopCase{"MissingFile", true, true, "", Code::FileNotFound, {0, 0}},
+                      // Ann's binding message is updated first, Bob's second.
+                      StopCase{"UpdateFails", true, false, "Message.Update", Code::StoreFailure, {1, 0}}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
+// --- removing ------------------------------------------------------------------------------
+
+struct RemovalCase {
+    const char *name;
+    std::function<int(messaging::Session &)> remove;
+    int removed;
+    std::vector<Place> emptied; // every other place keeps its bindings
+};
+void PrintTo(const RemovalCase &c, std::ostream *os) { *os << c.name; }
+
+class Removal : public ScriptWork, public ::testing::WithParamInterface<RemovalCase> {};
+
+// Only the folders directly below a mailbox's root lose their bindings, and the one
+// mailbox named exactly "Mailbox - Administrator" keeps its own.
+TEST_P(Removal, RemovesExactlyWhatItNames)
+{
+    for (const char *user : {"administrator", "Administrator2", "Ann", "Bob"})
+        addUser(user);
+    addUser("Board", "T", messaging::DisplayType::DistList);
+    const Layout layout = {{{"Mailbox - Administrator", {"Calendar"}}, 2},
+                           {{"Mailbox - administrator", {"Calendar"}}, 1},
+                           {{"Mailbox - Administrator2", {"Inbox"}}, 2},
+                           {{"Mailbox - Ann", {"Calendar"}}, 3},
+                           {{"Mailbox - Ann", {"Calendar", "Team"}}, 1},
+                           {{"Mailbox - Bob", {"Calendar"}}, 2},
+                           {{"Mailbox - Bob", {"Inbox"}}, 1},
+                           {{"Mailbox - Bob", {"Deleted Items"}}, 3},
+                           {{"Mailbox - Bob", {"Tasks"}}, 0},
+                           {{"Mailbox - Bob", {"Inbox", "Old", "Older"}}, 2}};
+    make(layout);
+    messaging::Session s = logon();
+    EXPECT_EQ(GetParam().remove(s), GetParam().removed);
+    s.Logoff();
+    Layout expected = layout;
+    for (const Place &place : GetParam().emptied)
+        expected[place] = 0;
+    EXPECT_EQ(now(layout), expected);
+}
+
+const Place bobCalendar{"Mailbox - Bob", {"Calendar"}};
+const Place bobInbox{"Mailbox - Bob", {"Inbox"}};
+const Place bobDeleted{"Mailbox - Bob", {"Deleted Items"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Removal,
+    ::testing::Values(
+        RemovalCase{"OneFolder", [](auto &s) { return scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"); },
+                    2, {bobCalendar}},
+        RemovalCase{"FolderWithoutBindings",
+                    [](auto &s) { return scripts::deleteFolderScripts(s, "Mailbox - Bob", "Tasks"); }, 0, {}},
+        RemovalCase{"OneMailbox", [](auto &s) { return scripts::deleteMailboxScripts(s, "Mailbox - Bob"); }, 6,
+                    {bobCalendar, bobInbox, bobDeleted}},
+        RemovalCase{"AllMailboxes", [](auto &s) { return scripts::deleteAllMailboxScripts(s); }, 12,
+                    {{"Mailbox - administrator", {"Calendar"}}, {"Mailbox - Administrator2", {"Inbox"}},
+                     {"Mailbox - Ann", {"Calendar"}}, bobCalendar, bobInbox, bobDeleted}}),
+    [](const auto &tc) { return std::string(tc.param.name); });
+
+TEST_F(ScriptWork, UnsharedMailboxStopsTheRemovalThere)
+{
+    addUser("Ann");
+    addUser("Bob", "T", 0, /*shared=*/false);
+    addUser("Cid");
+    const Layout layout = {{{"Mailbox - Ann", {"Calendar"}}, 1}, {{"Mailbox - Cid", {"Calendar"}}, 1}};
+    make(layout);
+    messaging::Session s = logon();
+    EXPECT_EQ(errorOf([&] { scripts::deleteAllMailboxScripts(s); }), Code::NotFound);
+    s.Logoff();
+    EXPECT_EQ(now(layout), (Layout{{{"Mailbox - Ann", {"Calendar"}}, 0}, {{"Mailbox - Cid", {"Calendar"}}, 1}}));
+}
+
+struct RemovalFault {
+    const char *operation;
+    int nth;
+    int left; // bindings of the folder left after the failure
+};
+void PrintTo(const RemovalFault &c, std::ostream *os) { *os << c.operation << " " << c.nth; }
+
+class FolderRemovalFault : public ScriptWork, public ::testing::WithParamInterface<RemovalFault> {};
+
+TEST_P(FolderRemovalFault, DeletedStayDeletedTheRestStay)
+{
+    addUser("Bob");
+    make({{bobCalendar, 3}});
+    messaging::faults::failCall(GetParam().operation, GetParam().nth);
+    messaging::Session s = logon();
+    EXPECT_EQ(errorOf([&] { scripts::deleteFolderScripts(s, "Mailbox - Bob", "Calendar"); }), Code::StoreFailure);
+    messaging::faults::clear();
+    EXPECT_EQ(now({{bobCalendar, 3}}), (Layout{{bobCalendar, GetParam().left}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FolderRemovalFault,
+                         ::testing::Values(RemovalFault{"Events.Create", 1, 3}, RemovalFault{"Events.BoundFolder", 1, 3},
+                                           RemovalFault{"Binding.EntryID", 2, 2}, RemovalFault{"Session.GetMessage", 3, 1},
+                                           RemovalFault{"Message.Delete", 1, 3}, RemovalFault{"Message.Delete", 3, 1}),
+                         [](const auto &tc) {
+                             std::string n = tc.param.operation;
+                             return n.erase(n.find('.'), 1) + std::to_string(tc.param.nth);
+                         });
+
+} // namespace
