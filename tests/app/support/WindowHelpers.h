@@ -109,10 +109,12 @@ struct WindowFixture {
     ScriptedFileDialog dialog;
 
     // For cleanup(): closes every window still open and returns what went wrong: windows
-    // left open, unexpected boxes and dialogs.
+    // left open, unexpected boxes and dialogs, expected boxes never shown.
     QStringList leftovers()
     {
         QStringList left = boxes.problems();
+        if (boxes.pending() > 0)
+            left << QStringLiteral("expected boxes not shown: %1").arg(boxes.pending());
         for (QWidget *window : windows()) {
             left << QStringLiteral("left open: ") + window->objectName();
             delete window;
