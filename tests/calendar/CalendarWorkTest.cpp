@@ -41,6 +41,11 @@ protected:
         messaging::Session s = logon();
         return calendar::copyAllCalendars(s, locale);
     }
+    std::int64_t deleteUser(const std::string &pickerText)
+    {
+        messaging::Session s = logon();
+        return calendar::deleteUserItems(s, pickerText);
+    }
     // How often a run of the all-users copy calls `operation`, counted on a copy of the store.
     int callsOfCopyAll(const std::string &operation) const
     {
@@ -170,42 +175,54 @@ struct PickerCase {
     std::optional<std::string> tag;
     bool shared;
     std::string picker; // what the picker holds
-    std::int32_t error; // 0: the user's items are copied
+    std::int32_t copyError, deleteError;
 };
 void PrintTo(const PickerCase &c, std::ostream *os) { *os << c.name; }
 
-class PickerText : public CalendarWork, public ::testing::WithParamInterface<PickerCase> {};
+// The user's item "Item", a copy of an earlier one and an item entered directly.
+class PickerText : public CalendarWork, public ::testing::WithParamInterface<PickerCase> {
+protected:
+    void SetUp() override
+    {
+        addUser(GetParam().user, GetParam().tag, 0, GetParam().shared);
+        if (GetParam().shared)
+            fill("Mailbox - " + GetParam().user, {{"Item"}});
+        fill("", {{"TG- earlier"}, {"Picnic"}});
+    }
+};
 
-TEST_P(PickerText, CutNameForTheDirectoryWholeTextForTheStore)
+TEST_P(PickerText, CopyAsksTheDirectoryForTheCutNameAndOpensTheStoreOfTheWholeText)
 {
-    const PickerCase &c = GetParam();
-    addUser(c.user, c.tag, 0, c.shared);
-    if (c.shared)
-        fill("Mailbox - " + c.user, {{"Item"}});
-    messaging::Session s = logon();
-    const auto before = testsupport::dumpAll(s);
-    EXPECT_EQ(errorOf([&] { calendar::copyUserCalendar(s, c.picker, std::locale::classic()); }), c.error);
-    s.Logoff();
+    const auto before = testsupport::dumpAll(logon());
+    EXPECT_EQ(errorOf([&] { copyUser(GetParam().picker); }), GetParam().copyError);
     // Nothing is written before the directory, the owner tag and both folders are found.
-    if (c.error == 0)
-        EXPECT_EQ(sharedSubjects(), std::vector<std::string>{"TG- Item"});
-    else
+    if (GetParam().copyError != 0)
         EXPECT_EQ(testsupport::dumpAll(logon()), before);
+    else
+        EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"Picnic", "TG- Item", "TG- earlier"}));
+}
+
+TEST_P(PickerText, DeleteAsksTheDirectoryForTheCutName)
+{
+    EXPECT_EQ(errorOf([&] { deleteUser(GetParam().picker); }), GetParam().deleteError);
+    const std::vector<std::string> left{"Picnic", "TG- earlier"};
+    EXPECT_EQ(sharedSubjects(), GetParam().deleteError != 0 ? left : std::vector<std::string>{"Picnic"});
 }
 
 const std::string longName = std::string(99, 'L') + "ong tail";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PickerText,
-    ::testing::Values(PickerCase{"ListEntry", "Bob", "TG", true, "Mailbox - Bob", 0},
+    ::testing::Values(PickerCase{"ListEntry", "Bob", "TG", true, "Mailbox - Bob", 0, 0},
                       // The first 99 characters find the entry; the store is opened with the whole text.
-                      PickerCase{"LongDisplayName", longName, "TG", true, "Mailbox - " + longName, 0},
+                      PickerCase{"LongDisplayName", longName, "TG", true, "Mailbox - " + longName, 0, 0},
                       // A typed text loses ten characters for the look-up but names the store whole.
-                      PickerCase{"TypedText", "Bob", "TG", true, "xxxxxxxxxxBob", Code::NotFound},
-                      PickerCase{"TooShort", "Bob", "TG", true, "Mailbox", Code::NotFound},
-                      PickerCase{"UnknownUser", "Bob", "TG", true, "Mailbox - Nobody", Code::NotFound},
-                      PickerCase{"NotShared", "Bob", "TG", false, "Mailbox - Bob", Code::NotFound},
-                      PickerCase{"NoOwnerTag", "Bob", std::nullopt, true, "Mailbox - Bob", Code::NotFound}),
+                      PickerCase{"TypedText", "Bob", "TG", true, "xxxxxxxxxxBob", Code::NotFound, 0},
+                      PickerCase{"TooShort", "Bob", "TG", true, "Mailbox", Code::NotFound, Code::NotFound},
+                      PickerCase{"TenCharactersOnly", "Bob", "TG", true, "Mailbox - ", Code::NotFound, Code::NotFound},
+                      PickerCase{"UnknownUser", "Bob", "TG", true, "Mailbox - Nobody", Code::NotFound, Code::NotFound},
+                      PickerCase{"NotShared", "Bob", "TG", false, "Mailbox - Bob", Code::NotFound, 0},
+                      PickerCase{"NoOwnerTag", "Bob", std::nullopt, true, "Mailbox - Bob", Code::NotFound, Code::NotFound}),
     [](const auto &tc) { return std::string(tc.param.name); });
 
 // --- the all-users walk -------------------------------------------------------------------
@@ -503,9 +520,7 @@ TEST_P(DeleteOneUser, WholeOwnerPrefixSelects)
     addUser("Eve", GetParam().otherTag);
     fill("", {{mine + "one"}, {theirs + "two"}, {"Staff meeting"}, {mine + "three"}, {"About " + mine + "x"},
               {theirs + "four"}, {almost}});
-    messaging::Session s = logon();
-    EXPECT_EQ(calendar::deleteUserItems(s, "Mailbox - Bob"), 2);
-    s.Logoff();
+    EXPECT_EQ(deleteUser("Mailbox - Bob"), 2);
     EXPECT_EQ(sharedSubjects(false),
               (std::vector<std::string>{theirs + "two", "Staff meeting", "About " + mine + "x", theirs + "four", almost}));
 }
@@ -518,37 +533,12 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"NonAscii", "\xC3\x84" "B", "\xC3\x84" "BC"}),
     [](const auto &tc) { return std::string(tc.param.name); });
 
-struct LookUpCase {
-    const char *name;
-    std::string picker;
-    std::optional<std::string> tag;
-};
-void PrintTo(const LookUpCase &c, std::ostream *os) { *os << c.name; }
-
-class DeleteOneUserLookUp : public CalendarWork, public ::testing::WithParamInterface<LookUpCase> {};
-
-TEST_P(DeleteOneUserLookUp, FailureBeforeTheCalendarDeletesNothing)
-{
-    addUser("Bob", GetParam().tag);
-    fill("", {{"BB- one"}, {"- two"}, {"three"}});
-    messaging::Session s = logon();
-    EXPECT_EQ(errorOf([&] { calendar::deleteUserItems(s, GetParam().picker); }), Code::NotFound);
-    EXPECT_EQ(sharedSubjects().size(), 3u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, DeleteOneUserLookUp,
-                         ::testing::Values(LookUpCase{"UnknownUser", "Mailbox - Nobody", "BB"},
-                                           LookUpCase{"TenCharactersOnly", "Mailbox - ", "BB"},
-                                           LookUpCase{"NoOwnerTag", "Mailbox - Bob", std::nullopt}),
-                         [](const auto &tc) { return std::string(tc.param.name); });
-
 TEST_F(CalendarWork, FailedDeletionOfOneUsersItemsKeepsWhatIsLeft)
 {
     addUser("Bob", "BB");
     fill("", {{"BB- 1"}, {"BB- 2"}, {"BB- 3"}, {"other"}});
     messaging::faults::failCall("Message.Delete", 2);
-    messaging::Session s = logon();
-    EXPECT_EQ(errorOf([&] { calendar::deleteUserItems(s, "Mailbox - Bob"); }), Code::StoreFailure);
+    EXPECT_EQ(errorOf([&] { deleteUser("Mailbox - Bob"); }), Code::StoreFailure);
     EXPECT_EQ(sharedSubjects(false), (std::vector<std::string>{"BB- 2", "BB- 3", "other"}));
 }
 

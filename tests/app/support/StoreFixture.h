@@ -23,6 +23,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <compare>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace testsupport {
@@ -53,11 +53,7 @@ struct Stored {
     std::string text;
     std::int32_t sensitivity = 0;
     std::optional<std::string> stamp;
-    bool operator==(const Stored &) const = default;
-    bool operator<(const Stored &o) const
-    {
-        return std::tie(subject, text, sensitivity, stamp) < std::tie(o.subject, o.text, o.sensitivity, o.stamp);
-    }
+    auto operator<=>(const Stored &) const = default;
 };
 
 // An event binding as the event service shows it, with the script text of its message.
@@ -67,7 +63,7 @@ struct BindingInfo {
     std::int16_t mask = 0;
     std::string handler;
     std::string script;
-    bool operator==(const BindingInfo &) const = default;
+    auto operator<=>(const BindingInfo &) const = default;
 };
 
 // The folder at `path` below a store's root ("Calendar", {"Inbox", "Old"} ...).
@@ -188,16 +184,31 @@ inline void writeBytes(const std::filesystem::path &path, const std::string &byt
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline std::filesystem::path makeTemporaryFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder");
+    return pattern;
+}
+
+// A new store made once per test program; every fixture starts from a copy of its file.
+inline const std::filesystem::path &newStoreFile()
+{
+    static const struct Made {
+        std::filesystem::path file = makeTemporaryFolder() / "store.db";
+        Made() { messaging::ServerAdmin::createStore(file); }
+        ~Made() { std::filesystem::remove_all(file.parent_path()); }
+    } made;
+    return made.file;
+}
+
 class StoreFixture {
 public:
-    StoreFixture()
+    StoreFixture() : m_dir(makeTemporaryFolder())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary folder");
-        m_dir = pattern;
         std::filesystem::create_directory(driveC());
-        messaging::ServerAdmin::createStore(file());
+        std::filesystem::copy_file(newStoreFile(), file());
         for (auto &[name, value] : m_saved)
             value = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
         setenv("LARKSPUR_STORE", file().c_str(), 1);
