@@ -1,8 +1,8 @@
 // The names the store tool's and the calendar server's tests know the shared store
-// fixture by (see tests/app/support/StoreFixture.h).
+// fixture by (see tests/support/StoreFixture.h).
 #pragma once
 
-#include "../app/support/StoreFixture.h"
+#include "../support/StoreFixture.h"
 
 namespace worktest {
 using namespace testsupport;
