@@ -41,14 +41,9 @@ public:
     ScriptedMessageBoxes(const ScriptedMessageBoxes &) = delete;
     ScriptedMessageBoxes &operator=(const ScriptedMessageBoxes &) = delete;
 
-    // The next box must offer `buttons` (app::MsgStyle::OKOnly, YesNo); it is answered
-    // with `answer`. `whileShown` runs while the box is "on screen", so a test can look
-    // at the windows at that moment (the wait cursor, for one).
-    ScriptedMessageBoxes &expect(int buttons, int answer, std::function<void()> whileShown = {})
-    {
-        m_expected.append({buttons, answer, std::move(whileShown)});
-        return *this;
-    }
+    // The next box must offer OK (Yes and No) and is answered so. `whileShown` runs while
+    // the box is "on screen", so a test can look at the windows at that moment (the wait
+    // cursor, for one).
     ScriptedMessageBoxes &expectOk(std::function<void()> whileShown = {})
     {
         return expect(app::MsgStyle::OKOnly, app::MsgAnswer::OK, std::move(whileShown));
@@ -63,6 +58,11 @@ public:
     int pending() const { return int(m_expected.size()); }
 
 private:
+    ScriptedMessageBoxes &expect(int buttons, int answer, std::function<void()> whileShown = {})
+    {
+        m_expected.append({buttons, answer, std::move(whileShown)});
+        return *this;
+    }
     struct Presenter : app::MessageBoxPresenter {
         explicit Presenter(ScriptedMessageBoxes *owner) : script(owner) {}
         int present(const app::MessageBoxRequest &request) override { return script->present(request); }
