@@ -73,17 +73,14 @@ private slots:
     void minimiseIconMissingOrUnreadableIsNoError();
     void scriptFileButtonAndFolderPicker_data();
     void scriptFileButtonAndFolderPicker();
-    void mailboxList_data();
-    void mailboxList();
-    void typedTextIsKeptAsTyped_data();
-    void typedTextIsKeptAsTyped();
+    void pickersListTheRightMailboxesAndKeepTypedText_data();
+    void pickersListTheRightMailboxesAndKeepTypedText();
     void moreStoresThanASixteenBitCount();
     void failingFillsLeaveTheStoreSound_data();
     void failingFillsLeaveTheStoreSound();
 
 private:
     void addPages(bool skippedUser);
-    void addUsers(const QStringList &users);
     // Opens the page and, with `fill`, gives it what its input check asks for: Ann's
     // mailbox, the Inbox and the script name "typed" where the page has them, the script
     // file, the boxes New and Delete.
@@ -400,51 +397,7 @@ void PageFrameTest::scriptFileButtonAndFolderPicker()
     QCOMPARE(pick("Inbox"), QStringLiteral("typed by hand"));
 }
 
-// A user per entry: "name" or "name>renamed store" (the mailbox renamed by hand),
-// "-name" not shared to the profile, "#name" a distribution list.
-void PageFrameTest::addUsers(const QStringList &users)
-{
-    for (const QString &user : users) {
-        if (user.startsWith(QLatin1Char('#'))) {
-            m_fx->store.addUser(user.mid(1).toStdString(), std::nullopt, messaging::DisplayType::DistList);
-            continue;
-        }
-        const bool shared = !user.startsWith(QLatin1Char('-'));
-        const QStringList parts = user.mid(shared ? 0 : 1).split(QLatin1Char('>'));
-        m_fx->store.addUser(parts.first().toStdString(), "T", 0, shared);
-        if (parts.size() == 2)
-            m_fx->store.sql(QStringLiteral("UPDATE stores SET name = '%1' WHERE name = 'Mailbox - %2'")
-                                .arg(parts.last(), parts.first())
-                                .toStdString());
-    }
-}
-
-void PageFrameTest::mailboxList_data()
-{
-    QTest::addColumn<QStringList>("users");
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList first{"Mailbox - Administrator", "Mailbox - Ann", "Mailbox - Bob"};
-    QTest::newRow("store order, unshared and lists left out")
-        << QStringList{"Carol", "-Dan", "Alice", "#Everyone"} << first + QStringList{"Mailbox - Carol", "Mailbox - Alice"};
-    QTest::newRow("names that only begin like a mailbox")
-        << QStringList{"U1>Mailboxes", "U2>mailbox x", "U3>Mailbox", "U4>Mailbo", "U5>MAILBOX - U5", "Dora"}
-        << first + QStringList{"Mailboxes", "Mailbox", "Mailbox - Dora"};
-}
-
-void PageFrameTest::mailboxList()
-{
-    QFETCH(QStringList, users);
-    QFETCH(QStringList, expected);
-    addUsers(users);
-    QComboBox picker;
-    app::fillMailboxList(&picker);
-    QCOMPARE(entries(&picker), expected);
-    // Nothing preselected: the text stays empty until the user chooses.
-    QCOMPARE(picker.currentIndex(), -1);
-}
-
-void PageFrameTest::typedTextIsKeptAsTyped_data()
+void PageFrameTest::pickersListTheRightMailboxesAndKeepTypedText_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("editableMailbox"); // on the calendar pages
@@ -456,16 +409,27 @@ void PageFrameTest::typedTextIsKeptAsTyped_data()
     }
 }
 
-void PageFrameTest::typedTextIsKeptAsTyped()
+void PageFrameTest::pickersListTheRightMailboxesAndKeepTypedText()
 {
     QFETCH(QString, page);
     QFETCH(bool, editableMailbox);
     QFETCH(bool, editableFolder);
-    addUsers({"U1>Mailboxes"});
+    // Stores in the session's order; not those of unshared mailboxes or lists; those whose
+    // names begin with exactly "Mailbox" (the mailboxes renamed by hand).
+    const testsupport::StoreFixture &store = m_fx->store;
+    store.addUser("Carol");
+    store.addUser("Dan", "T", 0, /*shared=*/false);
+    store.addUser("Everyone", std::nullopt, messaging::DisplayType::DistList);
+    for (const char *renamed : {"Mailboxes", "mailbox x", "Mailbox", "Mailbo", "MAILBOX - U5"}) {
+        store.addUser(std::string("U ") + renamed);
+        store.sql(std::string("UPDATE stores SET name = '") + renamed + "' WHERE name = 'Mailbox - U " + renamed + "'");
+    }
+    store.addUser("Alice");
     QPointer<app::ActionPage> window = open(page, false);
     if (auto *mailboxes = child<QComboBox>(window, "cboMailbox")) {
-        QCOMPARE(entries(mailboxes), (QStringList{"Mailbox - Administrator", "Mailbox - Ann", "Mailbox - Bob", "Mailboxes"}));
-        QCOMPARE(mailboxes->currentText(), QString());
+        QCOMPARE(entries(mailboxes), (QStringList{"Mailbox - Administrator", "Mailbox - Ann", "Mailbox - Bob",
+                                                  "Mailbox - Carol", "Mailboxes", "Mailbox", "Mailbox - Alice"}));
+        QCOMPARE(mailboxes->currentText(), QString()); // until the user chooses
         QCOMPARE(mailboxes->isEditable(), editableMailbox);
         if (editableMailbox) // a partial or recased name is not completed to Ann's
             QCOMPARE(changedWhenTyped(mailboxes, {"Mailbox - A", "mailbox - ann"}), QStringList());

@@ -12,9 +12,8 @@
 
 #include <sys/stat.h>
 
-#include <sstream>
-
 namespace fs = std::filesystem;
+using testsupport::readBytes;
 using textfile::TextFile;
 namespace Code = messaging::ErrorCode;
 
@@ -27,13 +26,6 @@ protected:
     {
         testsupport::writeBytes(dir() / name, bytes);
         return (dir() / name).string();
-    }
-    static std::string read(const fs::path &file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
     }
 };
 
@@ -52,7 +44,7 @@ TEST_P(LineRules, ReadLineTextAndReadAllText)
     TextFile text;
     EXPECT_EQ(text.ReadLineText(file), c.firstLine);
     EXPECT_EQ(text.ReadAllText(file), c.allText);
-    EXPECT_EQ(read(file), c.content); // reading never changes the file
+    EXPECT_EQ(readBytes(file), c.content); // reading never changes the file
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,7 +64,7 @@ TEST_F(TextFileTest, WriteLineTextAppendsQuotedRecords)
     TextFile text;
     text.WriteLineText(file, "say \"hi\"");
     text.WriteLineText(file, "");
-    EXPECT_EQ(read(file), "old line\r\n\"say \"hi\"\"\r\n\"\"\r\n");
+    EXPECT_EQ(readBytes(file), "old line\r\n\"say \"hi\"\"\r\n\"\"\r\n");
     EXPECT_EQ(text.ReadAllText(file), "\r\nold line\r\n\"say \"hi\"\"\r\n\"\"");
     EXPECT_EQ(text.ReadAllText(write("empty.txt", "")), "");
 }
@@ -111,7 +103,7 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
         }
     }
     EXPECT_FALSE(fs::exists(dir() / "no such folder")); // a failed write leaves nothing behind
-    EXPECT_EQ(read(victim), "not yours\n");
+    EXPECT_EQ(readBytes(victim), "not yours\n");
 }
 
 TEST_F(TextFileTest, DrivePathsMapAsConfigured)
@@ -125,7 +117,7 @@ TEST_F(TextFileTest, DrivePathsMapAsConfigured)
 
     TextFile text; // files are found through the mapping
     text.WriteLineText("C:\\Larkspur Calendar ID.Txt", "00AB");
-    EXPECT_EQ(read(c / "Larkspur Calendar ID.Txt"), "\"00AB\"\r\n");
+    EXPECT_EQ(readBytes(c / "Larkspur Calendar ID.Txt"), "\"00AB\"\r\n");
     EXPECT_EQ(text.ReadLineText("C:\\Larkspur Calendar ID.Txt"), "\"00AB\"");
 
     ::unsetenv("LARKSPUR_DRIVE_C"); // unset: a folder in the data directory, created on demand
