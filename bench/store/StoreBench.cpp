@@ -77,7 +77,8 @@ void generate(const fs::path &path, const char *storeName, const char *folderNam
 {
     messaging::ServerAdmin::createStore(path);
     messaging::ServerAdmin(path).addUser("Ann Lee", std::string("AL"));
-    auto db = store::Database::open(path, false, store::SchemaVersion);
+    auto db = store::Database::open(path, false);
+    db->configure();
     std::int64_t folder = folderId(*db, storeName, folderName);
     db->exec("BEGIN");
     db->query("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
@@ -116,7 +117,8 @@ messaging::Folder sharedCalendar(const messaging::Session &s)
 // Times the plain-SQL work in one transaction, committed and checkpointed like a logoff.
 double floorRun(const fs::path &path, const std::function<void(store::Database &)> &work)
 {
-    auto db = store::Database::open(path, false, store::SchemaVersion);
+    auto db = store::Database::open(path, false);
+    db->configure();
     auto t0 = Clock::now();
     double c0 = cpuSeconds();
     db->exec("BEGIN IMMEDIATE");

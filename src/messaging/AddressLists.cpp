@@ -10,34 +10,28 @@ AddressLists::AddressLists(detail::SessionPtr session) : m_session(std::move(ses
 std::int32_t AddressLists::Count() const
 {
     return detail::guarded(m_session, "AddressLists.Count", [&] {
-        auto q = m_session->database().query("SELECT count(*) FROM address_lists");
-        q.step();
-        return static_cast<std::int32_t>(q.int64(0));
+        return static_cast<std::int32_t>(m_session->store().addressLists().size());
     });
 }
 
 AddressList AddressLists::Item(std::int32_t position) const
 {
     return detail::guarded(m_session, "AddressLists.Item", [&] {
-        std::vector<std::int64_t> ids;
-        auto q = m_session->database().query("SELECT id FROM address_lists ORDER BY id");
-        while (q.step())
-            ids.push_back(q.int64(0));
-        if (position < 1 || static_cast<std::size_t>(position) > ids.size())
+        const auto lists = m_session->store().addressLists();
+        if (position < 1 || static_cast<std::size_t>(position) > lists.size())
             throw Error(ErrorCode::InvalidArgument, "Address list position " + std::to_string(position) +
-                                                        " is outside 1.." + std::to_string(ids.size()));
-        return AddressList(m_session, ids[static_cast<std::size_t>(position - 1)]);
+                                                        " is outside 1.." + std::to_string(lists.size()));
+        return AddressList(m_session, lists[static_cast<std::size_t>(position - 1)].id);
     });
 }
 
 AddressList AddressLists::Item(std::string_view name) const
 {
     return detail::guarded(m_session, "AddressLists.Item", [&] {
-        auto q = m_session->database().query("SELECT id FROM address_lists WHERE name = ?");
-        q.bind(1, name);
-        if (!q.step())
+        auto id = m_session->store().addressListByName(name);
+        if (!id)
             throw Error(ErrorCode::NotFound, "Address list \"" + std::string(name) + "\" not found");
-        return AddressList(m_session, q.int64(0));
+        return AddressList(m_session, *id);
     });
 }
 
@@ -49,11 +43,11 @@ AddressList::AddressList(detail::SessionPtr session, std::int64_t listRowId)
 std::string AddressList::Name() const
 {
     return detail::guarded(m_session, "AddressList.Name", [&] {
-        auto q = m_session->database().query("SELECT name FROM address_lists WHERE id = ?");
-        q.bind(1, m_id);
-        if (!q.step())
-            throw Error(ErrorCode::NotFound, "Address list not found (it was removed)");
-        return q.text(0);
+        for (const store::AddressListRow &list : m_session->store().addressLists()) {
+            if (list.id == m_id)
+                return list.name;
+        }
+        throw Error(ErrorCode::NotFound, "Address list not found (it was removed)");
     });
 }
 
@@ -70,19 +64,13 @@ AddressEntry::AddressEntry(detail::SessionPtr session, std::int64_t entryRowId)
 
 namespace {
 
-struct EntryRow {
-    std::string name;
-    std::int32_t displayType = 0;
-};
-
-EntryRow loadEntry(detail::SessionState &s, std::int64_t id)
+store::EntryRow loadEntry(detail::SessionState &s, std::int64_t id)
 {
-    auto q = s.database().query("SELECT name, display_type FROM address_entries WHERE id = ?");
-    q.bind(1, id);
-    if (!q.step())
+    auto row = s.store().addressEntry(id);
+    if (!row)
         throw Error(ErrorCode::NotFound, "Address entry \"" + detail::makeId(s.guid, detail::IdKind::AddressEntry, id) +
                                              "\" not found (it was removed)");
-    return {q.text(0), static_cast<std::int32_t>(q.int64(1))};
+    return *row;
 }
 
 } // namespace
@@ -118,13 +106,7 @@ void AddressEntries::snapshot() const
 {
     if (m_ids)
         return;
-    auto ids = std::make_shared<std::vector<std::int64_t>>();
-    auto q = m_session->database().query(
-        "SELECT id FROM address_entries WHERE list_id = ? ORDER BY name COLLATE NOCASE, id");
-    q.bind(1, m_list);
-    while (q.step())
-        ids->push_back(q.int64(0));
-    m_ids = std::move(ids);
+    m_ids = std::make_shared<std::vector<std::int64_t>>(m_session->store().addressEntries(m_list));
 }
 
 std::int32_t AddressEntries::Count() const
@@ -155,33 +137,11 @@ AddressEntry AddressEntries::Item(std::string_view name) const
         };
         if (name.empty())
             throw notFound(" (no name given)");
-        store::Database &db = m_session->database();
-        {
-            auto q = db.query("SELECT id FROM address_entries WHERE list_id = ? AND name = ? ORDER BY id LIMIT 1");
-            q.bind(1, m_list).bind(2, name);
-            if (q.step())
-                return AddressEntry(m_session, q.int64(0));
-        }
+        store::Engine &engine = m_session->store();
+        if (auto exact = engine.addressEntryByName(m_list, name))
+            return AddressEntry(m_session, *exact);
         // No exact match: the one entry whose name begins with the text.
-        std::string lower(name);
-        std::string upper(name);
-        while (!upper.empty() && static_cast<unsigned char>(upper.back()) == 0xFF)
-            upper.pop_back();
-        std::vector<std::int64_t> found;
-        if (upper.empty()) {
-            auto q = db.query("SELECT id, name FROM address_entries WHERE list_id = ? AND name >= ?");
-            q.bind(1, m_list).bind(2, std::string_view(lower));
-            while (q.step() && found.size() < 2) {
-                if (q.text(1).starts_with(name))
-                    found.push_back(q.int64(0));
-            }
-        } else {
-            upper.back() = static_cast<char>(static_cast<unsigned char>(upper.back()) + 1);
-            auto q = db.query("SELECT id FROM address_entries WHERE list_id = ? AND name >= ? AND name < ? LIMIT 2");
-            q.bind(1, m_list).bind(2, std::string_view(lower)).bind(3, std::string_view(upper));
-            while (q.step())
-                found.push_back(q.int64(0));
-        }
+        const std::vector<std::int64_t> found = engine.addressEntriesByPrefix(m_list, name, 2);
         if (found.empty())
             throw notFound("");
         if (found.size() > 1)

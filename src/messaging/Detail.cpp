@@ -1,6 +1,5 @@
 #include "Detail.h"
 
-#include "store/Schema.h"
 
 #include <algorithm>
 #include <charconv>
@@ -71,73 +70,17 @@ std::optional<std::int64_t> parseId(const std::string &guid, IdKind kind, std::s
     return static_cast<std::int64_t>(row);
 }
 
-std::string encodeList(const std::vector<std::string> &items)
-{
-    std::string out;
-    for (const std::string &item : items) {
-        out += std::to_string(item.size());
-        out += ':';
-        out += item;
-    }
-    return out;
-}
-
-std::vector<std::string> decodeList(std::string_view text)
-{
-    std::vector<std::string> out;
-    while (!text.empty()) {
-        auto colon = text.find(':');
-        if (colon == std::string_view::npos)
-            break;
-        std::size_t len = 0;
-        auto res = std::from_chars(text.data(), text.data() + colon, len);
-        if (res.ec != std::errc() || res.ptr != text.data() + colon || len > text.size() - colon - 1)
-            break;
-        out.emplace_back(text.substr(colon + 1, len));
-        text.remove_prefix(colon + 1 + len);
-    }
-    return out;
-}
-
-Error translate(const store::DbError &e)
+Error translate(const store::StoreError &e)
 {
     if (e.diskFull())
         return Error(ErrorCode::DiskFull, std::string("The store is full: ") + e.what());
     return Error(ErrorCode::StoreFailure, std::string("Store failure: ") + e.what());
 }
 
-PropValue readValue(store::Query &q, int typeColumn, int valueColumn)
-{
-    switch (q.int64(typeColumn)) {
-    case store::FieldInteger:
-        return q.int64(valueColumn);
-    case store::FieldReal:
-        return q.real(valueColumn);
-    case store::FieldBool:
-        return q.int64(valueColumn) != 0;
-    default:
-        return q.text(valueColumn);
-    }
-}
-
-void bindValue(store::Query &q, int typeIndex, int valueIndex, const PropValue &value)
-{
-    if (const auto *s = std::get_if<std::string>(&value)) {
-        q.bind(typeIndex, store::FieldText).bind(valueIndex, std::string_view(*s));
-    } else if (const auto *i = std::get_if<std::int64_t>(&value)) {
-        q.bind(typeIndex, store::FieldInteger).bind(valueIndex, *i);
-    } else if (const auto *d = std::get_if<double>(&value)) {
-        q.bind(typeIndex, store::FieldReal).bind(valueIndex, *d);
-    } else {
-        q.bind(typeIndex, store::FieldBool).bind(valueIndex, std::int64_t(std::get<bool>(value) ? 1 : 0));
-    }
-}
-
 std::string storeName(SessionState &s, std::int64_t storeId)
 {
-    auto q = s.database().query("SELECT name FROM stores WHERE id = ?");
-    q.bind(1, storeId);
-    return q.step() ? q.text(0) : std::string("?");
+    auto row = s.store().store(storeId);
+    return row ? row->name : std::string("?");
 }
 
 std::string folderPath(SessionState &s, std::int64_t folderId)
@@ -146,15 +89,14 @@ std::string folderPath(SessionState &s, std::int64_t folderId)
     std::int64_t store = 0;
     std::int64_t current = folderId;
     for (int depth = 0; current != 0 && depth < 64; ++depth) {
-        auto q = s.database().query("SELECT name, parent_id, store_id FROM folders WHERE id = ?");
-        q.bind(1, current);
-        if (!q.step())
+        auto row = s.store().folder(current);
+        if (!row)
             break;
-        store = q.int64(2);
-        if (q.isNull(1))
+        store = row->store;
+        if (row->parent == 0)
             break; // the root folder is not named in paths
-        names.push_back(q.text(0));
-        current = q.int64(1);
+        names.push_back(row->name);
+        current = row->parent;
     }
     std::string path = store ? storeName(s, store) : std::string("?");
     for (auto it = names.rbegin(); it != names.rend(); ++it)
@@ -166,9 +108,7 @@ bool folderExists(SessionState &s, std::int64_t folderId)
 {
     if (s.knownFolders.count(folderId))
         return true;
-    auto q = s.database().query("SELECT 1 FROM folders WHERE id = ?");
-    q.bind(1, folderId);
-    if (!q.step())
+    if (!s.store().folder(folderId))
         return false;
     s.knownFolders.insert(folderId);
     return true;

@@ -6,7 +6,8 @@
 #include "FaultInjection.h"
 #include "Handles.h"
 #include "Message.h"
-#include "store/Database.h"
+#include "store/Batch.h"
+#include "store/Engine.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,11 +23,6 @@
 #include <unordered_set>
 #include <vector>
 
-namespace messaging::faults {
-// Called by the store layer before every INSERT, UPDATE or DELETE.
-void noteWrite();
-} // namespace messaging::faults
-
 namespace messaging::detail {
 
 // What an entry identifier names; part of the identifier, so an id of one kind never
@@ -37,82 +33,54 @@ std::string makeId(const std::string &guid, IdKind kind, std::int64_t rowId);
 // The row id an identifier of that kind names in this store, or nullopt.
 std::optional<std::int64_t> parseId(const std::string &guid, IdKind kind, std::string_view id);
 
-// A list of texts in one column: each element as "<byte length>:<bytes>".
-std::string encodeList(const std::vector<std::string> &items);
-std::vector<std::string> decodeList(std::string_view text);
-
 // Translates an engine failure into the object model's error.
-Error translate(const store::DbError &e);
-PropValue readValue(store::Query &q, int typeColumn, int valueColumn);
-void bindValue(store::Query &q, int typeIndex, int valueIndex, const PropValue &value);
+Error translate(const store::StoreError &e);
 
 struct SessionState {
     std::filesystem::path path;
-    std::unique_ptr<store::Database> db;
+    std::unique_ptr<store::Engine> engine;
+    // Every write of the session goes through it (see store::Batch for the rule).
+    std::unique_ptr<store::Batch> batch;
     std::string guid;
     std::string profileName;
-    std::int64_t profileId = 0;
-    std::int64_t ownerEntry = 0;
+    store::Profile profile;
     // Folders seen to exist; the object model never removes a folder.
     std::unordered_set<std::int64_t> knownFolders;
     // The message the last enumeration step loaded, handed out by the iterator.
     std::shared_ptr<MessageState> prefetched;
 
-    // Batching: one write transaction spans many operations.
-    int writesInTransaction = 0;
-    int writeDepth = 0;
-    // Inside Session::beginGroup ... commitGroup: no batch is committed before the end.
-    bool grouped = false;
-    std::chrono::steady_clock::time_point transactionStart;
-
     ~SessionState();
-    bool loggedOn() const { return db != nullptr; }
-    store::Database &database() const { return *db; }
+    bool loggedOn() const { return engine != nullptr; }
+    store::Engine &store() const { return *engine; }
     // InvalidArgument when not logged on; commits a batch that has grown old.
     void enter();
-    // Runs one write operation atomically inside the batch transaction. With
-    // multiStatement it is wrapped in a savepoint, so a failure undoes all of it.
-    void write(const std::function<void()> &operation, bool multiStatement);
-    // Commits the open batch (durable: synced to disk).
-    void commit(bool durable = false);
+    // Runs one write operation atomically in the session's batch. With several it is
+    // wrapped in a savepoint, so a failure undoes all of it.
+    template <class Operation>
+    void write(Operation &&operation, bool several)
+    {
+        batch->write(std::forward<Operation>(operation), several);
+    }
     // After an engine failure: how many saved changes of the open batch the engine
-    // rolled back on its own (it does so on a full disk or an I/O error).
+    // rolled back on its own (it does so on some I/O errors); forgets what the session
+    // had seen of them.
     int writesLostToRollback() noexcept;
-    // Rolls the open batch back (a failure left something half done in it).
-    void abandonBatch() noexcept;
     // Commits what was done before a failing operation; never throws.
     void commitAfterError() noexcept;
-    // Commits, checkpoints and closes the store.
+    // Ends the batch by its rule, then closes the store.
     void close();
-    // The stores the profile sees, in position order.
-    std::vector<std::int64_t> profileStores() const;
 };
 
-struct MessageRow {
-    std::int64_t folder = 0;
-    bool hidden = false;
-    std::string subject;
-    std::string body;
-    std::int32_t sensitivity = 0;
-    std::optional<std::vector<std::string>> categories;
-    std::int32_t allDay = 0;
-    std::optional<std::string> location;
-    std::optional<double> start;
-    std::optional<double> end;
-    std::optional<std::string> stamp;
-};
-
-enum Column : unsigned {
-    ColSubject = 1u << 0,
-    ColBody = 1u << 1,
-    ColSensitivity = 1u << 2,
-    ColCategories = 1u << 3,
-    ColAllDay = 1u << 4,
-    ColLocation = 1u << 5,
-    ColStart = 1u << 6,
-    ColEnd = 1u << 7,
-    ColStamp = 1u << 8,
-};
+using store::MessageRow;
+using store::ColSubject;
+using store::ColBody;
+using store::ColSensitivity;
+using store::ColCategories;
+using store::ColAllDay;
+using store::ColLocation;
+using store::ColStart;
+using store::ColEnd;
+using store::ColStamp;
 
 struct MessageState {
     std::int64_t id = 0;      // 0 until a new message or copy is first saved
@@ -144,6 +112,11 @@ std::string folderPath(SessionState &s, std::int64_t folderId);
 std::string storeName(SessionState &s, std::int64_t storeId);
 bool folderExists(SessionState &s, std::int64_t folderId);
 
+// After a failed operation: commits what the session did before it and returns the
+// error to throw, which says so when the store undid saved changes of the session (the
+// engine rolled its transaction back, or the commit after the failure failed too).
+Error afterError(const SessionPtr &session, const Error &error);
+
 // Runs one public operation: checks its fault switch and the logon, translates engine
 // failures and commits what was done before any error leaves the object model.
 template <class F>
@@ -154,23 +127,12 @@ auto guarded(const SessionPtr &session, std::string_view operation, F &&body) ->
         if (session)
             session->enter();
         return body();
-    } catch (const Error &) {
-        if (session)
-            session->commitAfterError();
-        throw;
-    } catch (const store::DbError &e) {
-        int lost = session ? session->writesLostToRollback() : 0;
-        if (session)
-            session->commitAfterError();
-        Error error = translate(e);
-        if (lost > 0)
-            throw Error(error.number(), error.description() + " (the store undid the session's last " +
-                                            std::to_string(lost) + " saved changes)");
-        throw error;
+    } catch (const Error &e) {
+        throw afterError(session, e);
+    } catch (const store::StoreError &e) {
+        throw afterError(session, translate(e));
     } catch (const std::bad_alloc &) {
-        if (session)
-            session->commitAfterError();
-        throw Error(ErrorCode::StoreFailure, std::string(operation) + " failed: out of memory");
+        throw afterError(session, Error(ErrorCode::StoreFailure, std::string(operation) + " failed: out of memory"));
     }
 }
 

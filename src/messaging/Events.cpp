@@ -38,9 +38,7 @@ BoundFolder Events::BoundFolder(const Folder &folder, bool create)
             throw Error(ErrorCode::InvalidArgument, "The events object has no session");
         if (!detail::folderExists(*s, folder.rowId()))
             throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
-        auto q = s->database().query("SELECT 1 FROM bound_folders WHERE folder_id = ?");
-        q.bind(1, folder.rowId());
-        bool saved = q.step();
+        const bool saved = s->store().boundFolder(folder.rowId());
         if (!saved && !create)
             throw Error(ErrorCode::NotFound, "Folder " + folderLabel(*s, folder.rowId()) + " has no bound folder");
         return messaging::BoundFolder(s, folder.rowId(), saved);
@@ -62,10 +60,7 @@ void BoundFolder::SaveChanges()
     detail::guarded(m_session, "BoundFolder.SaveChanges", [&] {
         if (!detail::folderExists(*m_session, m_folder))
             throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
-        store::Database &db = m_session->database();
-        m_session->write(
-            [&] { db.query("INSERT OR IGNORE INTO bound_folders(folder_id) VALUES(?)").bind(1, m_folder).run(); },
-            false);
+        m_session->write([&] { m_session->store().saveBoundFolder(m_folder); }, false);
         m_saved = true;
     });
 }
@@ -75,17 +70,15 @@ Binding::Binding(detail::SessionPtr session, std::int64_t folderRowId, std::int6
 {
     if (m_message == 0)
         return;
-    auto q = m_session->database().query(
-        "SELECT name, active, event_mask, handler_class FROM bindings WHERE message_id = ?");
-    q.bind(1, m_message);
-    if (!q.step())
+    auto row = m_session->store().binding(m_message);
+    if (!row)
         throw Error(ErrorCode::NotFound, "Binding \"" + detail::makeId(m_session->guid, detail::IdKind::Message,
                                                                        m_message) +
                                              "\" not found (its message was deleted)");
-    m_name = q.text(0);
-    m_active = q.int64(1) != 0;
-    m_mask = static_cast<std::int16_t>(q.int64(2));
-    m_handler = q.text(3);
+    m_name = std::move(row->name);
+    m_active = row->active;
+    m_mask = row->eventMask;
+    m_handler = std::move(row->handlerClass);
 }
 
 std::string Binding::Name() const
@@ -131,42 +124,19 @@ void Binding::SetHandlerClassID(std::string_view classId)
 void Binding::SaveChanges()
 {
     detail::guarded(m_session, "Binding.SaveChanges", [&] {
-        store::Database &db = m_session->database();
+        store::Engine &engine = m_session->store();
+        const store::BindingRow row{m_name, m_active, m_mask, m_handler};
         if (m_message == 0) {
             if (!detail::folderExists(*m_session, m_folder))
                 throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
             std::int64_t id = 0;
-            m_session->write(
-                [&] {
-                    db.query("INSERT INTO messages(folder_id, hidden, subject) VALUES(?, 1, ?)")
-                        .bind(1, m_folder)
-                        .bind(2, std::string_view(m_name))
-                        .run();
-                    id = db.lastInsertRowid();
-                    db.query("INSERT INTO bindings(message_id, name, active, event_mask, handler_class) "
-                             "VALUES(?, ?, ?, ?, ?)")
-                        .bind(1, id)
-                        .bind(2, std::string_view(m_name))
-                        .bind(3, std::int64_t(m_active ? 1 : 0))
-                        .bind(4, std::int64_t(m_mask))
-                        .bind(5, std::string_view(m_handler))
-                        .run();
-                },
-                true);
+            m_session->write([&] { id = engine.addBinding(m_folder, row); }, false);
             m_message = id;
             return;
         }
         m_session->write(
             [&] {
-                db.query("UPDATE bindings SET name = ?, active = ?, event_mask = ?, handler_class = ? "
-                         "WHERE message_id = ?")
-                    .bind(1, std::string_view(m_name))
-                    .bind(2, std::int64_t(m_active ? 1 : 0))
-                    .bind(3, std::int64_t(m_mask))
-                    .bind(4, std::string_view(m_handler))
-                    .bind(5, m_message)
-                    .run();
-                if (db.changes() == 0)
+                if (!engine.updateBinding(m_message, row))
                     throw Error(ErrorCode::NotFound, "Binding \"" + EntryID() + "\" not found (its message was deleted)");
             },
             false);
@@ -190,14 +160,12 @@ void Binding::SaveCustomChanges(const Message &bindingMessage)
         const auto &state = bindingMessage.state();
         if (!state || state->id != m_message)
             throw Error(ErrorCode::InvalidArgument, "The message is not the binding's own binding message");
-        store::Database &db = m_session->database();
         m_session->write(
             [&] {
                 // Handler data still pending on the message is saved with the binding.
                 if (state->dirty != 0 || !state->pendingFields.empty() || !state->deletedFields.empty())
                     detail::saveMessage(*m_session, *state);
-                db.query("UPDATE bindings SET custom_saved = 1 WHERE message_id = ?").bind(1, m_message).run();
-                if (db.changes() == 0)
+                if (!m_session->store().setHandlerDataSaved(m_message))
                     throw Error(ErrorCode::NotFound,
                                 "Binding \"" + detail::makeId(m_session->guid, detail::IdKind::Message, m_message) +
                                     "\" not found (its message was deleted)");
@@ -209,11 +177,7 @@ void Binding::SaveCustomChanges(const Message &bindingMessage)
 Bindings::Bindings(detail::SessionPtr session, std::int64_t folderRowId)
     : m_session(std::move(session)), m_folder(folderRowId), m_ids(std::make_shared<std::vector<std::int64_t>>())
 {
-    auto q = m_session->database().query("SELECT b.message_id FROM bindings b JOIN messages m ON m.id = b.message_id "
-                                         "WHERE m.folder_id = ? ORDER BY b.message_id");
-    q.bind(1, m_folder);
-    while (q.step())
-        m_ids->push_back(q.int64(0));
+    *m_ids = m_session->store().folderBindings(m_folder);
 }
 
 std::int32_t Bindings::Count() const

@@ -1,5 +1,7 @@
 #include "Detail.h"
 
+#include "store/Env.h"
+
 #include <unordered_map>
 #include <string>
 #include <vector>
@@ -46,6 +48,27 @@ int countOf(const Switches &s, std::string_view operation)
     return it == s.calls.end() ? 0 : it->second;
 }
 
+// Fails the chosen store writes for real: the engine asks it before each write
+// statement of an operation and reports its fault as a failure of its own.
+class WriteFaults : public store::Env {
+public:
+    std::optional<Fault> before(Step step) override
+    {
+        if (step != Step::Write)
+            return std::nullopt;
+        Switches &s = switches();
+        int count = ++s.writes;
+        for (const WriteSwitch &sw : s.writeSwitches) {
+            if (count - sw.base == sw.nth)
+                return Fault{sw.number == ErrorCode::DiskFull ? store::Failure::DiskFull : store::Failure::IoError,
+                             "Store write " + std::to_string(sw.nth) + " failed (injected fault)"};
+        }
+        return std::nullopt;
+    }
+};
+
+WriteFaults g_writeFaults;
+
 } // namespace
 
 void failCall(std::string_view operation, int nth, std::int32_t number, bool repeat)
@@ -58,11 +81,14 @@ void failWrite(int nth, std::int32_t number)
 {
     Switches &s = switches();
     s.writeSwitches.push_back({s.writes, nth, number});
+    store::Env::install(&g_writeFaults);
 }
 
 void clear()
 {
     Switches &s = switches();
+    if (&store::Env::current() == &g_writeFaults)
+        store::Env::install(nullptr);
     s.calls.clear();
     s.callSwitches.clear();
     s.writeSwitches.clear();
@@ -87,16 +113,6 @@ void check(std::string_view operation)
         int k = count - sw.base;
         if (k == sw.nth || (sw.repeat && k > sw.nth))
             throw Error(sw.number, std::string(operation) + " failed (injected fault)");
-    }
-}
-
-void noteWrite()
-{
-    Switches &s = switches();
-    int count = ++s.writes;
-    for (const WriteSwitch &sw : s.writeSwitches) {
-        if (count - sw.base == sw.nth)
-            throw Error(sw.number, "Store write " + std::to_string(sw.nth) + " failed (injected fault)");
     }
 }
 

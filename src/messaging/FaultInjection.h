@@ -27,7 +27,8 @@ namespace messaging::faults {
 // nth on fails.
 void failCall(std::string_view operation, int nth, std::int32_t number = ErrorCode::StoreFailure,
               bool repeat = false);
-// Fails the nth store write (an INSERT, UPDATE or DELETE) from now, with `number`.
+// Fails the nth store write (a write statement of the engine) from now, as a full
+// disk (`number` DiskFull) or a failing store (any other number) would.
 void failWrite(int nth, std::int32_t number = ErrorCode::DiskFull);
 // Removes every switch and resets the counters.
 void clear();

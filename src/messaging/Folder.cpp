@@ -13,11 +13,10 @@ Folder::Folder(detail::SessionPtr session, std::int64_t folderRowId)
 std::string Folder::Name() const
 {
     return detail::guarded(m_session, "Folder.Name", [&] {
-        auto q = m_session->database().query("SELECT name FROM folders WHERE id = ?");
-        q.bind(1, m_id);
-        if (!q.step())
+        auto row = m_session->store().folder(m_id);
+        if (!row)
             throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
-        return q.text(0);
+        return row->name;
     });
 }
 
@@ -30,11 +29,10 @@ std::string Folder::ID() const
 std::string Folder::StoreID() const
 {
     return detail::guarded(m_session, "Folder.StoreID", [&] {
-        auto q = m_session->database().query("SELECT store_id FROM folders WHERE id = ?");
-        q.bind(1, m_id);
-        if (!q.step())
+        auto row = m_session->store().folder(m_id);
+        if (!row)
             throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
-        return detail::makeId(m_session->guid, detail::IdKind::Store, q.int64(0));
+        return detail::makeId(m_session->guid, detail::IdKind::Store, row->store);
     });
 }
 
@@ -48,6 +46,33 @@ Messages Folder::Messages() const
     return detail::guarded(m_session, "Folder.Messages", [&] { return messaging::Messages(m_session, m_id); });
 }
 
+std::int64_t Folder::Revision() const
+{
+    return detail::guarded(m_session, "Folder.Revision", [&] {
+        if (!detail::folderExists(*m_session, m_id))
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        m_session->batch->commit();
+        return m_session->store().folderRevision(m_id);
+    });
+}
+
+FolderChanges Folder::ChangesSince(std::int64_t revision) const
+{
+    return detail::guarded(m_session, "Folder.ChangesSince", [&] {
+        if (revision < 0)
+            throw Error(ErrorCode::InvalidArgument, "A revision is never negative");
+        if (!detail::folderExists(*m_session, m_id))
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        m_session->batch->commit();
+        store::FolderChanges found = m_session->store().changesSince(m_id, revision);
+        FolderChanges out{found.revision, found.tooOld, {}};
+        out.changes.reserve(found.changes.size());
+        for (const store::Change &c : found.changes)
+            out.changes.push_back({detail::makeId(m_session->guid, detail::IdKind::Message, c.message), c.revision, c.kind});
+        return out;
+    });
+}
+
 Folders::Folders(detail::SessionPtr session, std::int64_t parentFolderRowId)
     : m_session(std::move(session)), m_parent(parentFolderRowId)
 {
@@ -57,12 +82,7 @@ void Folders::snapshot() const
 {
     if (m_ids)
         return;
-    auto ids = std::make_shared<std::vector<std::int64_t>>();
-    auto q = m_session->database().query("SELECT id FROM folders WHERE parent_id = ? ORDER BY id");
-    q.bind(1, m_parent);
-    while (q.step())
-        ids->push_back(q.int64(0));
-    m_ids = std::move(ids);
+    m_ids = std::make_shared<std::vector<std::int64_t>>(m_session->store().subfolders(m_parent));
 }
 
 std::int32_t Folders::Count() const
@@ -89,12 +109,11 @@ Folder Folders::Item(std::int32_t position) const
 Folder Folders::Item(std::string_view name) const
 {
     return detail::guarded(m_session, "Folders.Item", [&] {
-        auto q = m_session->database().query("SELECT id FROM folders WHERE parent_id = ? AND name = ? ORDER BY id LIMIT 1");
-        q.bind(1, m_parent).bind(2, name);
-        if (!q.step())
+        auto id = m_session->store().subfolder(m_parent, name);
+        if (!id)
             throw Error(ErrorCode::NotFound, "Folder \"" + std::string(name) + "\" not found in \"" +
                                                  detail::folderPath(*m_session, m_parent) + "\"");
-        return Folder(m_session, q.int64(0));
+        return Folder(m_session, *id);
     });
 }
 
@@ -103,33 +122,15 @@ Folder Folders::Add(std::string_view name) const
     return detail::guarded(m_session, "Folders.Add", [&] {
         if (name.empty())
             throw Error(ErrorCode::InvalidArgument, "A folder needs a name");
-        store::Database &db = m_session->database();
-        std::int64_t store = 0;
-        {
-            auto q = db.query("SELECT store_id FROM folders WHERE id = ?");
-            q.bind(1, m_parent);
-            if (!q.step())
-                throw Error(ErrorCode::NotFound, "Parent folder not found (it was removed)");
-            store = q.int64(0);
-        }
-        {
-            auto q = db.query("SELECT 1 FROM folders WHERE parent_id = ? AND name = ?");
-            q.bind(1, m_parent).bind(2, name);
-            if (q.step())
-                throw Error(ErrorCode::InvalidArgument, "Folder \"" + std::string(name) + "\" already exists in \"" +
-                                                            detail::folderPath(*m_session, m_parent) + "\"");
-        }
+        store::Engine &engine = m_session->store();
+        auto parent = engine.folder(m_parent);
+        if (!parent)
+            throw Error(ErrorCode::NotFound, "Parent folder not found (it was removed)");
+        if (engine.subfolder(m_parent, name))
+            throw Error(ErrorCode::InvalidArgument, "Folder \"" + std::string(name) + "\" already exists in \"" +
+                                                        detail::folderPath(*m_session, m_parent) + "\"");
         std::int64_t id = 0;
-        m_session->write(
-            [&] {
-                db.query("INSERT INTO folders(store_id, parent_id, name) VALUES(?, ?, ?)")
-                    .bind(1, store)
-                    .bind(2, m_parent)
-                    .bind(3, name)
-                    .run();
-                id = db.lastInsertRowid();
-            },
-            false);
+        m_session->write([&] { id = engine.addFolder(parent->store, m_parent, name); }, false);
         m_ids.reset();
         return Folder(m_session, id);
     });

@@ -2,7 +2,6 @@
 
 #include "Detail.h"
 #include "Folder.h"
-#include "store/Schema.h"
 
 namespace messaging {
 
@@ -11,7 +10,7 @@ InfoStores::InfoStores(detail::SessionPtr session) : m_session(std::move(session
 const std::vector<std::int64_t> &InfoStores::snapshot() const
 {
     if (!m_ids)
-        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->profileStores());
+        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->store().profileStores(m_session->profile));
     return *m_ids;
 }
 
@@ -37,16 +36,11 @@ InfoStore InfoStores::Item(std::string_view name) const
     return detail::guarded(m_session, "InfoStores.Item", [&] {
         // One look-up, whether or not the collection has its snapshot yet: the store
         // must be the public store, the profile owner's mailbox or shared to the profile.
-        auto q = m_session->database().query(
-            "SELECT s.id FROM stores s WHERE s.name = ? AND (s.kind = ? OR (s.kind = ? AND s.owner_entry = ?) "
-            "OR EXISTS (SELECT 1 FROM shares sh WHERE sh.store_id = s.id AND sh.profile_id = ?))");
-        q.bind(1, name).bind(2, store::PublicStore).bind(3, store::MailboxStore);
-        q.bind(4, m_session->ownerEntry).bind(5, m_session->profileId);
-        if (!q.step())
+        auto id = m_session->store().profileStore(m_session->profile, name);
+        if (!id)
             throw Error(ErrorCode::NotFound, "Store \"" + std::string(name) +
                                                  "\" not found: it is not among the profile's stores");
-        std::int64_t id = q.int64(0);
-        return InfoStore(m_session, id);
+        return InfoStore(m_session, *id);
     });
 }
 
@@ -58,11 +52,10 @@ InfoStore::InfoStore(detail::SessionPtr session, std::int64_t storeRowId)
 std::string InfoStore::Name() const
 {
     return detail::guarded(m_session, "InfoStore.Name", [&] {
-        auto q = m_session->database().query("SELECT name FROM stores WHERE id = ?");
-        q.bind(1, m_id);
-        if (!q.step())
+        auto row = m_session->store().store(m_id);
+        if (!row)
             throw Error(ErrorCode::NotFound, "Store not found (it was removed)");
-        return q.text(0);
+        return row->name;
     });
 }
 
@@ -75,12 +68,10 @@ std::string InfoStore::ID() const
 Folder InfoStore::RootFolder() const
 {
     return detail::guarded(m_session, "InfoStore.RootFolder", [&] {
-        auto q = m_session->database().query(
-            "SELECT id FROM folders WHERE store_id = ? AND parent_id IS NULL ORDER BY id LIMIT 1");
-        q.bind(1, m_id);
-        if (!q.step())
+        auto root = m_session->store().rootFolder(m_id);
+        if (!root)
             throw Error(ErrorCode::NotFound, "Root folder not found in \"" + detail::storeName(*m_session, m_id) + "\"");
-        return Folder(m_session, q.int64(0));
+        return Folder(m_session, *root);
     });
 }
 

@@ -3,32 +3,18 @@
 #include "Detail.h"
 #include "PropTags.h"
 
+#include <ctime>
+
 namespace messaging {
 
 namespace detail {
 
 bool loadRow(SessionState &s, MessageState &m)
 {
-    auto q = s.database().query("SELECT folder_id, hidden, subject, body, sensitivity, categories, all_day, "
-                                "location, start, end, stamp FROM messages WHERE id = ?");
-    q.bind(1, m.id);
-    if (!q.step())
+    auto row = s.store().message(m.id);
+    if (!row)
         return false;
-    MessageRow &r = m.row;
-    r.folder = q.int64(0);
-    r.hidden = q.int64(1) != 0;
-    r.subject = q.text(2);
-    r.body = q.text(3);
-    r.sensitivity = static_cast<std::int32_t>(q.int64(4));
-    if (q.isNull(5))
-        r.categories.reset();
-    else
-        r.categories = decodeList(q.text(5));
-    r.allDay = static_cast<std::int32_t>(q.int64(6));
-    r.location = q.optText(7);
-    r.start = q.optReal(8);
-    r.end = q.optReal(9);
-    r.stamp = q.optText(10);
+    m.row = std::move(*row);
     m.loaded = true;
     return true;
 }
@@ -54,17 +40,12 @@ void ensureFields(SessionState &s, MessageState &m)
     if (m.fieldsLoaded)
         return;
     ensureLoaded(s, m);
-    m.fields.clear();
-    auto q = s.database().query("SELECT tag, type, value FROM message_fields WHERE message_id = ?");
-    q.bind(1, m.id);
-    while (q.step())
-        m.fields[static_cast<std::uint32_t>(q.int64(0))] = readValue(q, 1, 2);
+    m.fields = s.store().messageFields(m.id);
     m.fieldsLoaded = true;
 }
 
 void saveMessage(SessionState &s, MessageState &m)
 {
-    store::Database &db = s.database();
     MessageRow merged;
     if (m.id != 0)
         ensureLoaded(s, m);
@@ -88,6 +69,9 @@ void saveMessage(SessionState &s, MessageState &m)
         merged.end = p.end;
     if (m.dirty & ColStamp)
         merged.stamp = p.stamp;
+    const bool changes = m.id == 0 || m.dirty != 0 || !m.pendingFields.empty() || !m.deletedFields.empty();
+    if (changes)
+        merged.changedAt = static_cast<std::int64_t>(std::time(nullptr));
 
     if (m.id == 0) {
         if (!folderExists(s, merged.folder))
@@ -98,114 +82,17 @@ void saveMessage(SessionState &s, MessageState &m)
         for (const std::uint32_t tag : m.deletedFields)
             fields.erase(tag);
         std::int64_t newId = 0;
-        s.write(
-            [&] {
-                std::string categories = merged.categories ? encodeList(*merged.categories) : std::string();
-                auto q = db.query("INSERT INTO messages(folder_id, hidden, subject, body, sensitivity, categories, "
-                                  "all_day, location, start, end, stamp) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-                q.bind(1, merged.folder).bind(2, std::int64_t(merged.hidden ? 1 : 0));
-                q.bind(3, std::string_view(merged.subject)).bind(4, std::string_view(merged.body));
-                q.bind(5, std::int64_t(merged.sensitivity));
-                if (merged.categories)
-                    q.bind(6, std::string_view(categories));
-                else
-                    q.bindNull(6);
-                q.bind(7, std::int64_t(merged.allDay)).bind(8, merged.location).bind(9, merged.start);
-                q.bind(10, merged.end).bind(11, merged.stamp);
-                q.run();
-                newId = db.lastInsertRowid();
-                // The fields follow in further statements. Rather than a savepoint around
-                // the whole (which copies every page it touches a second time), a failure
-                // takes the new message out again, its fields with it.
-                try {
-                    for (const auto &[tag, value] : fields) {
-                        auto f = db.query("INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
-                        f.bind(1, newId).bind(2, std::int64_t(tag));
-                        bindValue(f, 3, 4, value);
-                        f.run();
-                    }
-                } catch (...) {
-                    try {
-                        db.query("DELETE FROM messages WHERE id = ?").bind(1, newId).run();
-                    } catch (...) {
-                        // The half-saved message must not be committed with the batch.
-                        s.abandonBatch();
-                    }
-                    throw;
-                }
-            },
-            false);
+        s.write([&] { newId = s.store().addMessage(merged, fields); }, false);
         m.id = newId;
         m.fields = std::move(fields);
     } else {
-        const std::size_t statements = (m.dirty != 0 ? 1 : 0) + m.pendingFields.size() + m.deletedFields.size();
         s.write(
             [&] {
-                if (m.dirty != 0) {
-                    std::string sql = "UPDATE messages SET ";
-                    static const char *const names[] = {"subject", "body", "sensitivity", "categories", "all_day",
-                                                        "location", "start", "end", "stamp"};
-                    bool first = true;
-                    for (unsigned bit = 0; bit < 9; ++bit) {
-                        if (m.dirty & (1u << bit)) {
-                            if (!first)
-                                sql += ", ";
-                            sql += names[bit];
-                            sql += " = ?" + std::to_string(bit + 1);
-                            first = false;
-                        }
-                    }
-                    sql += " WHERE id = ?10";
-                    auto q = db.query(sql);
-                    std::string categories = merged.categories ? encodeList(*merged.categories) : std::string();
-                    if (m.dirty & ColSubject)
-                        q.bind(1, std::string_view(merged.subject));
-                    if (m.dirty & ColBody)
-                        q.bind(2, std::string_view(merged.body));
-                    if (m.dirty & ColSensitivity)
-                        q.bind(3, std::int64_t(merged.sensitivity));
-                    if (m.dirty & ColCategories) {
-                        if (merged.categories)
-                            q.bind(4, std::string_view(categories));
-                        else
-                            q.bindNull(4);
-                    }
-                    if (m.dirty & ColAllDay)
-                        q.bind(5, std::int64_t(merged.allDay));
-                    if (m.dirty & ColLocation)
-                        q.bind(6, merged.location);
-                    if (m.dirty & ColStart)
-                        q.bind(7, merged.start);
-                    if (m.dirty & ColEnd)
-                        q.bind(8, merged.end);
-                    if (m.dirty & ColStamp)
-                        q.bind(9, merged.stamp);
-                    q.bind(10, m.id);
-                    q.run();
-                    if (db.changes() == 0)
-                        throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
-                                                             "\" not found (it was deleted)");
-                } else {
-                    auto q = db.query("SELECT 1 FROM messages WHERE id = ?");
-                    q.bind(1, m.id);
-                    if (!q.step())
-                        throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
-                                                             "\" not found (it was deleted)");
-                }
-                for (const auto &[tag, value] : m.pendingFields) {
-                    auto f = db.query(
-                        "INSERT OR REPLACE INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)");
-                    f.bind(1, m.id).bind(2, std::int64_t(tag));
-                    bindValue(f, 3, 4, value);
-                    f.run();
-                }
-                for (const std::uint32_t tag : m.deletedFields)
-                    db.query("DELETE FROM message_fields WHERE message_id = ? AND tag = ?")
-                        .bind(1, m.id)
-                        .bind(2, std::int64_t(tag))
-                        .run();
+                if (!s.store().updateMessage(m.id, m.dirty, merged, m.pendingFields, m.deletedFields))
+                    throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
+                                                         "\" not found (it was deleted)");
             },
-            statements > 1);
+            false);
         if (m.fieldsLoaded) {
             for (const auto &[tag, value] : m.pendingFields)
                 m.fields[tag] = value;
@@ -380,6 +267,14 @@ void Message::SetStamp(std::optional<std::string> stamp)
               [&](detail::MessageRow &r) { r.stamp = std::move(stamp); });
 }
 
+std::int64_t Message::ChangedAt() const
+{
+    return detail::guarded(m_session, "Message.ChangedAt", [&] {
+        detail::ensureLoaded(*m_session, *m_state);
+        return m_state->row.changedAt;
+    });
+}
+
 Fields Message::Fields() const
 {
     return detail::guarded(m_session, "Message.Fields", [&] { return messaging::Fields(m_session, m_state); });
@@ -395,11 +290,9 @@ void Message::Delete()
     detail::guarded(m_session, "Message.Delete", [&] {
         if (m_state->id == 0)
             throw Error(ErrorCode::InvalidArgument, "A message that was never saved cannot be deleted");
-        store::Database &db = m_session->database();
         m_session->write(
             [&] {
-                db.query("DELETE FROM messages WHERE id = ?").bind(1, m_state->id).run();
-                if (db.changes() == 0)
+                if (!m_session->store().deleteMessage(m_state->id))
                     throw Error(ErrorCode::NotFound, "Message \"" + detail::makeId(m_session->guid,
                                                                                      detail::IdKind::Message,
                                                                                      m_state->id) +
@@ -478,10 +371,7 @@ std::vector<std::uint32_t> Fields::Tags() const
             for (const auto &entry : all)
                 tags.push_back(entry.first);
         } else {
-            auto q = m_session->database().query("SELECT tag FROM entry_fields WHERE entry_id = ? ORDER BY tag");
-            q.bind(1, m_entry);
-            while (q.step())
-                tags.push_back(static_cast<std::uint32_t>(q.int64(0)));
+            tags = m_session->store().entryFieldTags(m_entry);
         }
         return tags;
     });
@@ -519,11 +409,7 @@ std::optional<PropValue> fieldValue(detail::SessionState &s, const std::shared_p
             return it->second;
         return std::nullopt;
     }
-    auto q = s.database().query("SELECT type, value FROM entry_fields WHERE entry_id = ? AND tag = ?");
-    q.bind(1, entry).bind(2, std::int64_t(tag));
-    if (!q.step())
-        return std::nullopt;
-    return detail::readValue(q, 0, 1);
+    return s.store().entryField(entry, tag);
 }
 
 } // namespace
@@ -557,21 +443,9 @@ void Field::SetValue(PropValue value)
             m_message->pendingFields[m_tag] = std::move(value);
             return;
         }
-        store::Database &db = m_session->database();
-        {
-            auto q = db.query("SELECT 1 FROM address_entries WHERE id = ?");
-            q.bind(1, m_entry);
-            if (!q.step())
-                throw Error(ErrorCode::NotFound, "Address entry not found (it was removed)");
-        }
-        m_session->write(
-            [&] {
-                auto q = db.query("INSERT OR REPLACE INTO entry_fields(entry_id, tag, type, value) VALUES(?, ?, ?, ?)");
-                q.bind(1, m_entry).bind(2, std::int64_t(m_tag));
-                detail::bindValue(q, 3, 4, value);
-                q.run();
-            },
-            false);
+        if (!m_session->store().addressEntry(m_entry))
+            throw Error(ErrorCode::NotFound, "Address entry not found (it was removed)");
+        m_session->write([&] { m_session->store().setEntryField(m_entry, m_tag, value); }, false);
     });
 }
 

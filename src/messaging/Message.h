@@ -13,6 +13,7 @@
 #pragma once
 
 #include "Handles.h"
+#include "store/Rows.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,7 +25,7 @@
 namespace messaging {
 
 // A field value: an 8-bit string, a 32/64-bit integer, a double or a boolean.
-using PropValue = std::variant<std::string, std::int64_t, double, bool>;
+using PropValue = store::Value;
 // The value as text (integers in decimal, booleans "True"/"False", doubles with up to
 // 15 significant digits and '.' as decimal separator).
 std::string toText(const PropValue &value);
@@ -62,6 +63,11 @@ public:
     void SetStamp(std::optional<std::string> stamp);
 
     messaging::Fields Fields() const;
+
+    // When the message was last saved with a change (added, copied, a property or field
+    // changed), in UTC seconds since 1970; 0 before its first Update. Messages of a
+    // store made before this was kept carry the time their store was upgraded.
+    std::int64_t ChangedAt() const;
 
     // Saves the pending changes in one atomic write; a new message or copy becomes
     // visible in its folder now. Throws (and saves nothing) when the message was deleted.

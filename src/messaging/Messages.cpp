@@ -7,49 +7,13 @@ namespace messaging {
 
 namespace {
 
-// The smallest text greater than every text that begins with the prefix (bytewise), or
-// nullopt when there is none (a prefix of 0xFF bytes only).
-std::optional<std::string> prefixEnd(std::string prefix)
-{
-    while (!prefix.empty()) {
-        auto &last = reinterpret_cast<unsigned char &>(prefix.back());
-        if (last < 0xFF) {
-            ++last;
-            return prefix;
-        }
-        prefix.pop_back();
-    }
-    return std::nullopt;
-}
-
 void takeSnapshot(detail::SessionState &s, detail::MessagesState &m)
 {
     if (m.ids)
         return;
-    auto ids = std::make_shared<std::vector<std::int64_t>>();
-    store::Database &db = s.database();
-    if (!m.filter || m.filter->empty()) {
-        auto q = db.query("SELECT id FROM messages WHERE folder_id = ? AND hidden = 0 ORDER BY id");
-        q.bind(1, m.folder);
-        while (q.step())
-            ids->push_back(q.int64(0));
-    } else if (auto upper = prefixEnd(*m.filter)) {
-        // A range on the subject index: letter case significant, the text only at the start.
-        auto q = db.query("SELECT id FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? "
-                          "AND subject < ? ORDER BY id");
-        q.bind(1, m.folder).bind(2, std::string_view(*m.filter)).bind(3, std::string_view(*upper));
-        while (q.step())
-            ids->push_back(q.int64(0));
-    } else {
-        auto q = db.query("SELECT id, subject FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? "
-                          "ORDER BY id");
-        q.bind(1, m.folder).bind(2, std::string_view(*m.filter));
-        while (q.step()) {
-            if (q.text(1).starts_with(*m.filter))
-                ids->push_back(q.int64(0));
-        }
-    }
-    m.ids = std::move(ids);
+    // The ids only, read at once: no cursor stays open across the writes that follow.
+    m.ids = std::make_shared<const std::vector<std::int64_t>>(
+        m.filter ? s.store().folderMessagesBySubject(m.folder, *m.filter) : s.store().folderMessages(m.folder));
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 // logged-on profile: create a store file with its standard layout, add users and their
 // mailboxes, share and unshare mailboxes with the "Administrator" profile, check the
 // store. Used by the larkspur-store tool, by tests and by benchmarks.
+//
+// Each change is atomic and committed at once (durable when the ServerAdmin is
+// destroyed), unless it is made inside a batch.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +59,10 @@ public:
     // SQLite's integrity check plus the store's own invariants; an empty list when sound.
     std::vector<std::string> check() const;
 
-    // Starts and ends one transaction around many addUser calls (bulk generation).
+    // Holds every change from now until commitBatch in one write group (store::Batch):
+    // all of it lands, or none of it does. A batch still open when this ServerAdmin is
+    // destroyed (or its process dies) leaves nothing; a change that fails inside it
+    // leaves nothing of itself and the batch open.
     void beginBatch();
     void commitBatch();
 

@@ -2,17 +2,31 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <thread>
 
 namespace store {
 
-bool DbError::diskFull() const noexcept
+Failure failureOf(int sqliteCode)
 {
-    return m_code == SQLITE_FULL;
+    switch (sqliteCode & 0xff) {
+    case SQLITE_FULL:
+        return Failure::DiskFull;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_READONLY:
+        return Failure::IoError;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Failure::Busy;
+    case SQLITE_NOTADB:
+        return Failure::NotAStore;
+    case SQLITE_CONSTRAINT:
+        return Failure::Constraint;
+    default:
+        return Failure::Other;
+    }
 }
 
 Query::Query(Database &db, sqlite3_stmt *stmt, bool writes) : m_db(&db), m_stmt(stmt), m_writes(writes) {}
@@ -74,8 +88,9 @@ Query &Query::bind(int index, const std::optional<double> &value)
 
 bool Query::step()
 {
-    if (m_writes && m_db->writeHook())
-        m_db->writeHook()();
+    // Once per statement: the steps after its first only hand out its returned rows.
+    if (m_writes && !sqlite3_stmt_busy(m_stmt))
+        m_db->beforeWrite();
     int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -155,29 +170,26 @@ int waitForLock(void *data, int count)
 
 } // namespace
 
-std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create, int requiredVersion,
-                                         int oldestVersion)
+std::unique_ptr<Database> Database::open(const std::filesystem::path &path, bool create)
 {
     sqlite3 *raw = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    const std::string vfs = Env::current().sqliteVfs();
+    int rc = sqlite3_open_v2(path.c_str(), &raw, flags, vfs.empty() ? nullptr : vfs.c_str());
     if (rc != SQLITE_OK) {
         std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
         sqlite3_close(raw);
-        throw DbError(rc, "cannot open \"" + path.string() + "\": " + msg);
+        throw StoreError(failureOf(rc), rc & 0xff, "cannot open \"" + path.string() + "\": " + msg);
     }
     std::unique_ptr<Database> db(new Database(raw, path));
     sqlite3_extended_result_codes(raw, 0);
     sqlite3_busy_handler(raw, &waitForLock, &db->m_waitStart);
-    if (!create) {
-        auto q = db->query("PRAGMA user_version");
-        int version = q.step() ? static_cast<int>(q.int64(0)) : 0;
-        const int oldest = oldestVersion > 0 ? oldestVersion : requiredVersion;
-        if (version < oldest || version > requiredVersion)
-            throw DbError(SQLITE_NOTADB, "\"" + path.string() + "\" is not a store of this program");
-    }
-    db->exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;");
     return db;
+}
+
+void Database::configure()
+{
+    exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-8192;");
 }
 
 Database::~Database()
@@ -220,7 +232,7 @@ void Database::exec(std::string_view sql)
     if (rc != SQLITE_OK) {
         std::string msg = err ? err : sqlite3_errstr(rc);
         sqlite3_free(err);
-        throw DbError(rc, msg + " (in: " + text + ")");
+        throw StoreError(failureOf(rc), rc & 0xff, msg + " (in: " + text + ")");
     }
 }
 
@@ -236,14 +248,37 @@ std::int64_t Database::changes() const
 
 void Database::syncToDisk()
 {
-    std::string wal = m_path.string() + "-wal";
-    int fd = ::open(wal.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return; // no log: everything is in the database file
-    int rc = ::fsync(fd);
-    ::close(fd);
-    if (rc != 0)
-        throw DbError(SQLITE_IOERR, "cannot sync \"" + wal + "\" to disk");
+    consult(Env::Step::Sync);
+    // The write-ahead log as SQLite holds it open, so that the sync goes through the VFS.
+    sqlite3_file *wal = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &wal) != SQLITE_OK || !wal ||
+        !wal->pMethods)
+        return; // no log open: everything is in the database file
+    if (int rc = wal->pMethods->xSync(wal, SQLITE_SYNC_NORMAL); rc != SQLITE_OK)
+        throw StoreError(failureOf(rc), rc & 0xff, "cannot sync \"" + m_path.string() + "-wal\" to disk");
+}
+
+void Database::consult(Env::Step step)
+{
+    if (auto fault = Env::current().before(step)) {
+        const int code = fault->failure == Failure::DiskFull ? SQLITE_FULL
+                         : fault->failure == Failure::Busy  ? SQLITE_BUSY
+                                                            : SQLITE_IOERR;
+        throw StoreError(fault->failure, code, fault->what);
+    }
+}
+
+void Database::beforeWrite()
+{
+    if (!m_consultOnWrite)
+        return;
+    const std::int64_t limit = Env::current().pageLimit();
+    if (limit != m_pageLimit) {
+        // SQLite clamps the number to its own largest page count.
+        exec("PRAGMA max_page_count = " + std::to_string(limit > 0 ? limit : 4294967294LL));
+        m_pageLimit = limit;
+    }
+    consult(Env::Step::Write);
 }
 
 bool Database::inTransaction() const
@@ -256,7 +291,7 @@ void Database::fail(int code, std::string_view context) const
     std::string msg = sqlite3_errmsg(m_db);
     if (msg.empty() || msg == "not an error")
         msg = sqlite3_errstr(code);
-    throw DbError(code & 0xff, msg + " (in: " + std::string(context) + ")");
+    throw StoreError(failureOf(code), code & 0xff, msg + " (in: " + std::string(context) + ")");
 }
 
 } // namespace store

@@ -1,24 +1,27 @@
-// Database / Query: the one internal interface through which the store talks SQL.
+// Database / Query: the SQLite engine's connection and its statements.
 //
-// A Database is one connection to the server's SQLite file. Statements are prepared
-// once per connection and cached by their text; a Query borrows a cached statement,
-// binds parameters, steps it and resets it when it goes out of scope. Every value is
-// bound as a parameter, never spliced into the SQL text.
+// A Database is one connection to a store's SQLite file, opened through the VFS the
+// current Env names. Statements are prepared once per connection and cached by their
+// text; a Query borrows a cached statement, binds parameters, steps it and resets it
+// when it goes out of scope. Every value is bound as a parameter, never spliced into
+// the SQL text.
 //
-// Failures of the database engine are thrown as DbError carrying the engine's result
-// code. A write hook, when set, runs before each INSERT, UPDATE or DELETE statement is
-// executed; whatever it throws passes through unchanged (the fault switches use it).
+// Failures of SQLite are thrown as StoreError (the kind, SQLite's primary result code
+// and its message). Before each INSERT, UPDATE or DELETE statement runs, the current
+// Env is asked whether it is to fail (Env::Step::Write); the page limit of the Env is
+// applied then too.
 //
 // Not thread-safe: one connection belongs to one thread.
 #pragma once
 
+#include "store/Env.h"
+#include "store/StoreError.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,16 +31,8 @@ struct sqlite3_stmt;
 
 namespace store {
 
-class DbError : public std::runtime_error {
-public:
-    DbError(int code, const std::string &message) : std::runtime_error(message), m_code(code) {}
-    // The engine's primary result code (SQLITE_FULL, SQLITE_BUSY, ...).
-    int code() const noexcept { return m_code; }
-    bool diskFull() const noexcept;
-
-private:
-    int m_code;
-};
+// The kind of failure an SQLite result code means.
+Failure failureOf(int sqliteCode);
 
 class Database;
 
@@ -87,14 +82,11 @@ public:
     // How long a writer waits for another connection's transaction before failing.
     static constexpr std::chrono::seconds BusyTimeout{10};
 
-    // Opens an existing database file (create = false) or creates it, then applies the
-    // connection settings: WAL journal, foreign keys, busy timeout, synchronous=NORMAL.
-    // An existing file must carry requiredVersion in PRAGMA user_version (or, when
-    // oldestVersion is given, a version from oldestVersion to requiredVersion: a file the
-    // caller upgrades); it is checked before anything is written to it. Throws DbError
-    // when the file cannot be opened or has another version (SQLITE_NOTADB).
-    static std::unique_ptr<Database> open(const std::filesystem::path &path, bool create, int requiredVersion,
-                                          int oldestVersion = 0);
+    // Opens an existing database file (create = false) or creates it. Nothing is written
+    // to the file until configure(). Throws StoreError when it cannot be opened.
+    static std::unique_ptr<Database> open(const std::filesystem::path &path, bool create);
+    // Applies the connection settings: WAL journal, foreign keys, synchronous=NORMAL.
+    void configure();
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -107,17 +99,22 @@ public:
     std::int64_t changes() const;
     bool inTransaction() const;
     // Forces what has been committed to the disk (the write-ahead log is synced only at
-    // checkpoints otherwise).
+    // checkpoints otherwise), through the VFS. Asks the Env first (Env::Step::Sync).
     void syncToDisk();
+    // Asks the Env whether the step is to fail; throws its fault as a StoreError.
+    void consult(Env::Step step);
+    // While false, write statements do not consult the Env (the commit's own writes
+    // are the Commit step's).
+    void setConsultOnWrite(bool on) { m_consultOnWrite = on; }
 
-    void setWriteHook(std::function<void()> hook) { m_writeHook = std::move(hook); }
-    const std::function<void()> &writeHook() const { return m_writeHook; }
-
+    const std::filesystem::path &path() const { return m_path; }
     sqlite3 *handle() const { return m_db; }
     [[noreturn]] void fail(int code, std::string_view context) const;
 
 private:
+    friend class Query;
     Database(sqlite3 *db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}
+    void beforeWrite();
     sqlite3 *m_db;
     std::filesystem::path m_path;
     struct Cached {
@@ -125,8 +122,9 @@ private:
         bool writes;
     };
     std::unordered_map<std::string, Cached> m_cache;
-    std::function<void()> m_writeHook;
     std::chrono::steady_clock::time_point m_waitStart;
+    bool m_consultOnWrite = true;
+    std::int64_t m_pageLimit = 0;
 };
 
 } // namespace store

@@ -2,6 +2,7 @@
 
 #include "ical/PrivateMask.h"
 #include "messaging/PropTags.h"
+#include "store/Rows.h"
 #include "store/Schema.h"
 
 #include <cstdio>
@@ -32,7 +33,7 @@ std::vector<ItemRow> privateItems(Database &db)
         auto q = db.query("SELECT m.id, m.subject, m.body, m.location, m.categories, m.stamp, m.all_day "
                           "FROM messages m JOIN folders f ON f.id = m.folder_id JOIN stores s ON s.id = f.store_id "
                           "WHERE s.kind = ? AND m.sensitivity = 2 AND m.hidden = 0 ORDER BY m.id");
-        q.bind(1, PublicStore);
+        q.bind(1, static_cast<int>(StoreKind::Public));
         while (q.step())
             rows.push_back({q.int64(0), q.text(1), q.text(2), q.optText(3), q.optText(4), q.optText(5),
                             q.int64(6) != 0, {}, std::nullopt});

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
 #include <random>
 
 namespace store {
@@ -124,8 +125,46 @@ void maskPrivateCopies(Database &db)
     maskPrivateItems(db);
 }
 
+// 1 -> 2: the time of a message's last save (UTC seconds), so that what is exported from
+// an unchanged folder stays the same. Messages already there take the time of the
+// upgrade.
+void addMessageChangeTime(Database &db)
+{
+    db.exec("ALTER TABLE messages ADD COLUMN changed_at INTEGER NOT NULL DEFAULT 0");
+    db.query("UPDATE messages SET changed_at = ?").bind(1, static_cast<std::int64_t>(std::time(nullptr))).run();
+}
+
+// 2 -> 3: every folder carries the revision of its last change; each committed revision
+// is a row of `revisions` (when, how many log entries); `changes` logs what each revision
+// did to the messages of a folder, clustered by folder for the readers. `meta` holds the
+// oldest revision the log still answers from (log_floor) and the highest message id ever
+// given (message_high), so that no id is given twice. The upgrade is revision 1 and every
+// folder starts at it; what was there before is not in the log, so a reader asking from
+// before it is told to read everything (a store without messages has nothing to tell).
+void addRevisionsAndLog(Database &db)
+{
+    db.exec("ALTER TABLE folders ADD COLUMN revision INTEGER NOT NULL DEFAULT 1;"
+            "CREATE TABLE revisions("
+            "  revision INTEGER PRIMARY KEY,"
+            "  at REAL NOT NULL,"
+            "  entries INTEGER NOT NULL"
+            ");"
+            "CREATE TABLE changes("
+            "  folder_id INTEGER NOT NULL,"
+            "  revision INTEGER NOT NULL,"
+            "  message_id INTEGER NOT NULL,"
+            "  kind INTEGER NOT NULL,"
+            "  PRIMARY KEY(folder_id, revision, message_id, kind)"
+            ") WITHOUT ROWID;"
+            "INSERT INTO revisions(revision, at, entries) VALUES(1, (julianday('now') - 2440587.5) * 86400.0, 0);"
+            "INSERT INTO meta(key, value) SELECT 'log_floor', EXISTS (SELECT 1 FROM messages);"
+            "INSERT INTO meta(key, value) SELECT 'message_high', coalesce(max(id), 0) FROM messages;");
+}
+
 const UpgradeStep kUpgradeSteps[] = {
     {1, &maskPrivateCopies},
+    {1, &addMessageChangeTime},
+    {2, &addRevisionsAndLog},
 };
 
 void applyUpgradeSteps(Database &db, int from, int to)
@@ -172,17 +211,10 @@ void upgradeSchema(Database &db)
         if (version == SchemaVersion)
             return;
         if (version < OldestUpgradableVersion || version > SchemaVersion)
-            throw DbError(SQLITE_NOTADB, "the store has version " + std::to_string(version) +
-                                             ", which this program cannot upgrade");
+            throw StoreError(Failure::NotAStore, SQLITE_NOTADB,
+                             "the store has version " + std::to_string(version) + ", which this program cannot upgrade");
         applyUpgradeSteps(db, version, SchemaVersion);
     });
-}
-
-std::unique_ptr<Database> openStore(const std::filesystem::path &path)
-{
-    std::unique_ptr<Database> db = Database::open(path, false, SchemaVersion, OldestUpgradableVersion);
-    upgradeSchema(*db);
-    return db;
 }
 
 int schemaVersion(Database &db)
@@ -195,7 +227,7 @@ std::string storeGuid(Database &db)
 {
     auto q = db.query("SELECT value FROM meta WHERE key = 'guid'");
     if (!q.step())
-        throw DbError(11, "the store has no identifier");
+        throw StoreError(Failure::NotAStore, SQLITE_CORRUPT, "the store has no identifier");
     return q.text(0);
 }
 

@@ -2,7 +2,8 @@
 // store, offscreen, with scripted boxes: Close, Back and No change nothing; an error
 // reaches the page's report or the top-level report, and Finish then does each page's
 // work (read back from the store) under the wait cursor where the page has one, and
-// closes the page or keeps it; the input checks; the minimise icon; the add-script
+// closes the page or keeps it; the progress line of long runs, which take no input
+// meanwhile; the input checks; the minimise icon; the add-script
 // pages' file button and folder picker. The pickers: which stores are listed and in what
 // order, text typed into a picker kept as typed, more stores than a 16-bit count holds,
 // and failing fills.
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
+#include <QSignalSpy>
 #include <QtTest>
 
 using testsupport::child;
@@ -53,6 +56,12 @@ QStringList changedWhenTyped(QComboBox *picker, const QStringList &texts)
     return changed;
 }
 
+// Runs `onPaint` whenever the watched widget is painted.
+struct PaintWatch : QObject {
+    std::function<void()> onPaint;
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Paint && (onPaint(), false); }
+};
+
 } // namespace
 
 class PageFrameTest : public QObject {
@@ -78,6 +87,8 @@ private slots:
     void moreStoresThanASixteenBitCount();
     void failingFillsLeaveTheStoreSound_data();
     void failingFillsLeaveTheStoreSound();
+    void progressRepaintsAndClicksWaitDuringARun_data();
+    void progressRepaintsAndClicksWaitDuringARun();
 
 private:
     void addPages(bool skippedUser);
@@ -491,6 +502,55 @@ void PageFrameTest::failingFillsLeaveTheStoreSound()
     QComboBox again;
     app::fillMailboxList(&again);
     QCOMPARE(again.count(), 3);
+}
+
+void PageFrameTest::progressRepaintsAndClicksWaitDuringARun_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("last"); // the progress line when the run ends
+    QTest::newRow("copy all") << "frmCopyAllPersonalCalendarsLarkspurCalendar" << "4 of 4 users, 6 items copied";
+    QTest::newRow("delete all") << "frmDeleteAllItemsFromLarkspurCalendar" << "3 of 3 items deleted";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers"
+                                        << "3 of 3 users, 3 scripts installed";
+    QTest::newRow("delete all scripts") << "frmDeleteAllScriptsForAllMailboxes" << "3 of 3 users, 5 scripts removed";
+}
+
+void PageFrameTest::progressRepaintsAndClicksWaitDuringARun()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, last);
+    m_fx->store.addUser("Cid", "CI");
+    m_fx->store.fill("Mailbox - Cid", {{"one"}, {"two"}});
+    {
+        messaging::Session s = m_fx->store.logon();
+        testsupport::addBinding(s, testsupport::calendarOf(s, "Mailbox - Cid"), "old");
+    }
+    QPointer<app::ActionPage> window = open(page);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *label = child<QLabel>(window, "lblProgress");
+
+    // The texts painted; at the first, a click and a key on Close and a click on Finish,
+    // none of which may act.
+    QStringList painted;
+    PaintWatch watch;
+    watch.onPaint = [&] {
+        if (label->text().isEmpty() || (!painted.isEmpty() && painted.last() == label->text()))
+            return;
+        painted << label->text();
+        if (painted.size() == 1) {
+            QTest::mouseClick(window->cmdCancel(), Qt::LeftButton);
+            QTest::keyClick(window->cmdCancel(), Qt::Key_Space);
+            QTest::mouseClick(window->cmdFinish(), Qt::LeftButton);
+        }
+    };
+    label->installEventFilter(&watch);
+    QSignalSpy closes(window->cmdCancel(), &QPushButton::clicked);
+    m_fx->boxes.expectYes().expectOk();
+    click(window, "cmdFinish");
+
+    QVERIFY2(painted.size() >= 3 && painted.last() == last, qPrintable(painted.join(QLatin1Char('|'))));
+    QCOMPARE(closes.count(), 0);
+    QCOMPARE(m_fx->boxes.shown().size(), 2); // the confirmation and the result, nothing else
 }
 
 QTEST_MAIN(PageFrameTest)

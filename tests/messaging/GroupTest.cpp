@@ -1,21 +1,56 @@
-// Write groups: what lands in the store when a group is committed, abandoned, left open
-// at Logoff, cut short by a failing write, or ended by the process dying.
+// Write groups and the one rule for a batch still open when its session ends, for a
+// session's write group and an administrator's batch alike: committed, abandoned, left
+// open at Logoff, released open, cut by a failing write, ended by the process dying.
 #include "TestStore.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace larkspur::test;
+#include <memory>
 
+using namespace larkspur::test;
 
 namespace {
 
-enum class End { Commit, Abandon, Logoff, Release, FailingWriteThenAbandon, FailingWriteThenCommit };
+enum class End { Commit, Abandon, Logoff, Release, FailingWriteThenAbandon, FailingWriteThenCommit, ProcessDies };
+
+// A session adding items to the shared calendar, or a ServerAdmin adding users.
+struct Writer {
+    virtual ~Writer() = default;
+    virtual void begin() = 0;
+    virtual void add(const std::string &name) = 0;
+    virtual void commit() = 0;
+    virtual void abandon() = 0;
+    virtual void logoff() = 0;
+};
+
+struct SessionWriter : Writer {
+    explicit SessionWriter(Session s) : session(std::move(s)), calendar(sharedCalendar(session)) {}
+    void begin() override { session.beginGroup(); }
+    void add(const std::string &name) override { addItem(calendar, name); }
+    void commit() override { session.commitGroup(); }
+    void abandon() override { session.abandonGroup(); }
+    void logoff() override { session.Logoff(); }
+    Session session;
+    Folder calendar;
+};
+
+struct AdminWriter : Writer {
+    explicit AdminWriter(const std::filesystem::path &store) : admin(store) {}
+    void begin() override { admin.beginBatch(); }
+    void add(const std::string &name) override { admin.addUser(name, std::nullopt); }
+    void commit() override { admin.commitBatch(); }
+    void abandon() override {}
+    void logoff() override {}
+    ServerAdmin admin;
+};
 
 struct GroupCase {
     std::string name;
+    bool admin;
     End end;
-    std::size_t expectedInGroup; // of the 1500 items written in the group
+    int count;      // operations tried in the group: more than a batch's worth for a session
+    int failingWrite;
 };
 
 void PrintTo(const GroupCase &c, std::ostream *os)
@@ -23,89 +58,113 @@ void PrintTo(const GroupCase &c, std::ostream *os)
     *os << c.name;
 }
 
-bool groupEnded(End end)
-{
-    return end != End::Logoff && end != End::Release;
-}
-
-class GroupTest : public StoreFixture, public ::testing::WithParamInterface<GroupCase> {};
+class GroupTest : public StoreFixture, public ::testing::WithParamInterface<GroupCase> {
+protected:
+    std::unique_ptr<Writer> writer()
+    {
+        if (GetParam().admin)
+            return std::make_unique<AdminWriter>(storePath());
+        return std::make_unique<SessionWriter>(logon());
+    }
+    // The names the writer's operations left in the store, sorted.
+    std::vector<std::string> written()
+    {
+        std::vector<std::string> names;
+        if (!GetParam().admin)
+            names = subjects(sharedCalendar(logon()));
+        for (const UserInfo &u : GetParam().admin ? ServerAdmin(storePath()).users() : std::vector<UserInfo>())
+            if (u.name != "Administrator" && u.name != "Ann Lee")
+                names.push_back(u.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Writes the group; returns how many of its operations succeeded.
+    int writeGroup(Writer &w)
+    {
+        w.begin();
+        if (GetParam().failingWrite > 0)
+            faults::failWrite(GetParam().failingWrite);
+        int done = 0;
+        for (int i = 0; i < GetParam().count; ++i) {
+            if (errorOf([&] { w.add("in group " + std::to_string(1000 + i)); }) != 0)
+                break;
+            ++done;
+        }
+        faults::clear();
+        return done;
+    }
+};
 
 TEST_P(GroupTest, OnlyACommittedGroupLands)
 {
     const GroupCase &c = GetParam();
-    {
-        Session s = logon();
-        addItem(sharedCalendar(s), "before");
-        s.beginGroup();
-        if (c.end == End::FailingWriteThenAbandon || c.end == End::FailingWriteThenCommit)
-            faults::failWrite(1001);
-        // More than one batch's worth of writes, so an ordinary session would have
-        // committed part of them by now.
-        for (int i = 0; i < 1500; ++i) {
-            if (errorOf([&] { addItem(sharedCalendar(s), "in group " + std::to_string(i)); }) != 0)
-                break;
+    writer()->add("before");
+    int done = 0;
+    if (c.end == End::ProcessDies) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            try {
+                auto w = writer();
+                writeGroup(*w);
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0); // no commit, no logoff, no destructors
         }
-        faults::clear();
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+    } else {
+        auto w = writer();
+        done = writeGroup(*w);
         switch (c.end) {
         case End::Commit:
         case End::FailingWriteThenCommit:
-            s.commitGroup();
+            w->commit();
             break;
         case End::Abandon:
         case End::FailingWriteThenAbandon:
-            s.abandonGroup();
+            w->abandon();
             break;
         case End::Logoff:
-            s.Logoff();
+            w->logoff();
             break;
-        case End::Release:
+        default:
             break;
         }
-        // Once a group has ended, the session writes as usual again.
-        if (groupEnded(c.end))
-            addItem(sharedCalendar(s), "after");
+        // Once a group has ended, the writer writes as usual again.
+        if (c.end != End::Logoff && c.end != End::Release)
+            w->add("after");
     }
-    std::vector<std::string> got = subjects(sharedCalendar(logon()));
-    const std::size_t inGroup = static_cast<std::size_t>(
-        std::count_if(got.begin(), got.end(), [](const std::string &t) { return t.rfind("in group ", 0) == 0; }));
-    EXPECT_EQ(inGroup, c.expectedInGroup);
-    EXPECT_EQ(got.front(), "before");
-    EXPECT_EQ(std::count(got.begin(), got.end(), "after"), groupEnded(c.end) ? 1 : 0);
+    const bool lands = c.end == End::Commit || c.end == End::FailingWriteThenCommit;
+    if (c.end == End::FailingWriteThenCommit)
+        EXPECT_LT(done, c.count);
+    std::vector<std::string> expected{"before"};
+    for (int i = 0; lands && i < done; ++i) // the failed operation leaves nothing of itself
+        expected.push_back("in group " + std::to_string(1000 + i));
+    if (c.end != End::Logoff && c.end != End::Release && c.end != End::ProcessDies)
+        expected.push_back("after");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(written(), expected);
     EXPECT_TRUE(consistent());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, GroupTest,
-    ::testing::Values(GroupCase{"Committed", End::Commit, 1500}, GroupCase{"Abandoned", End::Abandon, 0},
-                      GroupCase{"LoggedOffOpen", End::Logoff, 0}, GroupCase{"ReleasedOpen", End::Release, 0},
-                      GroupCase{"FailingWriteAbandoned", End::FailingWriteThenAbandon, 0},
-                      // The failed item leaves nothing; the ones before it land together.
-                      GroupCase{"FailingWriteCommitted", End::FailingWriteThenCommit, 1000}),
+    ::testing::Values(GroupCase{"Committed", false, End::Commit, 1500, 0},
+                      GroupCase{"Abandoned", false, End::Abandon, 1500, 0},
+                      GroupCase{"LoggedOffOpen", false, End::Logoff, 1500, 0},
+                      GroupCase{"ReleasedOpen", false, End::Release, 1500, 0},
+                      GroupCase{"FailingWriteAbandoned", false, End::FailingWriteThenAbandon, 1500, 1001},
+                      GroupCase{"FailingWriteCommitted", false, End::FailingWriteThenCommit, 1500, 1001},
+                      GroupCase{"ProcessDied", false, End::ProcessDies, 1500, 0},
+                      GroupCase{"AdminCommitted", true, End::Commit, 40, 0},
+                      GroupCase{"AdminReleasedOpen", true, End::Release, 40, 0},
+                      GroupCase{"AdminFailingWriteCommitted", true, End::FailingWriteThenCommit, 40, 100},
+                      GroupCase{"AdminProcessDied", true, End::ProcessDies, 40, 0}),
     ParamName());
-
-TEST_F(StoreFixture, ProcessDyingInsideAGroupLeavesNothingOfIt)
-{
-    addItem(sharedCalendar(logon()), "before");
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        try {
-            Session s = logon();
-            s.beginGroup();
-            for (int i = 0; i < 1500; ++i)
-                addItem(sharedCalendar(s), "in group " + std::to_string(i));
-        } catch (...) {
-            ::_exit(1);
-        }
-        ::_exit(0); // no commit, no logoff, no destructors
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(subjects(sharedCalendar(logon())), std::vector<std::string>{"before"});
-    EXPECT_TRUE(consistent());
-}
 
 TEST_F(StoreFixture, GroupsDoNotNest)
 {

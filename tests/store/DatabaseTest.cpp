@@ -2,6 +2,7 @@
 // and the schema's own rules.
 #include "store/Database.h"
 #include "store/Schema.h"
+#include "store/SqliteEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,10 @@ int dbErrorOf(const std::function<void()> &call, std::string *what = nullptr)
 {
     try {
         call();
-    } catch (const store::DbError &e) {
+    } catch (const store::StoreError &e) {
         if (what)
             *what = e.what();
-        return e.code();
+        return e.engineCode();
     }
     return 0;
 }
@@ -39,7 +40,8 @@ protected:
         std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-db-test-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
-        db = store::Database::open(m_dir / "test.db", true, store::SchemaVersion);
+        db = store::Database::open(m_dir / "test.db", true);
+        db->configure();
         store::createSchema(*db);
     }
     void TearDown() override
@@ -91,23 +93,28 @@ TEST_F(DatabaseTest, TextIsBoundByteForByte)
     EXPECT_EQ(scalar("SELECT count(*) FROM messages"), 0); // the table is still there
 }
 
-TEST_F(DatabaseTest, WriteHookRunsBeforeEachWriteStatementOnly)
+TEST_F(DatabaseTest, EnvIsAskedBeforeEachWriteStatementOnly)
 {
-    int writes = 0;
-    bool fail = false;
-    db->setWriteHook([&] {
-        ++writes;
-        if (fail)
-            throw std::runtime_error("refused");
-    });
+    struct Counting : store::Env {
+        int writes = 0;
+        bool fail = false;
+        std::optional<Fault> before(Step step) override
+        {
+            if (step != Step::Write)
+                return std::nullopt;
+            ++writes;
+            return fail ? std::optional<Fault>(Fault{store::Failure::DiskFull, "refused"}) : std::nullopt;
+        }
+    } env;
+    store::Env::install(&env);
     db->exec("CREATE TABLE t(v)");
     for (const char *sql : {"BEGIN", "INSERT INTO t(v) VALUES(1)", "  update t SET v = 2", "SELECT * FROM t",
                             "REPLACE INTO t(rowid, v) VALUES(1, 3)", "DELETE FROM t WHERE v = 99", "COMMIT"})
         db->query(sql).run();
-    EXPECT_EQ(writes, 4);
-    fail = true;
-    EXPECT_THROW(db->query("INSERT INTO t(v) VALUES(4)").run(), std::runtime_error);
-    fail = false;
+    EXPECT_EQ(env.writes, 4);
+    env.fail = true;
+    EXPECT_EQ(dbErrorOf([&] { db->query("INSERT INTO t(v) VALUES(4)").run(); }), 13); // SQLITE_FULL
+    store::Env::install(nullptr);
     EXPECT_EQ(scalar("SELECT count(*) FROM t"), 1); // the refused write did not happen
 }
 
@@ -119,8 +126,8 @@ TEST_F(DatabaseTest, EngineErrorsCarryTheirCode)
     try {
         db->query("INSERT INTO messages(folder_id) VALUES(?)").bind(1, std::int64_t(12345)).run();
         ADD_FAILURE() << "no error";
-    } catch (const store::DbError &e) {
-        EXPECT_EQ(e.code(), 19); // SQLITE_CONSTRAINT: no such folder
+    } catch (const store::StoreError &e) {
+        EXPECT_EQ(e.engineCode(), 19); // SQLITE_CONSTRAINT: no such folder
         EXPECT_FALSE(e.diskFull());
     }
 }
@@ -153,13 +160,13 @@ TEST_F(DatabaseTest, SubjectPrefixRangeUsesTheIndex)
 TEST_F(DatabaseTest, AFileOfAnotherKindIsRefusedUntouched)
 {
     auto other = m_dir / "other.db";
-    store::Database::open(other, true, 0)->exec(
+    store::Database::open(other, true)->exec(
         "PRAGMA journal_mode=DELETE; CREATE TABLE notes(x); PRAGMA user_version = 7;");
     const std::string before = contents(other);
-    EXPECT_EQ(dbErrorOf([&] { store::Database::open(other, false, store::SchemaVersion); }), 26); // SQLITE_NOTADB
+    EXPECT_EQ(dbErrorOf([&] { store::SqliteEngine::open(other, store::OpenMode::Existing); }), 26); // SQLITE_NOTADB
     EXPECT_EQ(contents(other), before);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "other.db-wal"));
-    EXPECT_NE(dbErrorOf([&] { store::Database::open(m_dir / "missing.db", false, store::SchemaVersion); }), 0);
+    EXPECT_NE(dbErrorOf([&] { store::SqliteEngine::open(m_dir / "missing.db", store::OpenMode::Existing); }), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "missing.db"));
 }
 

@@ -267,6 +267,25 @@ TEST_F(Cli, IdMatchesTheObjectModelsFolderId)
     EXPECT_EQ(r.out, worktest::sharedFolder(session).ID() + "\n");
 }
 
+TEST_F(Cli, ChangesAreAnsweredFromTheLogAndATooOldRevisionIsSaidSo)
+{
+    const auto revision = [&] { return std::stoll(runStore(store(), {"revision", kSharedCalendar}).out); };
+    const long long before = revision();
+    const RunResult added = runStore(store(), {"item", "add", kSharedCalendar, "--subject", "Team day"});
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_GT(revision(), before);
+    const RunResult r = runStore(store(), {"changes", kSharedCalendar, "--since", std::to_string(before), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const json changes = json::parse(r.out);
+    EXPECT_EQ(changes["revision"], revision());
+    EXPECT_EQ(changes["too_old"], false);
+    EXPECT_EQ(changes["changes"], json::parse(R"([{"entry_id":")" + added.out.substr(0, added.out.find('\n')) +
+                                              R"(","revision":)" + std::to_string(revision()) + R"(,"kind":"added"}])"));
+    const RunResult future = runStore(store(), {"changes", kSharedCalendar, "--since", "999999", "--json"});
+    EXPECT_EQ(future.exitCode, 3);
+    EXPECT_EQ(json::parse(future.out)["too_old"], true);
+}
+
 TEST_F(Cli, BindingsShowWhatTheEventServiceSaved)
 {
     EXPECT_EQ(json::parse(runStore(store(), {"bindings", kAdminCalendar, "--json"}).out), json::array());
@@ -334,28 +353,45 @@ std::string rowsOf(store::Database &db)
     return q.step() ? q.text(0) : std::string();
 }
 
+std::unique_ptr<store::Database> openFile(const std::filesystem::path &path, bool create = false)
+{
+    auto db = store::Database::open(path, create);
+    db->configure();
+    return db;
+}
+
+// A disk that is full at the nth write statement from now.
+struct FullAtWrite : store::Env {
+    explicit FullAtWrite(int nth) : n(nth) { store::Env::install(this); }
+    ~FullAtWrite() override { store::Env::install(nullptr); }
+    std::optional<Fault> before(Step step) override
+    {
+        if (step == Step::Write && ++writes == n)
+            return Fault{store::Failure::DiskFull, "database or disk is full"};
+        return std::nullopt;
+    }
+    int n;
+    int writes = 0;
+};
+
 TEST(CliUpgrade, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
 {
     TempDir dir;
     const std::filesystem::path v1 = dir / "v1.db";
-    store::createSchema(*store::Database::open(v1, true, 1), 1);
-    store::Database::open(v1, false, 1)->exec(kFirstVersionRows);
+    store::createSchema(*openFile(v1, true), 1);
+    openFile(v1)->exec(kFirstVersionRows);
     // Every write of the upgrade failing in turn leaves the file as it was.
     for (int n = 1;; ++n) {
         const std::filesystem::path copy = dir / ("write" + std::to_string(n) + ".db");
         std::filesystem::copy_file(v1, copy);
-        auto db = store::Database::open(copy, false, store::SchemaVersion, 1);
+        auto db = openFile(copy);
         const std::string before = rowsOf(*db);
-        int writes = 0;
-        db->setWriteHook([&] {
-            if (++writes == n)
-                throw store::DbError(13, "database or disk is full");
-        });
         try {
+            FullAtWrite full(n);
             store::upgradeSchema(*db);
             EXPECT_GT(n, 1);
             break;
-        } catch (const store::DbError &) {
+        } catch (const store::StoreError &) {
             EXPECT_EQ(store::schemaVersion(*db), 1);
             EXPECT_EQ(rowsOf(*db), before);
         }
@@ -364,13 +400,13 @@ TEST(CliUpgrade, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
     // changed.
     const RunResult check = runStore(v1, {"check"});
     EXPECT_EQ(check.exitCode, 0) << check.err;
-    EXPECT_EQ(rowsOf(*store::Database::open(v1, false, store::SchemaVersion)),
+    EXPECT_EQ(rowsOf(*openFile(v1)),
               "'Oncology''Biopsy''Clinic''N:Clinic:46346.375:Oncology','AL- Private''Private'NULL'N::46346.375:Private',"
               "'AL- Private''Private'NULL'N::46346.375:Private','AL- Lunch''Pizza''Canteen''N:Canteen:46348.5:Lunch'"
               "2164391966ward 4,2164260894BEGIN:VEVENT\r\nDTSTART:20261120T090000\r\nEND:VEVENT\r\n");
 
     // Without the shared calendar every calendar action fails: check says so.
-    store::openStore(v1)->exec("UPDATE folders SET name = 'Calendar 2026' WHERE id = 4");
+    openFile(v1)->exec("UPDATE folders SET name = 'Calendar 2026' WHERE id = 4");
     EXPECT_NE(runStore(v1, {"check"}).err.find("no shared calendar"), std::string::npos);
 }
 

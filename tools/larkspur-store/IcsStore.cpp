@@ -13,7 +13,6 @@
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 namespace larkspur::ics {
 
@@ -43,6 +42,7 @@ IcsEvent eventFromMessage(const messaging::Message &m)
     e.end = m.EndTime();
     e.allDay = m.AllDayEvent() != 0;
     e.stamp = m.Stamp();
+    e.changedAt = m.ChangedAt();
     return e;
 }
 
@@ -98,11 +98,18 @@ ImportOutcome importFile(messaging::Session &session, const messaging::Folder &f
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw IcsError(file.string() + ": cannot be opened");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
+    // Read with a bound, whatever the file claims to be (a device such as /dev/zero never
+    // ends): one byte past the limit is enough to refuse it.
+    std::string data;
+    char chunk[65536];
+    while (data.size() <= kMaxIcsFileSize && in.read(chunk, sizeof chunk).gcount() > 0)
+        data.append(chunk, static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         throw IcsError(file.string() + ": cannot be read");
-    return importData(session, folder, buffer.str(), file.string());
+    if (data.size() > kMaxIcsFileSize)
+        throw IcsError(file.string() + ": larger than " + std::to_string(kMaxIcsFileSize >> 20)
+                       + " MiB, the most an iCalendar file may hold here");
+    return importData(session, folder, data, file.string());
 }
 
 std::string derivedUid(const std::string &entryId)
@@ -159,7 +166,7 @@ std::string exportFolder(const messaging::Folder &folder, std::vector<std::strin
         uids.insert(e.uid);
         events.push_back(std::move(e));
     }
-    return writeIcs(events, utcNowStamp(), warnings);
+    return writeIcs(events, warnings);
 }
 
 } // namespace larkspur::ics

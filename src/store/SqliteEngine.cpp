@@ -1,0 +1,269 @@
+// The SQLite engine: opening and upgrading a store, transactions, revisions and the
+// change log. Its reads and writes of rows are in SqliteItems.cpp and SqliteDirectory.cpp.
+#include "store/SqliteEngine.h"
+
+#include "store/Schema.h"
+#include "store/Sql.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace store {
+
+namespace {
+
+double secondsSince1970()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode)
+{
+    return SqliteEngine::open(location, mode);
+}
+
+std::unique_ptr<SqliteEngine> SqliteEngine::open(const std::filesystem::path &path, OpenMode mode)
+{
+    auto db = Database::open(path, mode == OpenMode::Create);
+    if (mode == OpenMode::Existing) {
+        // Checked before anything is written to the file: a file that is no store of this
+        // program (or of a newer version of it) is left exactly as it is.
+        const int version = schemaVersion(*db);
+        if (version < OldestUpgradableVersion || version > SchemaVersion)
+            throw StoreError(Failure::NotAStore, SQLITE_NOTADB,
+                             "\"" + path.string() + "\" is not a store of this program");
+        db->configure();
+        if (version < SchemaVersion)
+            upgradeSchema(*db);
+    } else {
+        db->configure();
+        createSchema(*db);
+    }
+    std::unique_ptr<SqliteEngine> engine(new SqliteEngine(std::move(db)));
+    engine->m_guid = storeGuid(*engine->m_db);
+    return engine;
+}
+
+SqliteEngine::~SqliteEngine()
+{
+    // A transaction still open here was never committed: it leaves nothing.
+    rollback();
+}
+
+void SqliteEngine::begin()
+{
+    forgetTransaction();
+    m_db->query("BEGIN IMMEDIATE").run();
+}
+
+void SqliteEngine::commit()
+{
+    try {
+        m_db->consult(Env::Step::Commit);
+        if (m_written) {
+            m_db->setConsultOnWrite(false);
+            writeRevision();
+            m_db->setConsultOnWrite(true);
+        }
+        m_db->query("COMMIT").run();
+    } catch (...) {
+        m_db->setConsultOnWrite(true);
+        rollback();
+        throw;
+    }
+    if (m_written)
+        m_committedRevisions = true;
+    forgetTransaction();
+}
+
+void SqliteEngine::rollback() noexcept
+{
+    try {
+        if (m_db && m_db->inTransaction())
+            m_db->exec("ROLLBACK");
+    } catch (...) {
+        // SQLite ends the transaction whether or not ROLLBACK reports an error.
+    }
+    forgetTransaction();
+}
+
+void SqliteEngine::forgetTransaction() noexcept
+{
+    m_log.clear();
+    m_written = false;
+    m_savepoints.clear();
+    m_messageHigh = 0;
+    m_messageHighRead = 0;
+}
+
+void SqliteEngine::savepoint()
+{
+    m_db->query("SAVEPOINT operation").run();
+    m_savepoints.push_back(m_log.size());
+}
+
+void SqliteEngine::releaseSavepoint()
+{
+    m_db->query("RELEASE operation").run();
+    m_savepoints.pop_back();
+}
+
+void SqliteEngine::rollbackToSavepoint() noexcept
+{
+    if (m_savepoints.empty())
+        return;
+    m_log.resize(m_savepoints.back());
+    m_savepoints.pop_back();
+    try {
+        m_db->query("ROLLBACK TO operation").run();
+        m_db->query("RELEASE operation").run();
+    } catch (...) {
+        // The operation cannot be undone alone: nothing of the transaction may land.
+        rollback();
+    }
+}
+
+void SqliteEngine::sync()
+{
+    m_db->syncToDisk();
+}
+
+Id SqliteEngine::nextMessageId()
+{
+    if (m_messageHigh == 0) {
+        auto q = m_db->query(sql::HighestMessage);
+        q.step();
+        m_messageHigh = std::max(metaNumber("message_high"), q.int64(0));
+        m_messageHighRead = m_messageHigh;
+    }
+    return ++m_messageHigh;
+}
+
+std::int64_t SqliteEngine::metaNumber(const char *key)
+{
+    auto q = m_db->query(sql::Meta);
+    q.bind(1, key);
+    return q.step() ? q.int64(0) : 0;
+}
+
+void SqliteEngine::writeRevision()
+{
+    const std::int64_t revision = storeRevision() + 1;
+    std::int64_t entries = 0;
+    std::vector<Id> folders;
+    {
+        auto q = m_db->query(sql::LogChange);
+        for (const LogEntry &e : m_log) {
+            q.bind(1, e.folder).bind(2, revision).bind(3, e.message).bind(4, static_cast<int>(e.kind));
+            q.run();
+            q.reset();
+            entries += m_db->changes();
+            folders.push_back(e.folder);
+        }
+    }
+    m_db->query(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).run();
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (Id folder : folders)
+        m_db->query(sql::RaiseFolderRevision).bind(1, revision).bind(2, folder).run();
+    if (m_messageHigh != m_messageHighRead)
+        m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).run();
+}
+
+void SqliteEngine::tidy() noexcept
+{
+    if (m_db->inTransaction())
+        return;
+    // Housekeeping never fails a session: what is committed is safe in the write-ahead
+    // log, a checkpoint that cannot run now (the disk full) runs at the next open, and a
+    // log not trimmed now is trimmed another time.
+    try {
+        if (m_committedRevisions) {
+            m_committedRevisions = false;
+            trimLog();
+        }
+    } catch (...) {
+    }
+    try {
+        m_db->exec("PRAGMA wal_checkpoint(PASSIVE)");
+    } catch (...) {
+    }
+}
+
+void SqliteEngine::trimLog()
+{
+    {
+        auto q = m_db->query(sql::LoggedEntries);
+        if (!q.step() || q.int64(0) <= KeptEntries)
+            return;
+    }
+    m_db->query("BEGIN IMMEDIATE").run();
+    try {
+        std::int64_t keepFrom = 0;
+        {
+            auto q = m_db->query(sql::OldestKept);
+            q.bind(1, KeptEntries).bind(2, secondsSince1970() - KeptSeconds);
+            if (q.step())
+                keepFrom = q.int64(0);
+        }
+        if (keepFrom > metaNumber("log_floor") + 1) {
+            m_db->setConsultOnWrite(false);
+            m_db->query(sql::TrimChanges).bind(1, keepFrom).run();
+            m_db->query(sql::TrimRevisions).bind(1, keepFrom).run();
+            // A reader at keepFrom - 1 or later still finds every change after it.
+            m_db->query(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
+            m_db->setConsultOnWrite(true);
+        }
+        m_db->query("COMMIT").run();
+    } catch (...) {
+        m_db->setConsultOnWrite(true);
+        rollback();
+        throw;
+    }
+}
+
+std::int64_t SqliteEngine::storeRevision()
+{
+    auto q = m_db->query(sql::StoreRevision);
+    return q.step() ? q.int64(0) : 0;
+}
+
+std::int64_t SqliteEngine::folderRevision(Id folder)
+{
+    auto q = m_db->query(sql::FolderRevision);
+    q.bind(1, folder);
+    return q.step() ? q.int64(0) : 0;
+}
+
+FolderChanges SqliteEngine::changesSince(Id folder, std::int64_t revision)
+{
+    // One snapshot for the floor and the entries: a trim committed in between must not
+    // leave a gap that looks like "nothing changed".
+    const bool own = !m_db->inTransaction();
+    if (own)
+        m_db->query("BEGIN").run();
+    FolderChanges out;
+    try {
+        out.revision = folderRevision(folder);
+        out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
+        if (!out.tooOld) {
+            auto q = m_db->query(sql::ChangesSince);
+            q.bind(1, folder).bind(2, revision);
+            while (q.step())
+                out.changes.push_back({q.int64(0), q.int64(1), static_cast<ChangeKind>(q.int64(2))});
+        }
+        if (own)
+            m_db->query("COMMIT").run();
+    } catch (...) {
+        if (own)
+            rollback();
+        throw;
+    }
+    return out;
+}
+
+} // namespace store
