@@ -35,10 +35,9 @@ using Layout = std::map<Place, int>;
 class ScriptWork : public ::testing::Test, public testsupport::StoreFixture {
 protected:
     ScriptWork() { testsupport::writeBytes(scriptPath, "echo one\r\necho two\r\n"); }
-    scripts::ScriptInstall install(const std::string &folder = "Calendar", const std::string &name = calendarScript,
-                                   std::int16_t mask = 5) const
+    scripts::ScriptInstall install(const std::string &folder = "Calendar") const
     {
-        return scripts::ScriptInstall{folder, name, mask, scriptPath.string()};
+        return scripts::ScriptInstall{folder, calendarScript, 5, scriptPath.string()};
     }
     // Makes the bindings of `layout`, creating subfolders below top-level folders as needed.
     void make(const Layout &layout) const
