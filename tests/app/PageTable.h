@@ -1,71 +1,50 @@
-// The nine pages as the tests know them: how to open each one and what its frame must
-// do. The expectations are written out here, independently of the pages' code.
+// The nine pages as the tests know them: the switchboard option that opens each one and
+// what its frame must do, written out here independently of the pages' code.
 #pragma once
 
 #include "WindowHelpers.h"
 
-#include "actions/calendar/frmAUserPersonalCalendarToLarkspurCalendar.h"
-#include "actions/calendar/frmCopyAllPersonalCalendarsLarkspurCalendar.h"
-#include "actions/calendar/frmDeleteAllItemsFromLarkspurCalendar.h"
-#include "actions/calendar/frmDeleteSingleUsersItemsFromLarkspurCalendar.h"
-#include "actions/scripts/frmAddAnEventScriptToOneUsersPersonalFolder.h"
-#include "actions/scripts/frmAddEventToAPersonalFolderForAllUsers.h"
-#include "actions/scripts/frmDeleteAllScriptsForAllMailboxes.h"
-#include "actions/scripts/frmDeleteAllScriptsFromOneMailbox.h"
-#include "actions/scripts/frmDeleteScriptsFromOneFolderForMailbox.h"
 #include "app/ActionPage.h"
+#include "shell/frmSwitchboard.h"
 
+#include <QPointer>
+#include <QRadioButton>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 struct PageInfo {
-    QString name;
-    std::function<app::ActionPage *()> open;
-    bool mailboxPicker;   // input check: a mailbox must be chosen
-    bool scriptFile;      // input check: a script file name must be entered; events after
-    bool closes;          // closing step after Finish and after No
-    bool errorTrap;       // error report instead of the top-level report
+    const char *option; // on the switchboard
+    const char *name;
+    bool mailboxPicker; // input check: a mailbox must be chosen
+    bool scriptFile;    // input check: a script file name must be entered; events after
+    bool closes;        // closing step after Finish and after No
+    bool errorTrap;     // error report instead of the top-level report
     bool waitCursor;
-    bool tesselIcon;      // "C:\Tessel\Books05.ICO", else the application's folder
-    QString resultText;
-    int resultStyle;
-    QString resultTitle;
+    bool tesselIcon;    // "C:\Tessel\Books05.ICO", else the application's folder
 };
 
 inline const std::vector<PageInfo> &pageTable()
 {
-    static const QString defaultTitle = QStringLiteral("LarkspurCalendarAdministrationApp");
     static const std::vector<PageInfo> pages{
-        {"frmAUserPersonalCalendarToLarkspurCalendar",
-         [] { return testsupport::openPage<calendar::frmAUserPersonalCalendarToLarkspurCalendar>(); }, true, false,
-         true, false, false, true, "Larkspur Calendar has been updated", 16, "Import Complete"},
-        {"frmCopyAllPersonalCalendarsLarkspurCalendar",
-         [] { return testsupport::openPage<calendar::frmCopyAllPersonalCalendarsLarkspurCalendar>(); }, false, false,
-         true, false, false, true, "Larkspur Calendar has been updated", 16, "Import Complete"},
-        {"frmDeleteAllItemsFromLarkspurCalendar",
-         [] { return testsupport::openPage<calendar::frmDeleteAllItemsFromLarkspurCalendar>(); }, false, false, true,
-         false, true, true, "All Items have been deleted from the Larkspur Calendar", 16, "Items Deleted Successfully"},
-        {"frmDeleteSingleUsersItemsFromLarkspurCalendar",
-         [] { return testsupport::openPage<calendar::frmDeleteSingleUsersItemsFromLarkspurCalendar>(); }, true, false,
-         true, false, true, true, "The selected Items have been deleted from the Larkspur Calendar", 16,
-         "Items Deleted Successfully"},
-        {"frmAddAnEventScriptToOneUsersPersonalFolder",
-         [] { return testsupport::openPage<scripts::frmAddAnEventScriptToOneUsersPersonalFolder>(); }, true, true,
-         true, true, false, false, "The script has been successfully installed", 0, defaultTitle},
-        {"frmAddEventToAPersonalFolderForAllUsers",
-         [] { return testsupport::openPage<scripts::frmAddEventToAPersonalFolderForAllUsers>(); }, false, true, true,
-         true, false, true, "The script has been successfully installed", 0, defaultTitle},
-        {"frmDeleteScriptsFromOneFolderForMailbox",
-         [] { return testsupport::openPage<scripts::frmDeleteScriptsFromOneFolderForMailbox>(); }, true, false, false,
-         true, false, false, "The script has been successfully deleted", 0, defaultTitle},
-        {"frmDeleteAllScriptsFromOneMailbox",
-         [] { return testsupport::openPage<scripts::frmDeleteAllScriptsFromOneMailbox>(); }, true, false, false, true,
-         false, false, "All scripts for the Mailbox have been deleted", 0, defaultTitle},
-        {"frmDeleteAllScriptsForAllMailboxes",
-         [] { return testsupport::openPage<scripts::frmDeleteAllScriptsForAllMailboxes>(); }, false, false, true,
-         true, false, false, "All scripts for the Mailbox have been deleted", 0, defaultTitle},
+        {"optCopyAPersonalCalendarToLarkspurCalendar", "frmAUserPersonalCalendarToLarkspurCalendar", true, false,
+         true, false, false, true},
+        {"optCopyAllPersonalCalendarsToLarkspurCalendar", "frmCopyAllPersonalCalendarsLarkspurCalendar", false,
+         false, true, false, false, true},
+        {"optDeleteAllItemsOnLarkspurCalendar", "frmDeleteAllItemsFromLarkspurCalendar", false, false, true, false,
+         true, true},
+        {"optDeleteOneUsersLarkspurCalendarItems", "frmDeleteSingleUsersItemsFromLarkspurCalendar", true, false,
+         true, false, true, true},
+        {"optAddEventScriptToOneUsersPersonalCalendar", "frmAddAnEventScriptToOneUsersPersonalFolder", true, true,
+         true, true, false, false},
+        {"optAddEventScriptToAllPersonalCalendars", "frmAddEventToAPersonalFolderForAllUsers", false, true, true,
+         true, false, true},
+        {"optDeleteScriptFromOneFolderInOneMailbox", "frmDeleteScriptsFromOneFolderForMailbox", true, false, false,
+         true, false, false},
+        {"optDeleteAllScriptsInAMailbox", "frmDeleteAllScriptsFromOneMailbox", true, false, false, true, false,
+         false},
+        {"optDeleteAllScriptsInAllMailboxes", "frmDeleteAllScriptsForAllMailboxes", false, false, true, true, false,
+         false},
     };
     return pages;
 }
@@ -73,8 +52,21 @@ inline const std::vector<PageInfo> &pageTable()
 inline const PageInfo &pageInfo(const QString &name)
 {
     for (const PageInfo &page : pageTable()) {
-        if (page.name == name)
+        if (name == QLatin1String(page.name))
             return page;
     }
     qFatal("no page %s", qPrintable(name));
+}
+
+// Opens a page as the user does: its option on the switchboard, Next; the switchboard
+// is closed again (the page outlives it). Null when page opening failed.
+inline QPointer<app::ActionPage> openPage(const QString &name)
+{
+    auto *switchboard = new shell::frmSwitchboard;
+    switchboard->show();
+    testsupport::child<QRadioButton>(switchboard, pageInfo(name).option)->setChecked(true);
+    testsupport::click(switchboard, "cmdNext");
+    switchboard->close();
+    testsupport::flushDeletes();
+    return shell::frmSwitchboard::openPage(name);
 }

@@ -1,73 +1,37 @@
-// The switchboard on a real store, offscreen: its layout in twips, fonts and tab order,
-// the dispatch of every option, one page object per type, pages outliving the
+// The switchboard on a real store, offscreen: each option opens its page beside it with
+// every caption fitting its control, one page object per type, pages outliving the
 // switchboard, and the folder-identifier action end to end.
 #include "PageTable.h"
-#include "ScriptedMessageBoxes.h"
-#include "StoreFixture.h"
-#include "WindowHelpers.h"
 
-#include "app/ActionPage.h"
 #include "app/Twips.h"
-#include "core/Error.h"
 #include "messaging/Folder.h"
-#include "messaging/Session.h"
 #include "messaging/SharedCalendar.h"
-#include "shell/frmSwitchboard.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QtTest>
 
-#include <memory>
-
-using testsupport::ScriptedMessageBoxes;
+using testsupport::child;
+using testsupport::click;
+using testsupport::findWindow;
+using testsupport::liveTopLevels;
 
 namespace {
 
-// The ten options in tab order: caption, top and height inside Frame1 (twips) and the
-// page each opens.
-const struct Option {
-    const char *name, *caption;
-    int top, height;
-    const char *page;
-} Options[] = {
-    {"optDeleteAllItemsOnLarkspurCalendar", "Delete All Items On The Larkspur Calendar", 300, 315,
-     "frmDeleteAllItemsFromLarkspurCalendar"},
-    {"optDeleteOneUsersLarkspurCalendarItems", "Delete A Single User's Items From The Larkspur Calendar", 817, 315,
-     "frmDeleteSingleUsersItemsFromLarkspurCalendar"},
-    {"optCopyAPersonalCalendarToLarkspurCalendar", "Copy A Personal Calendar To The Larkspur Calendar", 1334, 315,
-     "frmAUserPersonalCalendarToLarkspurCalendar"},
-    {"optCopyAllPersonalCalendarsToLarkspurCalendar", "Copy All Personal Calendars To The Larkspur Calendar", 1851,
-     315, "frmCopyAllPersonalCalendarsLarkspurCalendar"},
-    {"optAddEventScriptToOneUsersPersonalCalendar", "Add Event Script To One User's Personal Calendar", 2368, 270,
-     "frmAddAnEventScriptToOneUsersPersonalFolder"},
-    {"optAddEventScriptToAllPersonalCalendars", "Add Event Script To All Personal Calendars", 2840, 270,
-     "frmAddEventToAPersonalFolderForAllUsers"},
-    {"optDeleteScriptFromOneFolderInOneMailbox", "Delete Script From One Folder In One Mailbox", 3312, 270,
-     "frmDeleteScriptsFromOneFolderForMailbox"},
-    {"optDeleteAllScriptsInAMailbox", "Delete All Scripts In A Mailbox", 3784, 270, "frmDeleteAllScriptsFromOneMailbox"},
-    {"optDeleteAllScriptsInAllMailboxes", "Delete All Scripts In All Mailboxes", 4260, 270,
-     "frmDeleteAllScriptsForAllMailboxes"},
-    {"optGetLarkspurCalendarFolderID", "Get Larkspur Calendar Folder ID", 4740, 270, nullptr},
-};
-
 // Enabled states of cmdCancel, cmdFinish, cmdBack, cmdNext.
-QList<bool> buttonStates(QWidget *window)
+QList<bool> buttonStates(const QWidget *window)
 {
     QList<bool> states;
     for (const char *name : {"cmdCancel", "cmdFinish", "cmdBack", "cmdNext"})
-        states.append(window->findChild<QPushButton *>(QString::fromLatin1(name))->isEnabled());
+        states.append(child<QPushButton>(window, name)->isEnabled());
     return states;
 }
 
 // Controls whose captions are clipped: as Qt measures them, every text (with its
 // indicator; a word-wrapped label's lines) must fit its control, whatever the face.
-QString clippedCaptions(QWidget *window)
+QString clippedCaptions(const QWidget *window)
 {
     QStringList clipped;
     for (QWidget *control : window->findChildren<QWidget *>()) {
@@ -95,291 +59,135 @@ private slots:
     void init();
     void cleanup();
 
-    void layout_data();
-    void layout();
-    void windowFontsAndTabOrder();
-
-    void dispatch_data();
-    void dispatch();
-    void nextWithNothingSelectedDoesNothing();
-    void secondNextReusesTheOpenPage();
-    void pagesOfTwoOptionsAtOnceOutliveTheSwitchboard();
-
-    void folderIdentifierEndToEnd();
+    void nextOpensTheChosenPageWithCaptionsThatFit_data();
+    void nextOpensTheChosenPageWithCaptionsThatFit();
+    void pagesAreOneWindowPerTypeAndOutliveTheSwitchboard();
+    void folderIdentifierAppendedThenShown();
 
 private:
-    shell::frmSwitchboard *showSwitchboard();
-    void choose(const char *option);
-    void clickNext();
+    void choose(const char *option) { child<QRadioButton>(m_switchboard, option)->setChecked(true); }
+    void clickNext() { click(m_switchboard, "cmdNext"); }
 
-    std::unique_ptr<testsupport::StoreFixture> m_store;
-    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<testsupport::WindowFixture> m_fx;
     QPointer<shell::frmSwitchboard> m_switchboard;
 };
 
 void SwitchboardTest::init()
 {
-    m_store = std::make_unique<testsupport::StoreFixture>();
-    QVERIFY(m_store->isValid());
-    m_boxes = std::make_unique<ScriptedMessageBoxes>();
+    m_fx = std::make_unique<testsupport::WindowFixture>();
+    m_fx->store.addUser("Alice", "AL");
+    m_switchboard = new shell::frmSwitchboard;
+    m_switchboard->show();
 }
 
 void SwitchboardTest::cleanup()
 {
     if (m_switchboard)
         m_switchboard->close();
-    const QStringList leaked = testsupport::closeLeakedWindows();
-    const QStringList problems = m_boxes->problems();
-    m_boxes.reset();
-    m_store.reset();
-    QVERIFY2(leaked.isEmpty(), qPrintable(QStringLiteral("left open: ") + leaked.join(QLatin1Char(' '))));
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    const QStringList left = m_fx->leftovers();
+    m_fx.reset();
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char('\n'))));
 }
 
-shell::frmSwitchboard *SwitchboardTest::showSwitchboard()
-{
-    m_switchboard = new shell::frmSwitchboard;
-    m_switchboard->show();
-    return m_switchboard;
-}
-
-void SwitchboardTest::choose(const char *option)
-{
-    auto *radio = m_switchboard->findChild<QRadioButton *>(QString::fromLatin1(option));
-    QVERIFY2(radio, option);
-    QTest::mouseClick(radio, Qt::LeftButton);
-    QVERIFY(radio->isChecked());
-}
-
-void SwitchboardTest::clickNext()
-{
-    QTest::mouseClick(m_switchboard->findChild<QPushButton *>(QStringLiteral("cmdNext")), Qt::LeftButton);
-}
-
-void SwitchboardTest::layout_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("twips");
-
-    QTest::newRow("lblTitle") << "lblTitle" << "Choose Administrative Action" << QRect(240, 120, 6855, 435);
-    QTest::newRow("Frame1") << "Frame1" << "" << QRect(180, 540, 6975, 5235);
-    const char *buttons[][2] = {{"cmdCancel", "Close"}, {"cmdFinish", "Finish"}, {"cmdBack", "Back"}, {"cmdNext", "Next"}};
-    for (int i = 0; i < 4; ++i) // 1880 twips apart
-        QTest::newRow(buttons[i][0]) << buttons[i][0] << buttons[i][1] << QRect(180 + 1880 * i, 6060, 1335, 495);
-    // The options sit inside Frame1.
-    for (const Option &option : Options)
-        QTest::newRow(option.name) << option.name << option.caption << QRect(180, option.top, 6495, option.height);
-}
-
-void SwitchboardTest::layout()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QRect, twips);
-    shell::frmSwitchboard *window = showSwitchboard();
-    QWidget *control = window->findChild<QWidget *>(name);
-    QVERIFY(control);
-    const QRect expected = app::twipsRect(window, twips.x(), twips.y(), twips.width(), twips.height());
-    QCOMPARE(control->geometry(), expected);
-    if (auto *button = qobject_cast<QAbstractButton *>(control))
-        QCOMPARE(button->text(), caption);
-    else if (auto *label = qobject_cast<QLabel *>(control))
-        QCOMPARE(label->text(), caption);
-    else if (auto *frame = qobject_cast<QGroupBox *>(control))
-        QCOMPARE(frame->title(), caption);
-    if (name.startsWith(QLatin1String("opt")))
-        QCOMPARE(control->parentWidget()->objectName(), QStringLiteral("Frame1"));
-    // 15 twips to the pixel at 96 DPI, to the nearest pixel.
-    if (window->logicalDpiX() == 96 && window->logicalDpiY() == 96) {
-        const auto px = [](int t) { return qRound(t / 15.0); };
-        QCOMPARE(control->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
-    }
-}
-
-void SwitchboardTest::windowFontsAndTabOrder()
-{
-    shell::frmSwitchboard *window = showSwitchboard();
-    QCOMPARE(window->objectName(), QStringLiteral("frmSwitchboard"));
-    QCOMPARE(window->windowTitle(), QStringLiteral("Larkspur Calendar Administration"));
-    QCOMPARE(window->size(), app::twipsSize(window, 7260, 6675));
-    QCOMPARE(window->font().family(), QStringLiteral("Tahoma"));
-    QCOMPARE(window->font().pointSizeF(), 12.0);
-    QVERIFY(window->font().bold());
-    auto *title = window->findChild<QLabel *>(QStringLiteral("lblTitle"));
-    QCOMPARE(title->font().pointSizeF(), 15.75);
-    QVERIFY(title->font().bold());
-    QVERIFY(title->alignment() & Qt::AlignHCenter);
-    const QList<QRadioButton *> options = window->findChildren<QRadioButton *>();
-    QCOMPARE(options.size(), 10);
-    for (QRadioButton *option : options) {
-        QCOMPARE(option->font().family(), QStringLiteral("Tahoma"));
-        QVERIFY(option->font().bold());
-        QVERIFY(option->font().pointSizeF() <= 11.25); // smaller where the face is too wide
-        QVERIFY2(!option->isChecked(), "no option is set at the start");
-    }
-    // Back and Finish stay disabled on the switchboard.
-    QCOMPARE(buttonStates(window), (QList<bool>{true, false, false, true}));
-    // Tab order: the options, then the buttons; the first option has the focus.
-    QStringList expected;
-    for (const Option &option : Options)
-        expected.append(QString::fromLatin1(option.name));
-    expected << "cmdCancel" << "cmdFinish" << "cmdBack" << "cmdNext";
-    QStringList chain;
-    QWidget *start = window->findChild<QWidget *>(expected.first());
-    QWidget *widget = start;
-    do {
-        if ((widget->focusPolicy() & Qt::TabFocus) && widget->window() == window)
-            chain.append(widget->objectName());
-        widget = widget->nextInFocusChain();
-    } while (widget != start && chain.size() < 40);
-    QCOMPARE(chain, expected);
-    QCOMPARE(window->focusWidget(), start);
-    QCOMPARE(clippedCaptions(window), QString());
-}
-
-void SwitchboardTest::dispatch_data()
+void SwitchboardTest::nextOpensTheChosenPageWithCaptionsThatFit_data()
 {
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("page");
-    for (const Option &option : Options) {
-        if (option.page)
-            QTest::newRow(option.name) << option.name << option.page;
-    }
+    QTest::newRow("nothing chosen") << QString() << QString();
+    for (const PageInfo &page : pageTable())
+        QTest::newRow(page.name) << page.option << page.name;
 }
 
-void SwitchboardTest::dispatch()
+void SwitchboardTest::nextOpensTheChosenPageWithCaptionsThatFit()
 {
     QFETCH(QString, option);
     QFETCH(QString, page);
-    m_store->addUser("Alice", "AL");
-    showSwitchboard();
-    choose(option.toLatin1().constData());
+    // Nothing is chosen at the start; Back and Finish stay disabled on the switchboard.
+    for (const QRadioButton *radio : m_switchboard->findChildren<QRadioButton *>())
+        QVERIFY2(!radio->isChecked(), qPrintable(radio->objectName()));
+    QCOMPARE(clippedCaptions(m_switchboard), QString());
+    if (!option.isEmpty())
+        choose(option.toLatin1().constData());
     clickNext();
-
-    QWidget *opened = testsupport::findWindow(page);
-    QVERIFY2(opened, qPrintable(page));
-    QVERIFY(opened->isVisible());
-    QVERIFY(m_switchboard->isVisible());
-    QCOMPARE(opened->parentWidget(), nullptr);
-    QCOMPARE(shell::frmSwitchboard::openPage(page), opened);
-    QCOMPARE(opened->windowTitle(), QStringLiteral("Larkspur Calendar Administration"));
-    // Page opening: Close, Finish and Back on, Next off; the mailbox picker filled.
-    QCOMPARE(buttonStates(opened), (QList<bool>{true, true, true, false}));
     QCOMPARE(buttonStates(m_switchboard), (QList<bool>{true, false, false, true}));
-    auto *picker = opened->findChild<QComboBox *>(QStringLiteral("cboMailbox"));
-    QCOMPARE(picker ? picker->count() : -1, pageInfo(page).mailboxPicker ? 2 : -1);
+    QVERIFY(m_fx->boxes.shown().isEmpty());
+    if (page.isEmpty()) {
+        QCOMPARE(liveTopLevels(), QStringList{QStringLiteral("frmSwitchboard")});
+        return;
+    }
+    QWidget *opened = findWindow(page);
+    QVERIFY2(opened && opened->isVisible(), qPrintable(page));
+    QCOMPARE(opened->parentWidget(), nullptr);
+    QCOMPARE(liveTopLevels().size(), 2);
+    // Page opening: Close, Finish and Back on, Next off.
+    QCOMPARE(buttonStates(opened), (QList<bool>{true, true, true, false}));
     QCOMPARE(clippedCaptions(opened), QString());
-    // Only this page opened, and no box was shown.
-    QCOMPARE(testsupport::liveTopLevels().size(), 2);
-    QVERIFY(m_boxes->shown().isEmpty());
     opened->close();
 }
 
-void SwitchboardTest::nextWithNothingSelectedDoesNothing()
+void SwitchboardTest::pagesAreOneWindowPerTypeAndOutliveTheSwitchboard()
 {
-    showSwitchboard();
-    clickNext();
-    QCOMPARE(testsupport::liveTopLevels(), QStringList{QStringLiteral("frmSwitchboard")});
-    QVERIFY(m_boxes->shown().isEmpty());
-    QVERIFY(!QFile::exists(m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt")));
-}
-
-void SwitchboardTest::secondNextReusesTheOpenPage()
-{
-    showSwitchboard();
+    const QString name = QStringLiteral("frmDeleteAllScriptsFromOneMailbox");
     choose("optDeleteAllScriptsInAMailbox");
     clickNext();
-    QWidget *first = testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsFromOneMailbox"));
-    QVERIFY(first);
-    auto *picker = first->findChild<QComboBox *>(QStringLiteral("cboMailbox"));
-    picker->setCurrentIndex(0);
-    m_store->addUser("Bob", "BO"); // not shown: the open page is not filled again
-    first->setWindowState(Qt::WindowMinimized);
+    QPointer<QWidget> scriptsPage = findWindow(name);
+    auto *picker = child<QComboBox>(scriptsPage, "cboMailbox");
+    picker->setCurrentIndex(1);
+    m_fx->store.addUser("Bob", "BO"); // not listed: the open page is not filled again
+    scriptsPage->setWindowState(Qt::WindowMinimized);
     clickNext();
-    QVERIFY(!first->isMinimized()); // brought forward
-    QCOMPARE(testsupport::liveTopLevels().size(), 2);
-    QCOMPARE(testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsFromOneMailbox")), first);
-    QCOMPARE(picker->count(), 1);
-    QCOMPARE(picker->currentIndex(), 0);
-    // After Back the page is created afresh and filled anew: Bob is there now.
-    QTest::mouseClick(first->findChild<QPushButton *>(QStringLiteral("cmdBack")), Qt::LeftButton);
-    QCOMPARE(testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsFromOneMailbox")), nullptr);
-    clickNext();
-    QWidget *second = testsupport::findWindow(QStringLiteral("frmDeleteAllScriptsFromOneMailbox"));
-    QVERIFY(second);
-    QCOMPARE(second->findChild<QComboBox *>(QStringLiteral("cboMailbox"))->itemText(1), QStringLiteral("Mailbox - Bob"));
-    second->close();
-}
-
-void SwitchboardTest::pagesOfTwoOptionsAtOnceOutliveTheSwitchboard()
-{
-    showSwitchboard();
+    QVERIFY(!scriptsPage->isMinimized()); // brought forward
+    QCOMPARE(findWindow(name), scriptsPage.data());
+    QCOMPARE(picker->count(), 2);
+    QCOMPARE(picker->currentIndex(), 1);
     choose("optDeleteAllItemsOnLarkspurCalendar");
     clickNext();
-    choose("optDeleteScriptFromOneFolderInOneMailbox");
-    clickNext();
-    QWidget *calendarPage = testsupport::findWindow(QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar"));
-    QWidget *scriptsPage = testsupport::findWindow(QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox"));
-    QVERIFY(calendarPage && scriptsPage);
-    QVERIFY(calendarPage->isVisible() && scriptsPage->isVisible() && m_switchboard->isVisible());
+    QPointer<QWidget> calendarPage = findWindow(QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar"));
+    QCOMPARE(liveTopLevels().size(), 3);
     // Close unloads the switchboard only, without a question.
-    QTest::mouseClick(m_switchboard->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
-    testsupport::flushDeletes();
+    click(m_switchboard, "cmdCancel");
     QVERIFY(m_switchboard.isNull());
-    QVERIFY(m_boxes->shown().isEmpty());
+    QVERIFY(calendarPage->isVisible() && scriptsPage->isVisible());
+    QVERIFY(m_fx->boxes.shown().isEmpty());
     // Each page is usable on its own: Back on one leaves the other, whose Close still
     // asks (No keeps it, Yes unloads it).
-    QTest::mouseClick(calendarPage->findChild<QPushButton *>(QStringLiteral("cmdBack")), Qt::LeftButton);
-    QCOMPARE(testsupport::liveTopLevels(), QStringList{QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox")});
-    m_boxes->expectNo().expectYes();
-    QTest::mouseClick(scriptsPage->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
-    QVERIFY(testsupport::findWindow(QStringLiteral("frmDeleteScriptsFromOneFolderForMailbox")));
-    QTest::mouseClick(scriptsPage->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
-    QCOMPARE(testsupport::liveTopLevels(), QStringList());
-    QVERIFY(m_boxes->allAnswered());
+    click(scriptsPage, "cmdBack");
+    QCOMPARE(liveTopLevels(), QStringList{QStringLiteral("frmDeleteAllItemsFromLarkspurCalendar")});
+    m_fx->boxes.expectNo().expectYes();
+    click(calendarPage, "cmdCancel");
+    QVERIFY(calendarPage);
+    click(calendarPage, "cmdCancel");
+    QCOMPARE(liveTopLevels(), QStringList());
+    // After Back the page is made afresh and filled anew: Bob is listed now.
+    m_switchboard = new shell::frmSwitchboard;
+    m_switchboard->show();
+    choose("optDeleteAllScriptsInAMailbox");
+    clickNext();
+    QCOMPARE(child<QComboBox>(findWindow(name), "cboMailbox")->itemText(2), QStringLiteral("Mailbox - Bob"));
+    findWindow(name)->close();
 }
 
-void SwitchboardTest::folderIdentifierEndToEnd()
+void SwitchboardTest::folderIdentifierAppendedThenShown()
 {
-    std::string id;
-    {
-        messaging::Session session;
-        session.Logon("Administrator");
-        id = messaging::sharedCalendar(session).ID();
-        session.Logoff();
-    }
-    const QString file = m_store->driveC() + QStringLiteral("/Larkspur Calendar ID.Txt");
-    {
-        QFile earlier(file);
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("\"earlier\"\r\n");
-    }
-    showSwitchboard();
+    const std::string id = messaging::sharedCalendar(m_fx->store.logon()).ID();
+    const std::filesystem::path file = m_fx->store.driveC() / "Larkspur Calendar ID.Txt";
+    testsupport::writeBytes(file, "\"earlier\"\r\n");
     choose("optGetLarkspurCalendarFolderID");
     bool writtenBeforeBox = false;
-    m_boxes->expectOk([&] {
-        QFile written(file);
-        writtenBeforeBox = written.open(QIODevice::ReadOnly) && written.size() > 11;
-    });
+    m_fx->boxes.expectOk([&] { writtenBeforeBox = std::filesystem::file_size(file) > 11; });
     clickNext();
-    m_boxes->expectOk();
+    m_fx->boxes.expectOk();
     clickNext();
 
-    QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
     QVERIFY(writtenBeforeBox);
-    QCOMPARE(m_boxes->shown().size(), 2);
-    const testsupport::ShownBox &box = m_boxes->shown().first();
+    QCOMPARE(m_fx->boxes.shown().size(), 2);
+    const testsupport::ShownBox &box = m_fx->boxes.shown().first();
     QCOMPARE(box.text, QStringLiteral("Larkspur Calendar ID ") + QString::fromStdString(id)
                            + QStringLiteral("\r\n has been written to the text file C:\\Larkspur Calendar ID.Txt"));
-    QCOMPARE(box.title, QStringLiteral("LarkspurCalendarAdministrationApp"));
     QCOMPARE(box.style, 0);
-    QCOMPARE(box.icon, app::MsgIcon::None);
-    QFile written(file);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    const QByteArray line = "\"" + QByteArray::fromStdString(id) + "\"\r\n";
-    QCOMPARE(written.readAll(), QByteArray("\"earlier\"\r\n") + line + line);
-    QCOMPARE(testsupport::liveTopLevels(), QStringList{QStringLiteral("frmSwitchboard")});
+    const std::string line = "\"" + id + "\"\r\n";
+    QCOMPARE(testsupport::readBytes(file), "\"earlier\"\r\n" + line + line);
+    QCOMPARE(liveTopLevels(), QStringList{QStringLiteral("frmSwitchboard")});
 }
 
 QTEST_MAIN(SwitchboardTest)

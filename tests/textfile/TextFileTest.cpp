@@ -2,6 +2,8 @@
 // the numbered errors (missing file, empty file, missing folder, a folder in place of a
 // file, a full disk, a link planted at the identifier file) and the drive mapping with the
 // modes of what it makes.
+#include "StoreFixture.h"
+
 #include "core/Error.h"
 #include "textfile/DrivePath.h"
 #include "textfile/TextFile.h"
@@ -10,46 +12,22 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testsupport::readBytes;
 using textfile::TextFile;
 namespace Code = core::ErrorCode;
 
 namespace {
 
-// A temporary folder with LARKSPUR_DRIVE_C pointing at its "c" subfolder.
-class TextFileTest : public ::testing::Test {
+// The fixture's folder, with LARKSPUR_DRIVE_C pointing at its drive_c subfolder.
+class TextFileTest : public ::testing::Test, public testsupport::StoreFixture {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "textfile-XXXXXX").string();
-        dir = fs::path(::mkdtemp(pattern.data()));
-        ::setenv("LARKSPUR_DRIVE_C", (dir / "c").c_str(), 1);
-    }
-    void TearDown() override
-    {
-        ::unsetenv("LARKSPUR_DRIVE_C");
-        fs::remove_all(dir);
-    }
     std::string write(const char *name, const std::string &bytes)
     {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-        return (dir / name).string();
+        testsupport::writeBytes(dir() / name, bytes);
+        return (dir() / name).string();
     }
-    static std::string read(const fs::path &file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-    fs::path dir;
 };
 
 struct LineCase {
@@ -67,7 +45,7 @@ TEST_P(LineRules, ReadLineTextAndReadAllText)
     TextFile text;
     EXPECT_EQ(text.ReadLineText(file), c.firstLine);
     EXPECT_EQ(text.ReadAllText(file), c.allText);
-    EXPECT_EQ(read(file), c.content); // reading never changes the file
+    EXPECT_EQ(readBytes(file), c.content); // reading never changes the file
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,19 +115,19 @@ TEST_F(TextFileTest, WriteLineTextAppendsQuotedRecords)
     TextFile text;
     text.WriteLineText(file, "say \"hi\"");
     text.WriteLineText(file, "");
-    EXPECT_EQ(read(file), "old line\r\n\"say \"hi\"\"\r\n\"\"\r\n");
+    EXPECT_EQ(readBytes(file), "old line\r\n\"say \"hi\"\"\r\n\"\"\r\n");
     EXPECT_EQ(text.ReadAllText(file), "\r\nold line\r\n\"say \"hi\"\"\r\n\"\"");
     EXPECT_EQ(text.ReadAllText(write("empty.txt", "")), "");
 }
 
 TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
 {
-    fs::create_directory(dir / "folder");
-    fs::create_directory(dir / "c"); // a link planted at the identifier file's name
+    fs::create_directory(dir() / "folder");
+    // A link planted at the identifier file's name.
     const std::string victim = write("victim.txt", "not yours\n"), idFile = "C:\\Larkspur Calendar ID.Txt";
-    fs::create_symlink(victim, dir / "c" / "Larkspur Calendar ID.Txt");
-    const std::string missing = (dir / "missing.txt").string(), empty = write("empty.txt", ""),
-                      noFolder = (dir / "no such folder" / "x.txt").string(), folder = (dir / "folder").string();
+    fs::create_symlink(victim, driveC() / "Larkspur Calendar ID.Txt");
+    const std::string missing = (dir() / "missing.txt").string(), empty = write("empty.txt", ""),
+                      noFolder = (dir() / "no such folder" / "x.txt").string(), folder = (dir() / "folder").string();
     enum Call { ReadLine, ReadAll, Write };
     const struct {
         Call call;
@@ -175,13 +153,13 @@ TEST_F(TextFileTest, ErrorsCarryTheirNumberAndNameTheFile)
             EXPECT_NE(e.description().find(c.file), std::string::npos) << e.description();
         }
     }
-    EXPECT_FALSE(fs::exists(dir / "no such folder")); // a failed write leaves nothing behind
-    EXPECT_EQ(read(victim), "not yours\n");
+    EXPECT_FALSE(fs::exists(dir() / "no such folder")); // a failed write leaves nothing behind
+    EXPECT_EQ(readBytes(victim), "not yours\n");
 }
 
 TEST_F(TextFileTest, DrivePathsMapAsConfigured)
 {
-    const fs::path c = dir / "c";
+    const fs::path c = driveC();
     EXPECT_EQ(textfile::drivePath("C:\\Larkspur Calendar ID.Txt"), c / "Larkspur Calendar ID.Txt");
     EXPECT_EQ(textfile::drivePath("c:/Tessel\\Books05.ICO"), c / "Tessel/Books05.ICO");
     EXPECT_EQ(textfile::drivePath("C:\\"), c);
@@ -190,16 +168,16 @@ TEST_F(TextFileTest, DrivePathsMapAsConfigured)
 
     TextFile text; // files are found through the mapping
     text.WriteLineText("C:\\Larkspur Calendar ID.Txt", "00AB");
-    EXPECT_EQ(read(c / "Larkspur Calendar ID.Txt"), "\"00AB\"\r\n");
+    EXPECT_EQ(readBytes(c / "Larkspur Calendar ID.Txt"), "\"00AB\"\r\n");
     EXPECT_EQ(text.ReadLineText("C:\\Larkspur Calendar ID.Txt"), "\"00AB\"");
 
     ::unsetenv("LARKSPUR_DRIVE_C"); // unset: a folder in the data directory, created on demand
-    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir() / "data").c_str(), 1);
     const mode_t umask = ::umask(0); // what we make is private even under umask 000
-    EXPECT_EQ(textfile::drivePath("C:\\x.txt"), dir / "data/larkspur/drive_c/x.txt");
+    EXPECT_EQ(textfile::drivePath("C:\\x.txt"), dir() / "data/larkspur/drive_c/x.txt");
     text.WriteLineText("C:\\x.txt", "00AB");
     ::umask(umask);
     for (const char *made : {"data", "data/larkspur/drive_c", "data/larkspur/drive_c/x.txt"})
-        EXPECT_EQ(fs::status(dir / made).permissions(), fs::is_directory(dir / made) ? fs::perms::owner_all
+        EXPECT_EQ(fs::status(dir() / made).permissions(), fs::is_directory(dir() / made) ? fs::perms::owner_all
                   : fs::perms::owner_read | fs::perms::owner_write) << made;
 }
