@@ -84,9 +84,12 @@ std::optional<std::string> value(const Call &call, const Target &t, const Resour
         return href(homeHref(call.account));
     if (name == PrincipalUrl && t.place == Place::Principal)
         return href(principalHref(call.account));
-    // The shared calendar belongs to no account a client can look up.
+    // The shared calendar and its events belong to no account: an owner without a
+    // principal (the empty form the property allows).
     if (name == Owner && (t.place == Place::Principal || t.place == Place::Home || personal))
         return href(principalHref(call.account));
+    if (name == Owner && (t.place == Place::Calendar || t.place == Place::Event))
+        return "";
     if (t.place == Place::Calendar) {
         if (name == GetCtag || name == SyncToken)
             return escapeXml(syncToken(*t.calendar, revision));

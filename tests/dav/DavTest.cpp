@@ -230,13 +230,24 @@ TEST_F(DavTest, CaldavClientDiscoversSearchesAndSyncs)
     const auto removed = python({"sync", "Larkspur Calendar", added["token"]});
     EXPECT_TRUE(removed["updated"].empty());
     EXPECT_EQ(removed["deleted"].get<std::vector<std::string>>(), annCopies);
+    // Tokens outlive the server: a new one answers an old token from the store's log.
+    server.reset();
+    server = std::make_unique<DavServer>(work.store.file(), dir / "server.log");
+    const auto restarted = python({"sync", "Larkspur Calendar", added["token"]});
+    EXPECT_EQ(restarted["deleted"].get<std::vector<std::string>>(), annCopies);
+    EXPECT_EQ(restarted["token"], removed["token"]);
     // A token of another calendar, or one never given, asks for a fresh start.
-    const auto r = curl("/dav/calendars/" + Ann + "/calendar/",
-                        {"-X", "REPORT", "--data", "<D:sync-collection xmlns:D='DAV:'><D:sync-token>" +
-                         removed["token"].get<std::string>() + "</D:sync-token><D:sync-level>1</D:sync-level>"
-                         "<D:prop><D:getetag/></D:prop></D:sync-collection>"});
-    EXPECT_EQ(r.status, 403);
-    EXPECT_NE(r.body.find("valid-sync-token"), std::string::npos);
+    const std::string token = removed["token"];
+    for (const auto &[calendar, bad] : {std::pair{"calendar", token},
+                                        {"larkspur-calendar", token.substr(0, token.rfind(':') + 1) + "999999"},
+                                        {"larkspur-calendar", token + "x"}}) {
+        const auto r = curl("/dav/calendars/" + Ann + "/" + calendar + "/",
+                            {"-X", "REPORT", "--data", "<D:sync-collection xmlns:D='DAV:'><D:sync-token>" + bad +
+                             "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/></D:prop>"
+                             "</D:sync-collection>"});
+        EXPECT_EQ(r.status, 403) << bad;
+        EXPECT_NE(r.body.find("valid-sync-token"), std::string::npos);
+    }
 }
 
 TEST_F(DavTest, VdirsyncerSyncsBothCalendarsReadOnly)
@@ -305,6 +316,26 @@ TEST_F(DavTest, FeedValidatorsAndWindow)
     EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + etag}).status, 304);
     copyAll();
     EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + etag}).status, 200);
+}
+
+// allprop names only properties the target has: the shared calendar's owner too.
+TEST_F(DavTest, AllpropAnswersEveryPropertyItNames)
+{
+    copyAll();
+    for (const std::string &path : {"/dav/calendars/" + Ann + "/", "/dav/calendars/" + Ann + "/larkspur-calendar/"}) {
+        const Reply r = curl(path, {"-X", "PROPFIND", "-H", "Depth: 1", "--data",
+                                    "<D:propfind xmlns:D='DAV:'><D:allprop/></D:propfind>"});
+        EXPECT_EQ(r.status, 207);
+        EXPECT_EQ(r.body.find("404"), std::string::npos) << r.body;
+        auto count = [&](const std::string &text) {
+            int n = 0;
+            for (auto at = r.body.find(text); at != std::string::npos; at = r.body.find(text, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_GT(count("<D:response>"), 2);
+        EXPECT_EQ(count("<D:owner"), count("<D:response>")) << path;
+    }
 }
 
 enum class Auth { None, Owner, Wrong, ChensPassword, Other, Admin };
