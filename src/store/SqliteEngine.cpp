@@ -21,11 +21,6 @@ double secondsSince1970()
 
 } // namespace
 
-std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode)
-{
-    return SqliteEngine::open(location, mode);
-}
-
 std::unique_ptr<SqliteEngine> SqliteEngine::open(const std::filesystem::path &path, OpenMode mode)
 {
     auto db = Database::open(path, mode == OpenMode::Create);

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
 
 #include <map>
 #include <ostream>
@@ -63,11 +62,7 @@ TEST_F(CopyAll, DuplicateDisplayNamesCopyTheSameCalendarTwice)
     fill("Mailbox - Bobby", {item("y")});
     // The directory gets a second "Bob" the way a server administrator could make one;
     // the administration interface itself refuses a second mailbox of one name.
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(store.file().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE address_entries SET name = 'Bob' WHERE name = 'Bobby'", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(teststores::runSql(store.file(), "UPDATE address_entries SET name = 'Bob' WHERE name = 'Bobby'"), 1);
     EXPECT_TRUE(run().failures.empty());
     // Both visits look up "Bob", read the tag of the entry found and open "Mailbox - Bob".
     EXPECT_EQ(sharedSubjects(), (std::vector<std::string>{"B1- x", "B1- x"}));

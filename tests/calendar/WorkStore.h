@@ -2,6 +2,8 @@
 // fill folders and read back what a folder holds. Shared by the calendar and script tests.
 #pragma once
 
+#include "TestStores.h"
+
 #include "messaging/FaultInjection.h"
 #include "messaging/Folder.h"
 #include "messaging/InfoStores.h"
@@ -20,7 +22,8 @@
 
 namespace worktest {
 
-// A store file made by ServerAdmin::createStore in a folder of its own, removed at the end.
+// A store made by ServerAdmin::createStore (a file in a folder of its own, or a database of
+// the test server), removed at the end.
 class TempStore {
 public:
     TempStore()
@@ -29,16 +32,17 @@ public:
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a temporary folder");
         m_dir = pattern;
-        m_file = m_dir / "store.db";
+        m_file = teststores::newLocation(m_dir);
         messaging::ServerAdmin::createStore(m_file);
     }
     // A copy of another store's file, for runs that must not touch the original.
     explicit TempStore(const TempStore &from) : TempStore()
     {
-        std::filesystem::copy_file(from.file(), m_file, std::filesystem::copy_options::overwrite_existing);
+        teststores::copyStore(from.file(), m_file);
     }
     ~TempStore()
     {
+        teststores::release(m_file);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }

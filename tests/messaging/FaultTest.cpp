@@ -99,14 +99,14 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         Session s = logon();
         GetParam().prepare(s);
     }
-    const auto pristine = m_dir / "pristine.db";
-    std::filesystem::copy_file(storePath(), pristine);
+    const auto pristine = teststores::newLocation(m_dir, "pristine.db");
+    teststores::copyStore(storePath(), pristine);
     bool completed = false;
     for (int nth = 1; nth < 200 && !completed; ++nth) {
         SCOPED_TRACE("failing write " + std::to_string(nth));
         for (const char *suffix : {"-wal", "-shm"})
             std::filesystem::remove(storePath().string() + suffix);
-        std::filesystem::copy_file(pristine, storePath(), std::filesystem::copy_options::overwrite_existing);
+        teststores::copyStore(pristine, storePath());
         int done = 0;
         std::string description;
         std::int32_t number = 0;
@@ -126,6 +126,7 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         GetParam().verify(s, done);
     }
     EXPECT_TRUE(completed);
+    teststores::release(pristine);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultSweep,

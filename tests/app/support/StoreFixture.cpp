@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QStringList>
 
-#include <sqlite3.h>
+#include "TestStores.h"
 
 #include <stdexcept>
 
@@ -21,6 +21,7 @@ StoreFixture::StoreFixture()
     if (!m_dir.isValid())
         return;
     QDir(m_dir.path()).mkpath(QStringLiteral("drive_c"));
+    m_location = QString::fromStdString(teststores::newLocation(m_dir.path().toStdString()).native());
     messaging::ServerAdmin::createStore(storePath().toStdString());
     qputenv("LARKSPUR_STORE", storePath().toLocal8Bit());
     qputenv("LARKSPUR_DRIVE_C", driveC().toLocal8Bit());
@@ -29,6 +30,7 @@ StoreFixture::StoreFixture()
 
 StoreFixture::~StoreFixture()
 {
+    teststores::release(m_location.toStdString());
     if (m_hadStore)
         qputenv("LARKSPUR_STORE", m_oldStore);
     else
@@ -41,7 +43,7 @@ StoreFixture::~StoreFixture()
 
 QString StoreFixture::storePath() const
 {
-    return QDir(m_dir.path()).filePath(QStringLiteral("store.db"));
+    return m_location;
 }
 
 QString StoreFixture::driveC() const
@@ -69,21 +71,7 @@ void StoreFixture::unshare(const std::string &mailboxStoreName)
 
 void StoreFixture::renameStore(const std::string &from, const std::string &to)
 {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(storePath().toLocal8Bit().constData(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the store file");
-    }
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt *statement = nullptr;
-    sqlite3_prepare_v2(db, "UPDATE stores SET name = ?1 WHERE name = ?2", -1, &statement, nullptr);
-    sqlite3_bind_text(statement, 1, to.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(statement, 2, from.c_str(), -1, SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(statement);
-    const int changed = sqlite3_changes(db);
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    if (rc != SQLITE_DONE || changed != 1)
+    if (teststores::runSql(storePath().toStdString(), "UPDATE stores SET name = ?1 WHERE name = ?2", to, from) != 1)
         throw std::runtime_error("no store named " + from);
 }
 

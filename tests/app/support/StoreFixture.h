@@ -25,7 +25,7 @@ public:
     StoreFixture &operator=(const StoreFixture &) = delete;
 
     bool isValid() const { return m_valid; }
-    QString storePath() const;   // the store file
+    QString storePath() const;   // the store (a file, or a database of the test server)
     QString driveC() const;      // the folder standing for C:
     QString dir() const;         // the temporary folder holding both
 
@@ -44,6 +44,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_location;
     bool m_valid = false;
     QByteArray m_oldStore;
     QByteArray m_oldDrive;
