@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -143,6 +145,31 @@ long long runSql(const std::filesystem::path &store, const std::string &sql, con
     if (!ok)
         throw std::runtime_error("cannot run " + sql + ": " + PQerrorMessage(c.conn));
     return changed;
+}
+
+std::string contents(const std::filesystem::path &store)
+{
+    if (!serverUri()) {
+        std::string out;
+        for (const char *suffix : {"", "-wal"}) {
+            std::ifstream in(store.native() + suffix, std::ios::binary);
+            out += std::string(std::istreambuf_iterator<char>(in), {}) + "|";
+        }
+        return out;
+    }
+    Connection c;
+    c.conn = PQconnectdb(store.c_str());
+    std::string digest;
+    for (const char *table : {"meta", "address_lists", "address_entries", "entry_fields", "stores", "folders",
+                              "messages", "message_fields", "bindings", "bound_folders", "profiles", "shares",
+                              "revisions", "changes"}) {
+        const std::string sql = std::string("SELECT md5(coalesce(string_agg(t::text, '|' ORDER BY t::text), '')) FROM ") +
+                                table + " t";
+        PGresult *r = PQexec(c.conn, sql.c_str());
+        digest += PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?";
+        PQclear(r);
+    }
+    return digest;
 }
 
 void release(const std::filesystem::path &location)

@@ -22,6 +22,9 @@ void copyStore(const std::filesystem::path &from, const std::filesystem::path &t
 // of rows changed.
 long long runSql(const std::filesystem::path &store, const std::string &sql, const std::string &first = {},
                  const std::string &second = {});
+// Everything the store holds, to compare before and after: the file's bytes (and a
+// write-ahead log's), or a digest of every table of the database.
+std::string contents(const std::filesystem::path &store);
 // Gives a database made by newLocation back (nothing for a file).
 void release(const std::filesystem::path &location);
 

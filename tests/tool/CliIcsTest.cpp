@@ -2,6 +2,7 @@
 // failing stores, the shared calendar read by libical and by python3-icalendar, zones.
 #include "IcalPtr.h"
 #include "ToolTestSupport.h"
+#include "TestStores.h"
 
 #include "DayNumber.h"
 #include "actions/calendar/CalendarActions.h"
@@ -37,12 +38,15 @@ class Ics : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        m_store = teststores::newLocation(dir.path(), "server.db");
         ASSERT_EQ(runStore(store(), {"init"}).exitCode, 0);
         ASSERT_EQ(runStore(store(), {"user", "add", "Ann Lee", "--tag", "AL"}).exitCode, 0);
         ASSERT_EQ(runStore(store(), {"user", "add", "Bo Chen", "--tag", "BOCH"}).exitCode, 0);
     }
-    std::filesystem::path store() const { return dir / "server.db"; }
+    void TearDown() override { teststores::release(m_store); }
+    const std::filesystem::path &store() const { return m_store; }
     TempDir dir;
+    std::filesystem::path m_store;
 };
 
 const std::string kAnn = "Mailbox - Ann Lee/Calendar";
