@@ -110,6 +110,11 @@ std::string folderPath(SessionState &s, std::int64_t folderId);
 std::string storeName(SessionState &s, std::int64_t storeId);
 bool folderExists(SessionState &s, std::int64_t folderId);
 
+// After a failed operation: commits what the session did before it and returns the
+// error to throw, which says so when the store undid saved changes of the session (the
+// engine rolled its transaction back, or the commit after the failure failed too).
+Error afterError(const SessionPtr &session, const Error &error);
+
 // Runs one public operation: checks its fault switch and the logon, translates engine
 // failures and commits what was done before any error leaves the object model.
 template <class F>
@@ -120,23 +125,12 @@ auto guarded(const SessionPtr &session, std::string_view operation, F &&body) ->
         if (session)
             session->enter();
         return body();
-    } catch (const Error &) {
-        if (session)
-            session->commitAfterError();
-        throw;
+    } catch (const Error &e) {
+        throw afterError(session, e);
     } catch (const store::StoreError &e) {
-        int lost = session ? session->writesLostToRollback() : 0;
-        if (session)
-            session->commitAfterError();
-        Error error = translate(e);
-        if (lost > 0)
-            throw Error(error.number(), error.description() + " (the store undid the session's last " +
-                                            std::to_string(lost) + " saved changes)");
-        throw error;
+        throw afterError(session, translate(e));
     } catch (const std::bad_alloc &) {
-        if (session)
-            session->commitAfterError();
-        throw Error(ErrorCode::StoreFailure, std::string(operation) + " failed: out of memory");
+        throw afterError(session, Error(ErrorCode::StoreFailure, std::string(operation) + " failed: out of memory"));
     }
 }
 

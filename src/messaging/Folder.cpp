@@ -36,6 +36,33 @@ Messages Folder::Messages() const
     return detail::guarded(m_session, "Folder.Messages", [&] { return messaging::Messages(m_session, m_id); });
 }
 
+std::int64_t Folder::Revision() const
+{
+    return detail::guarded(m_session, "Folder.Revision", [&] {
+        if (!detail::folderExists(*m_session, m_id))
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        m_session->batch->commit();
+        return m_session->store().folderRevision(m_id);
+    });
+}
+
+FolderChanges Folder::ChangesSince(std::int64_t revision) const
+{
+    return detail::guarded(m_session, "Folder.ChangesSince", [&] {
+        if (revision < 0)
+            throw Error(ErrorCode::InvalidArgument, "A revision is never negative");
+        if (!detail::folderExists(*m_session, m_id))
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        m_session->batch->commit();
+        store::FolderChanges found = m_session->store().changesSince(m_id, revision);
+        FolderChanges out{found.revision, found.tooOld, {}};
+        out.changes.reserve(found.changes.size());
+        for (const store::Change &c : found.changes)
+            out.changes.push_back({detail::makeId(m_session->guid, detail::IdKind::Message, c.message), c.revision, c.kind});
+        return out;
+    });
+}
+
 Folders::Folders(detail::SessionPtr session, std::int64_t parentFolderRowId)
     : m_session(std::move(session)), m_parent(parentFolderRowId)
 {

@@ -2,9 +2,13 @@
 //
 // A Folders collection lists the direct subfolders of one folder in position order
 // (creation order); it is a snapshot taken at first access.
+//
+// Every committed change to a folder's messages or bindings raises the folder's
+// revision, and the store's change log says what changed since any recent revision.
 #pragma once
 
 #include "Handles.h"
+#include "store/Rows.h"
 
 #include <cstdint>
 #include <string>
@@ -12,6 +16,23 @@
 #include <vector>
 
 namespace messaging {
+
+using ChangeKind = store::ChangeKind;
+
+struct FolderChange {
+    std::string entryId; // of the message (binding messages included)
+    std::int64_t revision = 0;
+    ChangeKind kind = ChangeKind::Changed;
+};
+
+struct FolderChanges {
+    std::int64_t revision = 0; // the folder's revision now
+    // The log no longer reaches back that far (or the revision is none of this store's):
+    // read the whole folder again. `changes` is then empty.
+    bool tooOld = false;
+    // In revision order; a message's last entry says what became of it.
+    std::vector<FolderChange> changes;
+};
 
 class Folder {
 public:
@@ -21,6 +42,13 @@ public:
     std::string ID() const;
     messaging::Folders Folders() const;
     messaging::Messages Messages() const;
+    // The folder's revision. What the session itself wrote is committed first (outside
+    // a write group), so that the answer covers it.
+    std::int64_t Revision() const;
+    // What changed in the folder after `revision`, read from the change log (the
+    // session's own writes committed first, as for Revision). InvalidArgument for a
+    // negative revision.
+    FolderChanges ChangesSince(std::int64_t revision) const;
     std::int64_t rowId() const { return m_id; }
     const detail::SessionPtr &session() const { return m_session; }
 

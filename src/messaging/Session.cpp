@@ -50,6 +50,18 @@ void SessionState::commitAfterError() noexcept
     }
 }
 
+Error afterError(const SessionPtr &session, const Error &error)
+{
+    if (!session)
+        return error;
+    session->commitAfterError();
+    const int lost = session->writesLostToRollback();
+    if (lost == 0)
+        return error;
+    return Error(error.number(), error.description() + " (the store undid the session's last " +
+                                     std::to_string(lost) + " saved changes)");
+}
+
 void SessionState::close()
 {
     if (!engine)
@@ -58,6 +70,16 @@ void SessionState::close()
     knownFolders.clear();
     try {
         batch->end();
+    } catch (const store::StoreError &e) {
+        // Nothing of the session remains to report with the error but what it lost.
+        const int lost = batch->lostWrites();
+        batch.reset();
+        engine.reset();
+        const Error error = translate(e);
+        if (lost == 0)
+            throw error;
+        throw Error(error.number(), error.description() + " (the store undid the session's last " +
+                                        std::to_string(lost) + " saved changes)");
     } catch (...) {
         batch.reset();
         engine.reset();

@@ -1,6 +1,11 @@
 // Injected failures: the failing call reports its number, what was saved before it
-// stays saved, nothing is left half done, and the store stays consistent.
+// stays saved (or the error says the store undid it), nothing is left half done, and
+// the store stays consistent. Real failures of the disk come through FaultyDisk.
 #include "TestStore.h"
+
+#include "FaultyDisk.h"
+
+#include <sqlite3.h>
 
 using namespace larkspur::test;
 
@@ -175,6 +180,93 @@ INSTANTIATE_TEST_SUITE_P(Faults, CallFaults,
                                            CallFault{"Enumeration", "Messages.iterator.next", 2, 4},
                                            CallFault{"ShortPath", "Folders.Item", 2, 0}),
                          ParamName());
+
+using testsupport::FaultyDisk;
+
+struct DiskFault {
+    const char *name;
+    // Breaks the disk; `pages` is what the store holds before the work.
+    void (*arm)(FaultyDisk &disk, std::int64_t pages);
+    bool group;          // the work is one write group
+    std::int32_t number; // of the failure the work or, committing it, Logoff meets
+};
+
+class DiskFaults : public StoreFixture, public ::testing::WithParamInterface<DiskFault> {};
+
+// The copy loop on a disk that fails: an operation fails whole, what the session saved
+// before it lands unless the error says the store undid it, a group lands whole or not
+// at all, and the store stays sound.
+TEST_P(DiskFaults, TheErrorSaysWhatLandedAndNothingLandsHalf)
+{
+    const DiskFault &c = GetParam();
+    {
+        Session s = logon();
+        Folder calendar = mailboxFolder(s);
+        for (int i = 0; i < 300; ++i) {
+            Message m = calendar.Messages().Add();
+            m.SetSubject("Item " + std::to_string(i));
+            m.SetText(std::string(400, 'x'));
+            m.Fields().Item(PropTag::ICalendarSource).SetValue(std::string("BEGIN:VEVENT"));
+            m.Fields().Item(PropTag::ICalendarUid).SetValue("uid-" + std::to_string(i));
+            m.Update();
+        }
+    }
+    const auto pages = static_cast<std::int64_t>(std::filesystem::file_size(storePath()) / 4096);
+    FaultyDisk disk;
+    Session s = logon();
+    c.arm(disk, pages);
+    if (c.group)
+        s.beginGroup();
+    int done = 0;
+    std::string description;
+    std::int32_t number = errorOf([&] { copyLoop(s, done); }, &description);
+    if (c.group && number == 0)
+        number = errorOf([&] { s.commitGroup(); }, &description);
+    const std::int32_t atLogoff = errorOf([&] { s.Logoff(); }, number == 0 ? &description : nullptr);
+    EXPECT_EQ(number != 0 ? number : atLogoff, c.number) << description;
+    if (number != 0) // what the failure left is settled: the Logoff after it succeeds
+        EXPECT_EQ(atLogoff, 0);
+    disk.heal();
+
+    EXPECT_TRUE(consistent());
+    Session other = logon();
+    const int copies = checkCopies(other); // each copy whole
+    const int stamped = stampedSources(other);
+    if (c.group) {
+        EXPECT_EQ(copies + stamped, 0);
+    } else if (description.find("undid") == std::string::npos) {
+        EXPECT_EQ(copies, done / 2) << description;
+        EXPECT_EQ(stamped, (done + 1) / 2);
+    } else { // a consistent earlier state: the copy loop's steps up to some point
+        EXPECT_LE(2 * copies, done);
+        EXPECT_TRUE(stamped == copies || stamped == copies + 1) << stamped << " " << copies;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DiskFaults,
+    ::testing::Values(
+        DiskFault{"DiskFullInAStatement", [](FaultyDisk &d, std::int64_t pages) { d.limitGrowth(pages, 4); }, false,
+                  ErrorCode::DiskFull},
+        DiskFault{"LogWriteFailsAtCommit",
+                  [](FaultyDisk &d, std::int64_t) { d.failWrite(FaultyDisk::File::Log, 1, SQLITE_IOERR_WRITE); },
+                  false, ErrorCode::StoreFailure},
+        DiskFault{"DiskFullAtCommit",
+                  [](FaultyDisk &d, std::int64_t) { d.failWrite(FaultyDisk::File::Log, 1, SQLITE_FULL); }, false,
+                  ErrorCode::DiskFull},
+        // The first sync is the commit's own, of a fresh log's header; the second is the one
+        // that makes the session durable at Logoff, after the commit.
+        DiskFault{"SyncFailsAtLogoff",
+                  [](FaultyDisk &d, std::int64_t) { d.failSync(FaultyDisk::File::Log, 2, SQLITE_IOERR_FSYNC); },
+                  false, ErrorCode::StoreFailure},
+        DiskFault{"CommitOfAGroupRefused", [](FaultyDisk &d, std::int64_t) { d.failCommit(1); }, true,
+                  ErrorCode::StoreFailure},
+        DiskFault{"LogWriteFailsInAGroup",
+                  [](FaultyDisk &d, std::int64_t) { d.failWrite(FaultyDisk::File::Log, 1, SQLITE_IOERR_WRITE); },
+                  true, ErrorCode::StoreFailure},
+        DiskFault{"DiskFullInAGroup", [](FaultyDisk &d, std::int64_t pages) { d.limitGrowth(pages, 4); }, true,
+                  ErrorCode::DiskFull}),
+    ParamName());
 
 TEST_F(StoreFixture, RepeatingFaultAndCallCounts)
 {

@@ -278,6 +278,25 @@ TEST_F(Cli, IdMatchesTheObjectModelsFolderId)
     EXPECT_EQ(r.out, worktest::sharedFolder(session).ID() + "\n");
 }
 
+TEST_F(Cli, ChangesAreAnsweredFromTheLogAndATooOldRevisionIsSaidSo)
+{
+    const auto revision = [&] { return std::stoll(runStore(store(), {"revision", kSharedCalendar}).out); };
+    const long long before = revision();
+    const RunResult added = runStore(store(), {"item", "add", kSharedCalendar, "--subject", "Team day"});
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_GT(revision(), before);
+    const RunResult r = runStore(store(), {"changes", kSharedCalendar, "--since", std::to_string(before), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const json changes = json::parse(r.out);
+    EXPECT_EQ(changes["revision"], revision());
+    EXPECT_EQ(changes["too_old"], false);
+    EXPECT_EQ(changes["changes"], json::parse(R"([{"entry_id":")" + added.out.substr(0, added.out.find('\n')) +
+                                              R"(","revision":)" + std::to_string(revision()) + R"(,"kind":"added"}])"));
+    const RunResult future = runStore(store(), {"changes", kSharedCalendar, "--since", "999999", "--json"});
+    EXPECT_EQ(future.exitCode, 3);
+    EXPECT_EQ(json::parse(future.out)["too_old"], true);
+}
+
 TEST_F(Cli, BindingsShowWhatTheEventServiceSaved)
 {
     EXPECT_EQ(json::parse(runStore(store(), {"bindings", kAdminCalendar, "--json"}).out), json::array());

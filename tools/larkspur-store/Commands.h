@@ -44,6 +44,7 @@ void addUserCommands(CLI::App &app, Context &ctx);
 void addItemCommands(CLI::App &app, Context &ctx);
 void addDumpCommands(CLI::App &app, Context &ctx);
 void addCheckCommand(CLI::App &app, Context &ctx);
+void addRevisionCommands(CLI::App &app, Context &ctx);
 void addIcsCommands(CLI::App &app, Context &ctx);
 void addIcsImportCommand(CLI::App &ics, Context &ctx);
 void addIcsExportCommand(CLI::App &ics, Context &ctx);

@@ -122,6 +122,7 @@ int main(int argc, char **argv)
     addItemCommands(app, ctx);
     addDumpCommands(app, ctx);
     addCheckCommand(app, ctx);
+    addRevisionCommands(app, ctx);
     addIcsCommands(app, ctx);
     try {
         app.parse(argc, argv);

@@ -1,0 +1,46 @@
+// A store written by the first version of the program (kept under tests/store/data)
+// opens, is upgraded in place and works; its log begins at the upgrade.
+#include "TestStore.h"
+
+using namespace larkspur::test;
+
+namespace {
+
+TEST_F(StoreFixture, FirstVersionStoreIsUpgradedInPlaceAndWorks)
+{
+    std::filesystem::remove(storePath());
+    std::filesystem::copy_file(STORE_DATA "/demo-v1.db", storePath());
+    {
+        Session s = logon();
+        EXPECT_EQ(s.InfoStores().Count(), 14);
+        Folder calendar = mailboxFolder(s, "Tom Harding");
+        Folder shared = sharedCalendar(s);
+        EXPECT_EQ(calendar.Messages().Count(), 20);
+        EXPECT_EQ(shared.Revision(), 1);
+        EXPECT_TRUE(shared.ChangesSince(0).tooOld); // what came before the upgrade is not in the log
+        EXPECT_TRUE(shared.ChangesSince(1).changes.empty());
+
+        // The newest message of the file goes; a new one never takes its identifier.
+        Messages messages = calendar.Messages();
+        Message newest = messages.Item(messages.Count());
+        const std::string gone = newest.ID();
+        newest.Delete();
+        Message copy = calendar.Messages().Item(1).CopyTo(shared.ID());
+        copy.Update();
+        EXPECT_NE(copy.ID(), gone);
+        EXPECT_EQ(errorOf([&] { s.GetMessage(gone); }), ErrorCode::NotFound);
+
+        const FolderChanges changes = shared.ChangesSince(1);
+        ASSERT_EQ(changes.changes.size(), 1u);
+        EXPECT_EQ(changes.changes[0].entryId, copy.ID());
+        EXPECT_EQ(changes.changes[0].kind, ChangeKind::Added);
+        EXPECT_EQ(changes.revision, 2);
+        EXPECT_EQ(calendar.ChangesSince(1).changes.size(), 1u); // the deletion
+    }
+    EXPECT_TRUE(consistent());
+    Session again = logon();
+    EXPECT_EQ(sharedCalendar(again).Messages().Count(), 1);
+    EXPECT_EQ(mailboxFolder(again, "Tom Harding").Messages().Count(), 19);
+}
+
+} // namespace
