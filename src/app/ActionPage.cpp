@@ -1,6 +1,7 @@
 #include "app/ActionPage.h"
 
 #include "app/MessageBoxes.h"
+#include "app/Pickers.h"
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
 #include "messaging/Error.h"
@@ -84,6 +85,8 @@ ActionPage::~ActionPage() = default;
 
 void ActionPage::openPage()
 {
+    // Every control is placed by now, the page's own fields included.
+    fitCaptions(this);
     m_cmdBack->setEnabled(true);
     m_cmdFinish->setEnabled(true);
     m_cmdNext->setEnabled(false);
@@ -202,6 +205,8 @@ QComboBox *ActionPage::addComboBox(const char *name, bool editable, int left, in
     combo->setObjectName(QString::fromLatin1(name));
     combo->setEditable(editable);
     combo->setInsertPolicy(QComboBox::NoInsert);
+    if (editable)
+        keepTypedText(combo);
     combo->setFont(tahoma(12, false));
     placeTwips(combo, left, top, width, height);
     return combo;

@@ -4,8 +4,9 @@
 // label lblTitle, the button row cmdCancel "Close", cmdFinish "Finish", cmdBack "Back",
 // cmdNext "Next", and the fields its subclass adds. The frame runs:
 //
-//  - page opening (openPage): Back and Finish enabled, Next disabled (for good), Close
-//    enabled, then the page's own filling (fillPage);
+//  - page opening (openPage): the captions fitted to their controls (fitCaptions),
+//    Back and Finish enabled, Next disabled (for good), Close enabled, then the page's
+//    own filling (fillPage);
 //  - the minimise icon: when the page is minimised it takes the icon at iconPath(); a
 //    missing or unreadable icon file keeps the current icon;
 //  - Back: unloads the page; Close: asks "Action Not Completed!", Yes unloads it;
@@ -90,7 +91,7 @@ public:
 
     // Field builders, for the pages and the field groups they share (MailboxPage,
     // AddScriptFields): the control is a child of the page, named, placed in twips and in
-    // Tahoma 12 pt regular.
+    // Tahoma 12 pt regular. An editable combo box takes its text as typed (keepTypedText).
     QLabel *addLabel(const char *name, const QString &caption, int left, int top, int width, int height);
     QComboBox *addComboBox(const char *name, bool editable, int left, int top, int width, int height = 405);
     QLineEdit *addTextBox(const char *name, int left, int top, int width, int height);

@@ -3,12 +3,6 @@
 // notify() is the last line of the top-level error report: every handler already runs
 // through runHandler(), so an error reaching notify() is one that escaped Qt's own
 // code paths; it is reported the same way and ends the program.
-//
-// runScriptedClicks() serves test runs of the whole program only: when the
-// environment variable LARKSPUR_SCRIPTED_CLICKS is set, it clicks the buttons it
-// names, in order, once the event loop runs. Each entry is "window.control" (object
-// names, e.g. "frmSwitchboard.cmdNext"); the entry "quit" closes every window. The
-// clicks stop after an error has been reported.
 #pragma once
 
 #include <QApplication>
@@ -26,7 +20,5 @@ public:
 // Sets up the program's look: the Tahoma faces, the application font (Tahoma) and the
 // window icon (Books05.ICO from the application's folder, when it is there).
 void setUpApplicationLook();
-
-void runScriptedClicks();
 
 } // namespace app

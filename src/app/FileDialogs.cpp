@@ -1,7 +1,9 @@
 #include "app/FileDialogs.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace app {
 
@@ -24,17 +26,47 @@ std::unique_ptr<FileDialogPresenter> &presenter()
     return current;
 }
 
+// The filter with the patterns the dialog matches names with. "*.*" is "every file" in
+// our captions, a name with or without a dot; Qt reads it literally, as names with a
+// dot, so it becomes "*".
+QString matchingFilter(const QString &filter)
+{
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    if (open < 0 || !filter.endsWith(QLatin1Char(')')))
+        return filter;
+    static const QRegularExpression separators(QStringLiteral("[ ;]"));
+    QStringList patterns = filter.mid(open + 1, filter.size() - open - 2).split(separators, Qt::SkipEmptyParts);
+    for (QString &pattern : patterns) {
+        if (pattern == QLatin1String("*.*"))
+            pattern = QStringLiteral("*");
+    }
+    return filter.left(open + 1) + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
 } // namespace
 
 std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const FileDialogRequest &request)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
+    // Qt's own dialog on every desktop, so that its filters behave the same everywhere.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     // Qt's dialog offers no read-only check box; hideReadOnly needs nothing more here.
-    dialog->setNameFilters(request.filters);
+    QStringList matching;
+    for (const QString &filter : request.filters)
+        matching.append(matchingFilter(filter));
+    dialog->setNameFilters(matching);
+    // The filter box shows the captions as given, "All Files (*.*)" included.
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    if (types && types->count() == request.filters.size()) {
+        for (int i = 0; i < types->count(); ++i)
+            types->setItemText(i, request.filters.at(i));
+    } else {
+        types = nullptr;
+    }
     if (request.initialFilter >= 0 && request.initialFilter < request.filters.size())
-        dialog->selectNameFilter(request.filters.at(request.initialFilter));
+        dialog->selectNameFilter((types ? request.filters : matching).at(request.initialFilter));
     return dialog;
 }
 

@@ -1,7 +1,8 @@
 // The file dialog seam: choosing a script file goes through openFileName().
 //
-// Production shows a modal QFileDialog for opening one existing file, offering the
-// request's filters in their order and starting on the one given; it returns the
+// Production shows a modal QFileDialog (Qt's own, not the desktop's) for opening one
+// existing file, offering the request's filters in their order and starting on the one
+// given; a filter's "*.*" lists every file, also names without a dot. It returns the
 // chosen file's full path, or nothing when the user cancels. Tests install a presenter
 // of their own that answers from a script and records the requests (tests/app/support).
 #pragma once

@@ -3,9 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextStream>
-
-#include <cstdio>
 
 namespace app {
 
@@ -49,40 +46,6 @@ public:
     }
 };
 
-// Answers from LARKSPUR_SCRIPTED_BOXES and reports every box on standard error, so a
-// test can run the whole program without anyone at the screen.
-class EnvironmentPresenter : public MessageBoxPresenter {
-public:
-    explicit EnvironmentPresenter(const QByteArray &script)
-    {
-        for (const QByteArray &part : script.split(',')) {
-            bool ok = false;
-            const int answer = part.trimmed().toInt(&ok);
-            if (ok)
-                m_answers.append(answer);
-        }
-    }
-    int present(const MessageBoxRequest &request) override
-    {
-        const QList<int> offered = answersOffered(request.buttons());
-        int answer = offered.first();
-        if (!m_answers.isEmpty() && offered.contains(m_answers.first()))
-            answer = m_answers.takeFirst();
-        else if (!m_answers.isEmpty())
-            m_answers.removeFirst();
-        QString line;
-        QTextStream(&line) << "BOX style=" << request.style << " title=" << request.title
-                           << " text=" << QString(request.text).replace(QLatin1String("\r\n"), QLatin1String("\\r\\n"))
-                           << " answer=" << answer << '\n';
-        std::fputs(line.toUtf8().constData(), stderr);
-        std::fflush(stderr);
-        return answer;
-    }
-
-private:
-    QList<int> m_answers;
-};
-
 std::unique_ptr<MessageBoxPresenter> &presenter()
 {
     static std::unique_ptr<MessageBoxPresenter> current;
@@ -92,13 +55,8 @@ std::unique_ptr<MessageBoxPresenter> &presenter()
 MessageBoxPresenter &activePresenter()
 {
     std::unique_ptr<MessageBoxPresenter> &current = presenter();
-    if (!current) {
-        const QByteArray script = qgetenv("LARKSPUR_SCRIPTED_BOXES");
-        if (!script.isNull())
-            current = std::make_unique<EnvironmentPresenter>(script);
-        else
-            current = std::make_unique<WidgetPresenter>();
-    }
+    if (!current)
+        current = std::make_unique<WidgetPresenter>();
     return *current;
 }
 
@@ -109,9 +67,11 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request)
     auto box = std::make_unique<QMessageBox>();
     box->setFont(QApplication::font());
     box->setWindowTitle(request.title);
-    // The program's texts break lines with CR LF.
+    // The program's texts break lines with CR LF. They carry names the user typed and
+    // descriptions from the store, so they are never read as markup.
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    box->setTextFormat(Qt::PlainText);
     box->setText(text);
     switch (request.icon()) {
     case MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;

@@ -8,10 +8,8 @@
 //
 // Production shows a modal QMessageBox in the application font. Tests install a
 // presenter of their own (setMessageBoxPresenter) that answers from a script and
-// records every box; see tests/app/support. When the environment variable
-// LARKSPUR_SCRIPTED_BOXES is set (test runs of the whole program only) the boxes are
-// answered from it instead: a comma-separated list of answer codes, used in order; each
-// box is printed to standard error, and a box beyond the list gets its first button.
+// records every box; see tests/app/support, and tests/seams for the test build of the
+// whole program.
 //
 // Everything here runs on the user-interface thread.
 #pragma once
@@ -71,7 +69,7 @@ public:
 };
 
 // The box production shows for a request (built, not shown): its buttons, icon, title,
-// text (CR LF shown as a line break) and the application font.
+// text (plain text, CR LF shown as a line break) and the application font.
 std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest &request);
 // The answer code of the button pressed in such a box; a box closed without a button
 // gives its cancelling answer (Cancel, else the last button: No or OK).

@@ -44,6 +44,17 @@ void fillFolderList(QComboBox *cboPersonalFolder)
     cboPersonalFolder->addItems(personalFolderNames());
 }
 
+void keepTypedText(QComboBox *picker)
+{
+    picker->setInsertPolicy(QComboBox::NoInsert);
+    picker->setCompleter(nullptr);
+    if (QLineEdit *edit = picker->lineEdit()) {
+        // The combo box's own look-ups on Enter and on leaving the field.
+        QObject::disconnect(edit, &QLineEdit::returnPressed, picker, nullptr);
+        QObject::disconnect(edit, &QLineEdit::editingFinished, picker, nullptr);
+    }
+}
+
 void setPickerText(QComboBox *picker, const QString &text)
 {
     const int index = picker->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -23,6 +23,12 @@ void fillFolderList(QComboBox *cboPersonalFolder);
 // The ten names fillFolderList appends, in order.
 QStringList personalFolderNames();
 
+// Makes an editable picker take its text exactly as typed: no completion, no change of
+// letter case, and neither Enter nor leaving the field looks the text up in the list (a
+// look-up would put the entry's own text in its place and count as picking that entry,
+// which runs the picker's click rule). Picking from the list works as usual.
+void keepTypedText(QComboBox *picker);
+
 // Sets a picker's text to `text`: selects the entry of that text when the list has it,
 // otherwise (a picker that can be typed into) puts the text in its edit field.
 void setPickerText(QComboBox *picker, const QString &text);

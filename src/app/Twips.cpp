@@ -1,7 +1,13 @@
 #include "app/Twips.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWidget>
 
 #include <cmath>
@@ -40,6 +46,65 @@ QFont tahoma(double points, bool bold)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+namespace {
+
+// True when the control's caption fits its rectangle in the control's font, as Qt lays
+// the control out.
+bool captionFits(const QWidget *control)
+{
+    const QFontMetrics metrics(control->font());
+    if (const auto *label = qobject_cast<const QLabel *>(control)) {
+        if (!label->wordWrap())
+            return label->sizeHint().width() <= label->width();
+        // No word wider than a line, and every line within the height.
+        const int lineWidth = label->contentsRect().width() - 2 * label->margin();
+        const QStringList words = label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &word : words) {
+            if (metrics.horizontalAdvance(word) > lineWidth)
+                return false;
+        }
+        return label->heightForWidth(label->width()) <= label->height();
+    }
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        // The text's own room; a push button's size hint asks for a minimum width that
+        // has nothing to do with its caption.
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        return metrics.horizontalAdvance(button->text()) <= room.width();
+    }
+    if (qobject_cast<const QAbstractButton *>(control)) // the indicator, its spacing and the text
+        return control->sizeHint().width() <= control->width();
+    return true;
+}
+
+QString captionOf(const QWidget *control)
+{
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
+        return button->text();
+    return QString();
+}
+
+} // namespace
+
+void fitCaptions(QWidget *window)
+{
+    constexpr double Step = 0.25;
+    constexpr double Smallest = 4.0;
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        if (captionOf(control).isEmpty())
+            continue;
+        QFont font = control->font();
+        while (!captionFits(control) && font.pointSizeF() - Step >= Smallest) {
+            font.setPointSizeF(font.pointSizeF() - Step);
+            control->setFont(font);
+        }
+    }
 }
 
 int registerTahoma()

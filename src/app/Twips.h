@@ -24,6 +24,14 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height);
 // Tahoma at `points` (fractions allowed: 15.75, 11.25), bold or regular.
 QFont tahoma(double points, bool bold);
 
+// Draws every caption of `window` (labels, buttons, option buttons, check boxes) within
+// its control's rectangle: where the face is wider than the design assumed, the
+// control's font is made smaller, a quarter point at a time, until the text (with the
+// indicator of an option button or check box, and a word-wrapped label's every line)
+// fits. Controls whose captions fit keep their font. Run once the window's controls are
+// placed.
+void fitCaptions(QWidget *window);
+
 // Registers the Tahoma faces of Debian's fonts-wine with the application when they are
 // installed (/usr/share/wine/fonts/tahoma.ttf and tahomabd.ttf); otherwise fontconfig's
 // substitute for Tahoma is used. Returns how many faces were added.

@@ -131,6 +131,8 @@ frmSwitchboard::frmSwitchboard(QWidget *parent)
         previous = button;
     }
 
+    fitCaptions(this);
+
     // Window load: Back and Finish are inert on this window.
     m_cmdBack->setEnabled(false);
     m_cmdFinish->setEnabled(false);

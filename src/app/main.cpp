@@ -12,7 +12,6 @@ int main(int argc, char **argv)
 
     auto *switchboard = new app::frmSwitchboard;
     switchboard->show();
-    app::runScriptedClicks();
 
     const int status = application.exec();
     return app::unhandledErrorReported() ? 1 : status;

@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -90,6 +91,7 @@ struct MessageState {
     unsigned dirty = 0;       // Column bits with a pending value in `pending`
     MessageRow pending;
     std::map<std::uint32_t, PropValue> pendingFields;
+    std::set<std::uint32_t> deletedFields; // saved fields that Update removes
 };
 
 struct MessagesState {

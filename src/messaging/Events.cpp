@@ -163,7 +163,7 @@ void Binding::SaveCustomChanges(const Message &bindingMessage)
         m_session->write(
             [&] {
                 // Handler data still pending on the message is saved with the binding.
-                if (state->dirty != 0 || !state->pendingFields.empty())
+                if (state->dirty != 0 || !state->pendingFields.empty() || !state->deletedFields.empty())
                     detail::saveMessage(*m_session, *state);
                 if (!m_session->store().setHandlerDataSaved(m_message))
                     throw Error(ErrorCode::NotFound,

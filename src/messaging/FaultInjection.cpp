@@ -2,7 +2,6 @@
 
 #include "store/Env.h"
 
-#include <cstdlib>
 #include <unordered_map>
 #include <string>
 #include <vector>
@@ -31,7 +30,6 @@ struct NameHash {
 };
 
 struct Switches {
-    bool environmentRead = false;
     std::unordered_map<std::string, int, NameHash, std::equal_to<>> calls;
     std::vector<CallSwitch> callSwitches;
     std::vector<WriteSwitch> writeSwitches;
@@ -50,68 +48,38 @@ int countOf(const Switches &s, std::string_view operation)
     return it == s.calls.end() ? 0 : it->second;
 }
 
-// LARKSPUR_FAULT="Message.CopyTo:3,write:5" (an optional third part gives the number).
-void readEnvironment(Switches &s)
-{
-    s.environmentRead = true;
-    const char *env = std::getenv("LARKSPUR_FAULT");
-    if (!env)
-        return;
-    std::string_view text(env);
-    while (!text.empty()) {
-        auto comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-        auto colon = item.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        std::string name(item.substr(0, colon));
-        std::string rest(item.substr(colon + 1));
-        int nth = std::atoi(rest.c_str());
-        auto colon2 = rest.find(':');
-        bool isWrite = name == "write";
-        std::int32_t number = isWrite ? ErrorCode::DiskFull : ErrorCode::StoreFailure;
-        if (colon2 != std::string::npos)
-            number = static_cast<std::int32_t>(std::strtol(rest.c_str() + colon2 + 1, nullptr, 0));
-        if (nth <= 0)
-            continue;
-        if (isWrite)
-            s.writeSwitches.push_back({s.writes, nth, number});
-        else
-            s.callSwitches.push_back({name, countOf(s, name), nth, number, false});
-    }
-}
-
 // Fails the chosen store writes for real: the engine asks it before each write
 // statement of an operation and reports its fault as a failure of its own.
 class WriteFaults : public store::Env {
 public:
-    std::optional<Fault> before(Step step) override;
+    std::optional<Fault> before(Step step) override
+    {
+        if (step != Step::Write)
+            return std::nullopt;
+        Switches &s = switches();
+        int count = ++s.writes;
+        for (const WriteSwitch &sw : s.writeSwitches) {
+            if (count - sw.base == sw.nth)
+                return Fault{sw.number == ErrorCode::DiskFull ? store::Failure::DiskFull : store::Failure::IoError,
+                             "Store write " + std::to_string(sw.nth) + " failed (injected fault)"};
+        }
+        return std::nullopt;
+    }
 };
 
 WriteFaults g_writeFaults;
-
-Switches &ready()
-{
-    Switches &s = switches();
-    if (!s.environmentRead)
-        readEnvironment(s);
-    if (!s.writeSwitches.empty() && &store::Env::current() != &g_writeFaults)
-        store::Env::install(&g_writeFaults);
-    return s;
-}
 
 } // namespace
 
 void failCall(std::string_view operation, int nth, std::int32_t number, bool repeat)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     s.callSwitches.push_back({std::string(operation), countOf(s, operation), nth, number, repeat});
 }
 
 void failWrite(int nth, std::int32_t number)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     s.writeSwitches.push_back({s.writes, nth, number});
     store::Env::install(&g_writeFaults);
 }
@@ -121,7 +89,6 @@ void clear()
     Switches &s = switches();
     if (&store::Env::current() == &g_writeFaults)
         store::Env::install(nullptr);
-    s.environmentRead = true;
     s.calls.clear();
     s.callSwitches.clear();
     s.writeSwitches.clear();
@@ -135,7 +102,7 @@ int callCount(std::string_view operation)
 
 void check(std::string_view operation)
 {
-    Switches &s = ready();
+    Switches &s = switches();
     auto it = s.calls.find(operation);
     if (it == s.calls.end())
         it = s.calls.emplace(std::string(operation), 0).first;
@@ -148,23 +115,5 @@ void check(std::string_view operation)
             throw Error(sw.number, std::string(operation) + " failed (injected fault)");
     }
 }
-
-namespace {
-
-std::optional<store::Env::Fault> WriteFaults::before(Step step)
-{
-    if (step != Step::Write)
-        return std::nullopt;
-    Switches &s = switches();
-    int count = ++s.writes;
-    for (const WriteSwitch &sw : s.writeSwitches) {
-        if (count - sw.base == sw.nth)
-            return Fault{sw.number == ErrorCode::DiskFull ? store::Failure::DiskFull : store::Failure::IoError,
-                         "Store write " + std::to_string(sw.nth) + " failed (injected fault)"};
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 } // namespace messaging::faults

@@ -9,10 +9,9 @@
 // "Events.BoundFolder", "Messages.iterator.next", "AddressEntries.iterator.next".
 // Every public method of the object model checks its own name.
 //
-// The switches are process-wide (the object model is single-threaded) and also read
-// from the environment at the first check: LARKSPUR_FAULT="Message.CopyTo:3" fails the
-// third call of Message.CopyTo; LARKSPUR_FAULT="write:5" fails the fifth store write.
-// Several switches may be given separated by commas.
+// The switches are process-wide (the object model is single-threaded) and set only
+// through these calls: nothing in the environment turns them on. Test builds of whole
+// programs set them from a variable of their own (tests/seams).
 #pragma once
 
 #include "Error.h"

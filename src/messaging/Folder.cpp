@@ -26,6 +26,16 @@ std::string Folder::ID() const
                            [&] { return detail::makeId(m_session->guid, detail::IdKind::Folder, m_id); });
 }
 
+std::string Folder::StoreID() const
+{
+    return detail::guarded(m_session, "Folder.StoreID", [&] {
+        auto row = m_session->store().folder(m_id);
+        if (!row)
+            throw Error(ErrorCode::NotFound, "Folder not found (it was removed)");
+        return detail::makeId(m_session->guid, detail::IdKind::Store, row->store);
+    });
+}
+
 Folders Folder::Folders() const
 {
     return detail::guarded(m_session, "Folder.Folders", [&] { return messaging::Folders(m_session, m_id); });

@@ -40,6 +40,8 @@ public:
     std::string Name() const;
     // Entry identifier: an opaque upper-case hex string, unique across the store.
     std::string ID() const;
+    // Entry identifier of the store that holds the folder (InfoStore::ID).
+    std::string StoreID() const;
     messaging::Folders Folders() const;
     messaging::Messages Messages() const;
     // The folder's revision. What the session itself wrote is committed first (outside

@@ -3,6 +3,8 @@
 #include "Detail.h"
 #include "PropTags.h"
 
+#include <ctime>
+
 namespace messaging {
 
 namespace detail {
@@ -67,6 +69,9 @@ void saveMessage(SessionState &s, MessageState &m)
         merged.end = p.end;
     if (m.dirty & ColStamp)
         merged.stamp = p.stamp;
+    const bool changes = m.id == 0 || m.dirty != 0 || !m.pendingFields.empty() || !m.deletedFields.empty();
+    if (changes)
+        merged.changedAt = static_cast<std::int64_t>(std::time(nullptr));
 
     if (m.id == 0) {
         if (!folderExists(s, merged.folder))
@@ -74,6 +79,8 @@ void saveMessage(SessionState &s, MessageState &m)
         std::map<std::uint32_t, PropValue> fields = m.fields;
         for (const auto &[tag, value] : m.pendingFields)
             fields[tag] = value;
+        for (const std::uint32_t tag : m.deletedFields)
+            fields.erase(tag);
         std::int64_t newId = 0;
         s.write([&] { newId = s.store().addMessage(merged, fields); }, false);
         m.id = newId;
@@ -81,7 +88,7 @@ void saveMessage(SessionState &s, MessageState &m)
     } else {
         s.write(
             [&] {
-                if (!s.store().updateMessage(m.id, m.dirty, merged, m.pendingFields))
+                if (!s.store().updateMessage(m.id, m.dirty, merged, m.pendingFields, m.deletedFields))
                     throw Error(ErrorCode::NotFound, "Message \"" + makeId(s.guid, IdKind::Message, m.id) +
                                                          "\" not found (it was deleted)");
             },
@@ -89,6 +96,8 @@ void saveMessage(SessionState &s, MessageState &m)
         if (m.fieldsLoaded) {
             for (const auto &[tag, value] : m.pendingFields)
                 m.fields[tag] = value;
+            for (const std::uint32_t tag : m.deletedFields)
+                m.fields.erase(tag);
         }
     }
     m.row = std::move(merged);
@@ -96,6 +105,7 @@ void saveMessage(SessionState &s, MessageState &m)
     m.dirty = 0;
     m.pending = MessageRow();
     m.pendingFields.clear();
+    m.deletedFields.clear();
 }
 
 } // namespace detail
@@ -257,6 +267,14 @@ void Message::SetStamp(std::optional<std::string> stamp)
               [&](detail::MessageRow &r) { r.stamp = std::move(stamp); });
 }
 
+std::int64_t Message::ChangedAt() const
+{
+    return detail::guarded(m_session, "Message.ChangedAt", [&] {
+        detail::ensureLoaded(*m_session, *m_state);
+        return m_state->row.changedAt;
+    });
+}
+
 Fields Message::Fields() const
 {
     return detail::guarded(m_session, "Message.Fields", [&] { return messaging::Fields(m_session, m_state); });
@@ -348,6 +366,8 @@ std::vector<std::uint32_t> Fields::Tags() const
                 all[entry.first] = true;
             for (const auto &entry : m_message->pendingFields)
                 all[entry.first] = true;
+            for (const std::uint32_t tag : m_message->deletedFields)
+                all.erase(tag);
             for (const auto &entry : all)
                 tags.push_back(entry.first);
         } else {
@@ -382,6 +402,8 @@ std::optional<PropValue> fieldValue(detail::SessionState &s, const std::shared_p
     if (m) {
         if (auto it = m->pendingFields.find(tag); it != m->pendingFields.end())
             return it->second;
+        if (m->deletedFields.count(tag))
+            return std::nullopt;
         detail::ensureFields(s, *m);
         if (auto it = m->fields.find(tag); it != m->fields.end())
             return it->second;
@@ -417,12 +439,23 @@ void Field::SetValue(PropValue value)
 {
     detail::guarded(m_session, "Field.SetValue", [&] {
         if (m_message) {
+            m_message->deletedFields.erase(m_tag);
             m_message->pendingFields[m_tag] = std::move(value);
             return;
         }
         if (!m_session->store().addressEntry(m_entry))
             throw Error(ErrorCode::NotFound, "Address entry not found (it was removed)");
         m_session->write([&] { m_session->store().setEntryField(m_entry, m_tag, value); }, false);
+    });
+}
+
+void Field::Delete()
+{
+    detail::guarded(m_session, "Field.Delete", [&] {
+        if (!m_message)
+            throw Error(ErrorCode::InvalidArgument, "Fields of an address entry cannot be removed");
+        m_message->pendingFields.erase(m_tag);
+        m_message->deletedFields.insert(m_tag);
     });
 }
 

@@ -64,6 +64,11 @@ public:
 
     messaging::Fields Fields() const;
 
+    // When the message was last saved with a change (added, copied, a property or field
+    // changed), in UTC seconds since 1970; 0 before its first Update. Messages of a
+    // store made before this was kept carry the time their store was upgraded.
+    std::int64_t ChangedAt() const;
+
     // Saves the pending changes in one atomic write; a new message or copy becomes
     // visible in its folder now. Throws (and saves nothing) when the message was deleted.
     void Update();
@@ -93,6 +98,10 @@ public:
     bool Exists() const;
     // On a message: a pending change saved by Update. On an address entry: written at once.
     void SetValue(PropValue value);
+    // On a message: removes the field, a pending change saved by Update (an unsaved new
+    // message or copy is then saved without it). Fields of address entries are not
+    // removed this way (InvalidArgument).
+    void Delete();
 
 private:
     detail::SessionPtr m_session;

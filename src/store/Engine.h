@@ -95,9 +95,11 @@ public:
     virtual std::vector<Id> folderMessagesBySubject(Id folder, std::string_view prefix) = 0;
     // A new message with its fields; its id is never one a deleted message had.
     virtual Id addMessage(const MessageRow &row, const Fields &fields) = 0;
-    // Writes the `columns` of row and sets (adds or replaces) the given fields; false
-    // when the message does not exist (then nothing is written).
-    virtual bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields) = 0;
+    // Writes the `columns` of row with its change time, sets (adds or replaces) the given
+    // fields and removes the `removed` ones; with nothing to change it only checks that
+    // the message exists. false when it does not (then nothing is written).
+    virtual bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+                               const FieldTags &removed) = 0;
     // Deletes the message with its fields and binding; false when it does not exist.
     virtual bool deleteMessage(Id message) = 0;
 

@@ -246,6 +246,9 @@ bool PgQuery::isNull(int column) const
 std::int64_t PgQuery::int64(int column) const
 {
     const char *v = PQgetvalue(m_result, m_row, column);
+    // A boolean (EXISTS, a comparison) reads as SQLite gives it: 1 or 0.
+    if (PQftype(m_result, column) == 16)
+        return *v == 't' ? 1 : 0;
     std::int64_t out = 0;
     std::from_chars(v, v + PQgetlength(m_result, m_row, column), out);
     return out;

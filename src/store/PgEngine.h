@@ -67,7 +67,8 @@ public:
     std::vector<Id> folderMessages(Id folder) override;
     std::vector<Id> folderMessagesBySubject(Id folder, std::string_view prefix) override;
     Id addMessage(const MessageRow &row, const Fields &fields) override;
-    bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields) override;
+    bool updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+                       const FieldTags &removed) override;
     bool deleteMessage(Id message) override;
 
     bool boundFolder(Id folder) override;

@@ -6,7 +6,9 @@ namespace store {
 
 namespace {
 
-// The SQLite store's tables of version 2 (see Schema.cpp), in PostgreSQL's words.
+// The SQLite store's tables of the current version (see Schema.cpp), in PostgreSQL's
+// words. A new store begins as an upgraded SQLite store does: at revision 1, which every
+// folder has.
 // "end" is a keyword here and is quoted wherever it is named.
 const char *const kSchema = R"SQL(
 CREATE TABLE meta(
@@ -42,7 +44,7 @@ CREATE TABLE folders(
   store_id BIGINT NOT NULL REFERENCES stores(id) ON DELETE CASCADE,
   parent_id BIGINT REFERENCES folders(id) ON DELETE CASCADE,
   name TEXT COLLATE "C" NOT NULL,
-  revision BIGINT NOT NULL DEFAULT 0
+  revision BIGINT NOT NULL DEFAULT 1
 );
 CREATE INDEX folders_parent ON folders(parent_id);
 CREATE INDEX folders_store ON folders(store_id);
@@ -58,7 +60,8 @@ CREATE TABLE messages(
   location TEXT,
   start DOUBLE PRECISION,
   "end" DOUBLE PRECISION,
-  stamp TEXT
+  stamp TEXT,
+  changed_at BIGINT NOT NULL DEFAULT 0
 );
 CREATE INDEX messages_subject ON messages(folder_id, hidden, subject);
 CREATE TABLE message_fields(
@@ -147,6 +150,7 @@ void createPgSchema(PgDatabase &db, std::int64_t writerLock)
         db.exec("INSERT INTO meta(key, value) VALUES "
                 "('guid', upper(replace(gen_random_uuid()::text, '-', ''))), ('log_floor', '0'), "
                 "('message_high', '0'), ('schema_version', '" + std::to_string(SchemaVersion) + "')");
+        db.exec("INSERT INTO revisions(revision, at, entries) VALUES(1, extract(epoch FROM now()), 0)");
         db.exec("COMMIT");
     } catch (...) {
         if (db.inTransaction())

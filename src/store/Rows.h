@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -18,6 +19,7 @@ using Id = std::int64_t;
 using Value = std::variant<std::string, std::int64_t, double, bool>;
 // Fields by property tag.
 using Fields = std::map<std::uint32_t, Value>;
+using FieldTags = std::set<std::uint32_t>;
 
 enum class StoreKind : int { Public = 0, Mailbox = 1 };
 
@@ -51,9 +53,12 @@ struct MessageRow {
     std::optional<double> start;
     std::optional<double> end;
     std::optional<std::string> stamp;
+    // When the message was last saved with a change (UTC seconds since 1970); written
+    // with every add and every update that changes something.
+    std::int64_t changedAt = 0;
 };
 
-// The columns of a MessageRow an update writes.
+// The columns of a MessageRow an update writes (changedAt goes with any change).
 enum Column : unsigned {
     ColSubject = 1u << 0,
     ColBody = 1u << 1,

@@ -1,12 +1,19 @@
 #include "store/Schema.h"
 
+#include "store/PrivateItems.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
 #include <random>
 
 namespace store {
 
 namespace {
 
-const char *const kSchema = R"SQL(
+// The tables as the first version made them. Later versions change them only through
+// upgrade steps (below), which new stores go through too.
+const char *const kFirstVersion = R"SQL(
 CREATE TABLE meta(
   key TEXT PRIMARY KEY,
   value TEXT NOT NULL
@@ -90,45 +97,6 @@ CREATE TABLE shares(
 CREATE INDEX shares_store ON shares(store_id);
 )SQL";
 
-// Version 2: every folder carries the revision of its last change; each committed
-// revision is a row of `revisions` (when, how many log entries); `changes` logs what each
-// revision did to the messages of a folder, clustered by folder for the readers.
-// `meta` holds the oldest revision the log still answers from (log_floor) and the
-// highest message id ever given (message_high), so that no id is given twice.
-const char *const kRevisions = R"SQL(
-ALTER TABLE folders ADD COLUMN revision INTEGER NOT NULL DEFAULT 0;
-CREATE TABLE revisions(
-  revision INTEGER PRIMARY KEY,
-  at REAL NOT NULL,
-  entries INTEGER NOT NULL
-);
-CREATE TABLE changes(
-  folder_id INTEGER NOT NULL,
-  revision INTEGER NOT NULL,
-  message_id INTEGER NOT NULL,
-  kind INTEGER NOT NULL,
-  PRIMARY KEY(folder_id, revision, message_id, kind)
-) WITHOUT ROWID;
-)SQL";
-
-// Version 1 to 2: what was there before the log began is not in it. The upgrade is
-// revision 1, every folder starts at it, and a reader asking for anything older is told
-// to read everything.
-void upgradeTo2(Database &db)
-{
-    db.exec(kRevisions);
-    db.exec("INSERT INTO revisions(revision, at, entries) VALUES(1, (julianday('now') - 2440587.5) * 86400.0, 0);"
-            "UPDATE folders SET revision = 1;"
-            "INSERT INTO meta(key, value) VALUES('log_floor', '1');"
-            "INSERT INTO meta(key, value) SELECT 'message_high', coalesce(max(id), 0) FROM messages;");
-}
-
-struct Upgrade {
-    int from;
-    void (*apply)(Database &db);
-};
-const Upgrade kUpgrades[] = {{1, upgradeTo2}};
-
 std::string randomGuid()
 {
     std::random_device rd;
@@ -142,17 +110,78 @@ std::string randomGuid()
     return out;
 }
 
-} // namespace
+// One step of an upgrade: brings a store of version `from` one version further. Steps
+// run in list order, every step of one upgrade in the same transaction; each step is
+// self-contained and relies on nothing but the tables of its version.
+struct UpgradeStep {
+    int from;
+    void (*apply)(Database &db);
+};
 
-void createSchema(Database &db)
+// 1 -> 2: private items that earlier programs copied into the public store showed their
+// location, categories, event text and a stamp holding their subject; they are masked.
+void maskPrivateCopies(Database &db)
+{
+    maskPrivateItems(db);
+}
+
+// 1 -> 2: the time of a message's last save (UTC seconds), so that what is exported from
+// an unchanged folder stays the same. Messages already there take the time of the
+// upgrade.
+void addMessageChangeTime(Database &db)
+{
+    db.exec("ALTER TABLE messages ADD COLUMN changed_at INTEGER NOT NULL DEFAULT 0");
+    db.query("UPDATE messages SET changed_at = ?").bind(1, static_cast<std::int64_t>(std::time(nullptr))).run();
+}
+
+// 2 -> 3: every folder carries the revision of its last change; each committed revision
+// is a row of `revisions` (when, how many log entries); `changes` logs what each revision
+// did to the messages of a folder, clustered by folder for the readers. `meta` holds the
+// oldest revision the log still answers from (log_floor) and the highest message id ever
+// given (message_high), so that no id is given twice. The upgrade is revision 1 and every
+// folder starts at it; what was there before is not in the log, so a reader asking from
+// before it is told to read everything (a store without messages has nothing to tell).
+void addRevisionsAndLog(Database &db)
+{
+    db.exec("ALTER TABLE folders ADD COLUMN revision INTEGER NOT NULL DEFAULT 1;"
+            "CREATE TABLE revisions("
+            "  revision INTEGER PRIMARY KEY,"
+            "  at REAL NOT NULL,"
+            "  entries INTEGER NOT NULL"
+            ");"
+            "CREATE TABLE changes("
+            "  folder_id INTEGER NOT NULL,"
+            "  revision INTEGER NOT NULL,"
+            "  message_id INTEGER NOT NULL,"
+            "  kind INTEGER NOT NULL,"
+            "  PRIMARY KEY(folder_id, revision, message_id, kind)"
+            ") WITHOUT ROWID;"
+            "INSERT INTO revisions(revision, at, entries) VALUES(1, (julianday('now') - 2440587.5) * 86400.0, 0);"
+            "INSERT INTO meta(key, value) SELECT 'log_floor', EXISTS (SELECT 1 FROM messages);"
+            "INSERT INTO meta(key, value) SELECT 'message_high', coalesce(max(id), 0) FROM messages;");
+}
+
+const UpgradeStep kUpgradeSteps[] = {
+    {1, &maskPrivateCopies},
+    {1, &addMessageChangeTime},
+    {2, &addRevisionsAndLog},
+};
+
+void applyUpgradeSteps(Database &db, int from, int to)
+{
+    for (const UpgradeStep &step : kUpgradeSteps)
+        if (step.from >= from && step.from < to)
+            step.apply(db);
+    db.exec("PRAGMA user_version = " + std::to_string(to));
+}
+
+// Runs the work in one write transaction; a failure rolls all of it back.
+template <class F>
+void inWriteTransaction(Database &db, F &&work)
 {
     db.exec("BEGIN IMMEDIATE");
     try {
-        db.exec(kSchema);
-        db.exec(kRevisions);
-        db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
-        db.exec("INSERT INTO meta(key, value) VALUES('log_floor', '0'), ('message_high', '0')");
-        db.exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
+        work();
         db.exec("COMMIT");
     } catch (...) {
         if (db.inTransaction())
@@ -161,40 +190,44 @@ void createSchema(Database &db)
     }
 }
 
+} // namespace
+
+void createSchema(Database &db, int version)
+{
+    inWriteTransaction(db, [&] {
+        db.exec(kFirstVersion);
+        db.query("INSERT INTO meta(key, value) VALUES('guid', ?)").bind(1, randomGuid()).run();
+        applyUpgradeSteps(db, 1, version);
+    });
+}
+
+void upgradeSchema(Database &db)
+{
+    if (schemaVersion(db) == SchemaVersion)
+        return;
+    inWriteTransaction(db, [&] {
+        // Read again under the write lock: another program may have upgraded it meanwhile.
+        const int version = schemaVersion(db);
+        if (version == SchemaVersion)
+            return;
+        if (version < OldestUpgradableVersion || version > SchemaVersion)
+            throw StoreError(Failure::NotAStore, SQLITE_NOTADB,
+                             "the store has version " + std::to_string(version) + ", which this program cannot upgrade");
+        applyUpgradeSteps(db, version, SchemaVersion);
+    });
+}
+
 int schemaVersion(Database &db)
 {
     auto q = db.query("PRAGMA user_version");
     return q.step() ? static_cast<int>(q.int64(0)) : 0;
 }
 
-void upgradeSchema(Database &db)
-{
-    for (const Upgrade &step : kUpgrades) {
-        if (schemaVersion(db) != step.from)
-            continue;
-        db.exec("BEGIN IMMEDIATE");
-        try {
-            // Another process may have taken this step while this one waited.
-            if (schemaVersion(db) == step.from) {
-                step.apply(db);
-                db.exec("PRAGMA user_version = " + std::to_string(step.from + 1));
-            }
-            db.exec("COMMIT");
-        } catch (...) {
-            if (db.inTransaction())
-                db.exec("ROLLBACK");
-            throw;
-        }
-    }
-    if (schemaVersion(db) != SchemaVersion)
-        throw StoreError(Failure::NotAStore, 26, "\"" + db.path().string() + "\" is not a store of this program");
-}
-
 std::string storeGuid(Database &db)
 {
     auto q = db.query("SELECT value FROM meta WHERE key = 'guid'");
     if (!q.step())
-        throw StoreError(Failure::NotAStore, 11, "the store has no identifier");
+        throw StoreError(Failure::NotAStore, SQLITE_CORRUPT, "the store has no identifier");
     return q.text(0);
 }
 

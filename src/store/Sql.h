@@ -46,7 +46,7 @@ inline constexpr const char *AddFolder =
 
 // ---- messages
 inline constexpr const char *Message = "SELECT folder_id, hidden, subject, body, sensitivity, categories, all_day, "
-                                       "location, start, \"end\", stamp FROM messages WHERE id = ?";
+                                       "location, start, \"end\", stamp, changed_at FROM messages WHERE id = ?";
 inline constexpr const char *MessagePlace = "SELECT folder_id, hidden FROM messages WHERE id = ?";
 inline constexpr const char *MessageFields = "SELECT tag, type, value FROM message_fields WHERE message_id = ?";
 inline constexpr const char *FolderMessages =
@@ -58,15 +58,16 @@ inline constexpr const char *FolderMessagesFrom =
     "SELECT id, subject FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? ORDER BY id";
 inline constexpr const char *AddMessage =
     "INSERT INTO messages(id, folder_id, hidden, subject, body, sensitivity, categories, all_day, location, start, "
-    "\"end\", stamp) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "\"end\", stamp, changed_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 inline constexpr const char *AddMessageField =
     "INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)";
 inline constexpr const char *SetMessageField =
     "INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?) "
     "ON CONFLICT(message_id, tag) DO UPDATE SET type = excluded.type, value = excluded.value";
+inline constexpr const char *RemoveMessageField = "DELETE FROM message_fields WHERE message_id = ? AND tag = ?";
 inline constexpr const char *DeleteMessage = "DELETE FROM messages WHERE id = ? RETURNING folder_id, hidden";
-// "UPDATE messages SET <the columns> WHERE id = ?10 RETURNING folder_id, hidden": column
-// bit b is parameter b + 1.
+// "UPDATE messages SET <the columns>, changed_at = ?11 WHERE id = ?10 RETURNING folder_id,
+// hidden": column bit b is parameter b + 1.
 std::string updateMessage(unsigned columns);
 
 // ---- bindings
@@ -177,5 +178,12 @@ inline constexpr Invariant InvariantsCount1[] = {
      "the server must hold the profile \"Administrator\""},
 };
 inline constexpr const char *MessageCategories = "SELECT id, categories FROM messages WHERE categories IS NOT NULL";
+// Every calendar action walks to the shared calendar: the public store's root, its second
+// subfolder, in that "Larkspur Calendar".
+inline constexpr const char *SharedCalendarFound =
+    "SELECT EXISTS (SELECT 1 FROM folders c WHERE c.name = 'Larkspur Calendar' AND "
+    "c.parent_id = (SELECT id FROM folders WHERE parent_id = (SELECT r.id FROM folders r "
+    "JOIN stores s ON s.id = r.store_id WHERE s.kind = 0 AND r.parent_id IS NULL "
+    "ORDER BY r.id LIMIT 1) ORDER BY id LIMIT 1 OFFSET 1))";
 
 } // namespace store::sql

@@ -1,5 +1,6 @@
 // The SQLite engine: profiles, stores, address lists and entries, administration and the
 // store check.
+#include "store/PrivateItems.h"
 #include "store/Sql.h"
 #include "store/SqliteEngine.h"
 #include "store/TextList.h"
@@ -303,12 +304,22 @@ std::vector<std::string> SqliteEngine::check()
         while (q.step())
             faults.push_back(std::string(inv.fault) + ": " + q.text(0));
     }
-    auto q = m_db->query(sql::MessageCategories);
-    while (q.step()) {
-        const std::string text = q.text(1);
-        if (encodeTextList(decodeTextList(text)) != text)
-            faults.push_back("message " + std::to_string(q.int64(0)) + " has malformed categories");
+    {
+        auto q = m_db->query(sql::MessageCategories);
+        while (q.step()) {
+            const std::string text = q.text(1);
+            if (encodeTextList(decodeTextList(text)) != text)
+                faults.push_back("message " + std::to_string(q.int64(0)) + " has malformed categories");
+        }
     }
+    {
+        auto q = m_db->query(sql::SharedCalendarFound);
+        if (q.step() && q.int64(0) == 0)
+            faults.push_back("no shared calendar: the second folder of the public store's root holds no "
+                             "\"Larkspur Calendar\", which every calendar action needs");
+    }
+    for (std::string &leak : privateItemLeaks(*m_db))
+        faults.push_back(std::move(leak));
     return faults;
 }
 

@@ -28,7 +28,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const std::filesystem::path &pa
         // Checked before anything is written to the file: a file that is no store of this
         // program (or of a newer version of it) is left exactly as it is.
         const int version = schemaVersion(*db);
-        if (version <= 0 || version > SchemaVersion)
+        if (version < OldestUpgradableVersion || version > SchemaVersion)
             throw StoreError(Failure::NotAStore, SQLITE_NOTADB,
                              "\"" + path.string() + "\" is not a store of this program");
         db->configure();

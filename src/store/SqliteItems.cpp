@@ -138,6 +138,7 @@ std::optional<MessageRow> SqliteEngine::message(Id message)
     r.start = q.optReal(8);
     r.end = q.optReal(9);
     r.stamp = q.optText(10);
+    r.changedAt = q.int64(11);
     return r;
 }
 
@@ -187,7 +188,7 @@ Id SqliteEngine::addMessage(const MessageRow &row, const Fields &fields)
         q.bind(6, std::int64_t(row.sensitivity));
         bindCategories(q, 7, row.categories);
         q.bind(8, std::int64_t(row.allDay)).bind(9, row.location).bind(10, row.start);
-        q.bind(11, row.end).bind(12, row.stamp);
+        q.bind(11, row.end).bind(12, row.stamp).bind(13, row.changedAt);
         q.run();
     }
     // The fields follow in further statements. Rather than a savepoint around the whole
@@ -214,15 +215,18 @@ Id SqliteEngine::addMessage(const MessageRow &row, const Fields &fields)
     return id;
 }
 
-bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields)
+bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+                                 const FieldTags &removed)
 {
-    // Several statements need a savepoint, so that a failure undoes all of them.
-    const bool several = (columns != 0 ? 1u : 0u) + fields.size() > 1;
+    // Any change writes the change time; several statements need a savepoint, so that a
+    // failure undoes all of them.
+    const bool changes = columns != 0 || !fields.empty() || !removed.empty();
+    const bool several = changes && fields.size() + removed.size() > 0;
     if (several)
         savepoint();
     std::optional<std::pair<Id, bool>> place;
     try {
-        if (columns != 0) {
+        if (changes) {
             std::string &text = m_updateSql[columns & ((1u << ColumnCount) - 1)];
             if (text.empty())
                 text = sql::updateMessage(columns);
@@ -245,7 +249,7 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
                 q.bind(8, row.end);
             if (columns & ColStamp)
                 q.bind(9, row.stamp);
-            q.bind(10, message);
+            q.bind(10, message).bind(11, row.changedAt);
             if (q.step()) {
                 place = std::pair{q.int64(0), q.int64(1) != 0};
                 q.run();
@@ -263,6 +267,8 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
                 bindValue(f, 3, 4, value);
                 f.run();
             }
+            for (const std::uint32_t tag : removed)
+                m_db->query(sql::RemoveMessageField).bind(1, message).bind(2, std::int64_t(tag)).run();
         }
         if (several)
             releaseSavepoint();
@@ -273,8 +279,10 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
     }
     if (!place)
         return false;
-    markWritten();
-    log(place->first, message, place->second ? ChangeKind::BindingChanged : ChangeKind::Changed);
+    if (changes) {
+        markWritten();
+        log(place->first, message, place->second ? ChangeKind::BindingChanged : ChangeKind::Changed);
+    }
     return true;
 }
 

@@ -1,6 +1,6 @@
 // The mailbox and folder pickers on real stores: which stores are listed and in what
-// order, stores whose names only begin like mailboxes, more stores than a 16-bit count
-// holds, the folder list, and failing fills.
+// order, text typed into a picker kept as typed, stores whose names only begin like
+// mailboxes, more stores than a 16-bit count holds, the folder list, and failing fills.
 #include "PageTable.h"
 #include "ScriptedMessageBoxes.h"
 #include "StoreFixture.h"
@@ -13,6 +13,7 @@
 #include "messaging/ServerAdmin.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QtTest>
 
@@ -85,6 +86,24 @@ QStringList entries(const QComboBox *picker)
     return list;
 }
 
+// Types each text into an editable picker, then Enter and leaving the field: the texts
+// the picker changed ("typed -> held").
+QStringList changedWhenTyped(QComboBox *picker, const QStringList &texts)
+{
+    QStringList changed;
+    QApplication::setActiveWindow(picker->window());
+    picker->setFocus();
+    for (const QString &text : texts) {
+        picker->clearEditText();
+        QTest::keyClicks(picker->lineEdit(), text);
+        QTest::keyClick(picker->lineEdit(), Qt::Key_Return);
+        emit picker->lineEdit()->editingFinished();
+        if (picker->currentText() != text)
+            changed << text + QStringLiteral(" -> ") + picker->currentText();
+    }
+    return changed;
+}
+
 } // namespace
 
 void PickersTest::mailboxList_data()
@@ -143,6 +162,8 @@ void PickersTest::pickersOnThePages()
         QCOMPARE(entries(mailboxes), (QStringList{"Mailbox - Administrator", "Mailbox - Zed", "Mailboxes"}));
         QCOMPARE(mailboxes->currentText(), QString());
         QCOMPARE(mailboxes->isEditable(), mailboxPicker == 2);
+        if (mailboxes->isEditable()) // a partial or recased name is not completed to Zed's
+            QCOMPARE(changedWhenTyped(mailboxes, {"Mailbox - Z", "mailbox - zed"}), QStringList());
     }
     auto *folders = window->findChild<QComboBox *>(QStringLiteral("cboPersonalFolder"));
     QCOMPARE(folders != nullptr, folderPicker);
@@ -151,6 +172,11 @@ void PickersTest::pickersOnThePages()
                                                 "Notes", "Outbox", "Sent Items", "Tasks"}));
         QCOMPARE(folders->currentIndex(), 0);
         QCOMPARE(folders->currentText(), QStringLiteral("Calendar"));
+        if (folders->isEditable()) { // only picking from the list sets the script name
+            QCOMPARE(changedWhenTyped(folders, {"Deleted It", "deleted items", "Deleted Items"}), QStringList());
+            QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("txtScriptName"))->text(),
+                     QStringLiteral("Larkspur Calendar - Personal Calendar Folder"));
+        }
     }
     window->close();
 }

@@ -9,9 +9,12 @@
 #include "app/WorkstationLocale.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class SeamsTest : public QObject {
@@ -53,14 +56,16 @@ void SeamsTest::messageBox()
     QFETCH(QMessageBox::Icon, icon);
     QFETCH(int, closedAnswer);
     app::MessageBoxRequest request;
-    request.text = QStringLiteral("first\r\nsecond");
+    // A folder name the user typed may look like markup: it is shown as typed.
+    request.text = QStringLiteral("Folder \"<b>Bold</b> folder\" not found\r\nsecond");
     request.style = style;
-    request.title = QStringLiteral("Some Title");
+    request.title = QStringLiteral("<i>Some</i> Title");
 
     for (int i = 0; i < buttons.size(); ++i) {
         std::unique_ptr<QMessageBox> box = app::makeMessageBox(request);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Some Title"));
-        QCOMPARE(box->text(), QStringLiteral("first\nsecond"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("<i>Some</i> Title"));
+        QCOMPARE(box->text(), QStringLiteral("Folder \"<b>Bold</b> folder\" not found\nsecond"));
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->icon(), icon);
         QCOMPARE(box->font(), QApplication::font());
         QList<int> offered;
@@ -80,12 +85,26 @@ void SeamsTest::messageBox()
 
 void SeamsTest::scriptFileDialog()
 {
+    // Production's dialog, shown without running it: the captions as given, text files
+    // first, and "All Files (*.*)" lists a file without a dot.
+    QTemporaryDir dir;
+    for (const char *name : {"README", "a.txt"})
+        QVERIFY(QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
     std::unique_ptr<QFileDialog> dialog = app::makeFileDialog(nullptr, app::scriptFileRequest());
-    QCOMPARE(dialog->nameFilters(),
-             (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)"}));
     QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
-    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    dialog->setDirectory(dir.path());
+    dialog->selectNameFilter(QStringLiteral("All Files (*.*)"));
+    dialog->show();
+    const auto texts = [](const QAbstractItemModel *model, const QModelIndex &parent = {}) {
+        QStringList list;
+        for (int row = 0; row < model->rowCount(parent); ++row)
+            list << model->index(row, 0, parent).data().toString();
+        return list;
+    };
+    QCOMPARE(texts(dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))->model()),
+             (QStringList{"All Files (*.*)", "Text Files (*.txt)", "Batch Files (*.bat)"}));
+    auto *files = dialog->findChild<QListView *>(QStringLiteral("listView"));
+    QTRY_COMPARE(texts(files->model(), files->rootIndex()), (QStringList{"a.txt", "README"}));
 }
 
 // ctest runs this once more under a German locale that the C library need not have:

@@ -205,7 +205,7 @@ TEST_F(CopyAll, WholeRunMatchesThePlainModel)
 {
     std::mt19937 random(20261206);
     const std::vector<std::string> eighths = {"", ".125", ".25", ".375", ".5", ".625", ".75", ".875"};
-    const std::vector<std::string> locations = {"Hall", "Room 4", "K\xC3\xB6ln"};
+    const std::vector<std::string> locations = {"Hall", "Room 4:5", "K\xC3\xB6ln"};
     const std::vector<std::vector<std::string>> categorySets = {{"Holiday"}, {"holiday"}, {"Work", "Holiday"}, {}, {"Work"}};
     std::map<std::string, std::string> tags = {{"Administrator", "AD"}, {"Ann", "AN"}, {"bert", ""},
                                                {"Cleo Long Name", "CLEO"}, {"D\xC3\xB6rte", "DOE"}, {"Ed", "E"}};
@@ -238,12 +238,13 @@ TEST_F(CopyAll, WholeRunMatchesThePlainModel)
                 expectedStamps[user].push_back(std::nullopt);
                 continue;
             }
-            const std::string stamp = std::string(it.allDay == 0 ? "N" : "Y") + ":" + it.location.value_or("") + ":"
-                + std::to_string(day) + eighths[e] + ":" + it.subject;
+            const std::string flag = it.allDay == 0 ? "N" : "Y";
+            const std::string dayText = std::to_string(day) + eighths[e];
+            const std::string stamp = flag + ":" + it.location.value_or("") + ":" + dayText + ":" + it.subject;
             expectedStamps[user].push_back(stamp);
             const bool hidden = it.sensitivity == 2;
-            expectedCopies.push_back(
-                {tag + "- " + (hidden ? "Private" : it.subject), hidden ? "Private" : it.text, it.sensitivity, stamp});
+            expectedCopies.push_back({tag + "- " + (hidden ? "Private" : it.subject), hidden ? "Private" : it.text,
+                                      it.sensitivity, hidden ? flag + "::" + dayText + ":Private" : stamp});
         }
         fill("Mailbox - " + user, userItems);
     }

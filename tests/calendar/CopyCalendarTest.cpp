@@ -5,6 +5,7 @@
 
 #include "actions/calendar/CalendarActions.h"
 #include "messaging/Error.h"
+#include "messaging/PropTags.h"
 
 #include <gtest/gtest.h>
 
@@ -170,19 +171,44 @@ INSTANTIATE_TEST_SUITE_P(TagLengths, OwnerPrefix, ::testing::Values("", "A", "AB
 
 class Masking : public CalendarWork, public ::testing::WithParamInterface<std::int32_t> {};
 
-TEST_P(Masking, PrivateCopiesShowPrivateInBothCopies)
+// Location, categories and every field of each item, as one text.
+std::string restOf(const messaging::Folder &folder)
+{
+    std::string out;
+    for (const messaging::Message m : folder.Messages()) {
+        out += m.Location().value_or("-") + "|" + (m.Categories() ? m.Categories()->at(0) : "-");
+        for (const std::uint32_t tag : m.Fields().Tags())
+            out += "|" + m.Fields().Item(tag).Text();
+        out += "\n";
+    }
+    return out;
+}
+
+TEST_P(Masking, PrivateCopiesKeepOnlySubjectBodyTimesAndRecurrenceInBothCopies)
 {
     addUser("Bob", "BB");
     const std::int32_t sensitivity = GetParam();
-    fill("Mailbox - Bob", {Item{"Doctor", "Blood test", sensitivity, std::nullopt, 0, "Clinic", 45000.5}});
-    const Stored expected = sensitivity == 2
-        ? Stored{"BB- Private", "Private", sensitivity, "N:Clinic:45000.5:Doctor"}
-        : Stored{"BB- Doctor", "Blood test", sensitivity, "N:Clinic:45000.5:Doctor"};
+    const std::string event = "BEGIN:VEVENT\r\nDTSTART;TZID=Europe/Berlin;X-A=1:20261120T090000\r\nRRULE:FREQ=DAILY\r\n"
+                              "LOCATION;ALTREP=\"cid:x\":Clinic\r\nBEGIN:VALARM\r\nDESCRIPTION:Scans\r\nEND:VALARM\r\n"
+                              "END:VEVENT\r\n";
+    fill("Mailbox - Bob", {Item{"Doctor", "Blood test", sensitivity, std::vector<std::string>{"Medical"}, 0, "Clinic",
+                                45000.5, {{messaging::PropTag::ICalendarSource, event}, {0x8102001E, std::string("4")}}}});
+    const Stored personal{"Doctor", "Blood test", sensitivity, "N:Clinic:45000.5:Doctor"};
+    const std::string personalRest = "Clinic|Medical|" + event + "|4\n";
+    const bool masked = sensitivity == 2;
+    const Stored copy = masked ? Stored{"BB- Private", "Private", sensitivity, "N::45000.5:Private"}
+                               : Stored{"BB- Doctor", "Blood test", sensitivity, personal.stamp};
+    const std::string copyRest = masked ? "-|-|BEGIN:VEVENT\r\nDTSTART;TZID=Europe/Berlin:20261120T090000\r\n"
+                                          "RRULE:FREQ=DAILY\r\nEND:VEVENT\r\n\n"
+                                        : personalRest;
     copyUser("Mailbox - Bob");
     copyAll();
-    // One from each copy action; the personal item keeps its own subject and body.
-    EXPECT_EQ(items(), (std::vector<Stored>{expected, expected}));
-    EXPECT_EQ(items("Mailbox - Bob"), (std::vector<Stored>{{"Doctor", "Blood test", sensitivity, expected.stamp}}));
+    // One from each copy action; the personal item keeps everything it had.
+    EXPECT_EQ(items(), (std::vector<Stored>{copy, copy}));
+    EXPECT_EQ(items("Mailbox - Bob"), std::vector<Stored>{personal});
+    messaging::Session s = store.logon();
+    EXPECT_EQ(restOf(worktest::sharedFolder(s)), copyRest + copyRest);
+    EXPECT_EQ(restOf(worktest::calendarOf(s, "Mailbox - Bob")), personalRest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sensitivities, Masking, ::testing::Values(0, 1, 2, 3));

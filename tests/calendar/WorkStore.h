@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -70,6 +71,7 @@ struct Item {
     std::int32_t allDay = 0;
     std::optional<std::string> location{};
     std::optional<double> start = 45000.0;
+    std::map<std::uint32_t, messaging::PropValue> fields{};
 };
 
 // What a test compares of a stored item.
@@ -107,6 +109,8 @@ inline void addItems(const messaging::Folder &folder, const std::vector<Item> &i
         m.SetAllDayEvent(item.allDay);
         m.SetLocation(item.location);
         m.SetStartTime(item.start);
+        for (const auto &[tag, value] : item.fields)
+            m.Fields().Item(tag).SetValue(value);
         m.Update();
     }
 }

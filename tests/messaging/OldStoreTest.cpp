@@ -27,7 +27,13 @@ TEST_F(StoreFixture, FirstVersionStoreIsUpgradedInPlaceAndWorks)
         Message newest = messages.Item(messages.Count());
         const std::string gone = newest.ID();
         newest.Delete();
-        Message copy = calendar.Messages().Item(1).CopyTo(shared.ID());
+        Message source = calendar.Messages().Item(1);
+        for (Message m : calendar.Messages()) // a private item's copy would have to be masked
+            if (m.Sensitivity() != 2) {
+                source = m;
+                break;
+            }
+        Message copy = source.CopyTo(shared.ID());
         copy.Update();
         EXPECT_NE(copy.ID(), gone);
         EXPECT_EQ(errorOf([&] { s.GetMessage(gone); }), ErrorCode::NotFound);

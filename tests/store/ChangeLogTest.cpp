@@ -15,9 +15,9 @@ namespace {
 
 struct TrimCase {
     const char *name;
-    int oldRevisions;     // of the 200 revisions made before, the first ones are 40 days old
-    int entriesEach;      // log entries each of the 200 revisions counts
-    std::int64_t floor;   // the oldest revision a reader may still ask from afterwards
+    int oldRevisions; // of the 200 revisions made before, the first ones are 40 days old
+    int entriesEach;  // log entries each of the 200 revisions counts
+    bool trimmed;     // afterwards the log begins after the 100th of them
 };
 
 void PrintTo(const TrimCase &c, std::ostream *os)
@@ -46,22 +46,26 @@ TEST_P(ChangeLogTrim, KeepsWhatTheRuleKeepsAndSaysTooOldForTheRest)
     const TrimCase &c = GetParam();
     const auto path = m_dir / "store.db";
     store::Id folder = 0;
+    std::int64_t base = 0; // the store's revision before the history
     {
         auto engine = store::openEngine(path, store::OpenMode::Create);
         store::Batch batch(*engine, store::Batch::EachOperation);
         batch.write([&] { folder = engine->addFolder(engine->addStore("S", store::StoreKind::Public, 0), 0, "F"); });
+        batch.commit();
+        base = engine->storeRevision();
     }
-    {   // A long history, as years of use leave it: revisions 2 to 201, one entry of the folder each.
+    {   // A long history, as years of use leave it: 200 revisions, one entry of the folder each.
         sqlite3 *db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
         const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        const std::string old = std::to_string(now - 40 * 86400.0);
         const std::string sql =
-            "WITH RECURSIVE r(n) AS (SELECT 2 UNION ALL SELECT n + 1 FROM r WHERE n < 201) "
-            "INSERT INTO revisions(revision, at, entries) SELECT n, CASE WHEN n < 2 + " + std::to_string(c.oldRevisions) +
-            " THEN " + std::to_string(now - 40 * 86400.0) + " ELSE " + std::to_string(now) + " END, " +
+            "UPDATE revisions SET at = " + (c.oldRevisions > 0 ? old : std::to_string(now)) + ";" +
+            "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r WHERE n < 200) "
+            "INSERT INTO revisions(revision, at, entries) SELECT " + std::to_string(base) + " + n, CASE WHEN n <= " +
+            std::to_string(c.oldRevisions) + " THEN " + old + " ELSE " + std::to_string(now) + " END, " +
             std::to_string(c.entriesEach) + " FROM r; INSERT INTO changes SELECT " + std::to_string(folder) +
-            ", revision, revision, 2 FROM revisions WHERE revision > 1; UPDATE revisions SET at = (SELECT min(at) FROM "
-            "revisions) WHERE revision = 1;";
+            ", revision, revision, 2 FROM revisions WHERE revision > " + std::to_string(base) + ";";
         ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
     }
@@ -70,23 +74,26 @@ TEST_P(ChangeLogTrim, KeepsWhatTheRuleKeepsAndSaysTooOldForTheRest)
         store::Batch batch(*engine, store::Batch::EachOperation);
         batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
     }
-    EXPECT_EQ(engine->storeRevision(), 202);
-    EXPECT_EQ(engine->folderRevision(folder), 202);
-    if (c.floor > 0)
-        EXPECT_TRUE(engine->changesSince(folder, c.floor - 1).tooOld);
-    const store::FolderChanges kept = engine->changesSince(folder, c.floor);
+    const std::int64_t last = base + 201;
+    EXPECT_EQ(engine->storeRevision(), last);
+    EXPECT_EQ(engine->folderRevision(folder), last);
+    // Trimmed, the newest 100 revisions of 1,000 entries and the last one remain.
+    const std::int64_t floor = c.trimmed ? base + 100 : 0;
+    if (c.trimmed)
+        EXPECT_TRUE(engine->changesSince(folder, floor - 1).tooOld);
+    const store::FolderChanges kept = engine->changesSince(folder, floor);
     ASSERT_FALSE(kept.tooOld);
-    ASSERT_EQ(kept.changes.size(), static_cast<std::size_t>(202 - std::max<std::int64_t>(c.floor, 1)));
-    EXPECT_EQ(kept.changes.front().revision, std::max<std::int64_t>(c.floor, 1) + 1);
+    ASSERT_EQ(kept.changes.size(), static_cast<std::size_t>(c.trimmed ? 101 : 201));
+    EXPECT_EQ(kept.changes.front().revision, c.trimmed ? floor + 1 : base + 1);
     EXPECT_EQ(kept.changes.back().kind, store::ChangeKind::Added);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Log, ChangeLogTrim,
-    ::testing::Values(TrimCase{"OldAndMoreThanTheEntriesKept", 150, 1000, 101},
-                      TrimCase{"RecentThoughMoreThanTheEntriesKept", 0, 1000, 0},
-                      TrimCase{"OldButFewerThanTheEntriesKept", 200, 400, 0},
-                      TrimCase{"AllOldAndMoreThanTheEntriesKept", 200, 1000, 101}),
+    ::testing::Values(TrimCase{"OldAndMoreThanTheEntriesKept", 150, 1000, true},
+                      TrimCase{"RecentThoughMoreThanTheEntriesKept", 0, 1000, false},
+                      TrimCase{"OldButFewerThanTheEntriesKept", 200, 400, false},
+                      TrimCase{"AllOldAndMoreThanTheEntriesKept", 200, 1000, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,8 +1,10 @@
 // larkspur-store as the administrator runs it: a child process on real store files.
+// A store of the first version is upgraded when it is opened.
 #include "ToolTestSupport.h"
 
 #include "ScriptStore.h"
 #include "messaging/ServerAdmin.h"
+#include "store/Schema.h"
 
 #include "TestStores.h"
 
@@ -338,6 +340,89 @@ TEST_F(Cli, CheckReportsADamagedStore)
     const RunResult r = runStore(store(), {"check"});
     EXPECT_NE(r.exitCode, 0);
     EXPECT_FALSE(r.err.empty());
+}
+
+// As the earlier program left a store: Ann Lee's private item copied into the shared
+// calendar with all it had (its stamp from an older location), beside a copy already
+// masked and a public one.
+const std::string kFirstVersionRows =
+    "INSERT INTO address_lists VALUES(1, 'Global Address List');"
+    "INSERT INTO address_entries VALUES(1, 1, 'Administrator', 0), (2, 1, 'Ann Lee', 0);"
+    "INSERT INTO entry_fields VALUES(1, 0x802D001E, 0, 'A'), (2, 0x802D001E, 0, 'AL');"
+    "INSERT INTO profiles VALUES(1, 'Administrator', 1);"
+    "INSERT INTO stores VALUES(1, 'Public Folders', 0, NULL), (2, 'Mailbox - Ann Lee', 1, 2);"
+    "INSERT INTO folders VALUES(1, 1, NULL, 'Public Folders'), (2, 1, 1, 'Favorites'), (3, 1, 1, 'All Public Folders'),"
+    "  (4, 1, 3, 'Larkspur Calendar'), (5, 2, NULL, 'Top of Information Store'), (6, 2, 5, 'Calendar');"
+    "INSERT INTO messages(id, folder_id, subject, body, sensitivity, categories, location, start, stamp) VALUES"
+    "  (1, 6, 'Oncology', 'Biopsy', 2, '7:Medical', 'Clinic', 46346.375, 'N:Clinic:46346.375:Oncology'),"
+    "  (2, 4, 'AL- Oncology', 'Biopsy', 2, '7:Medical', 'Clinic', 46346.375, 'N:Old: Clinic:46346.375:Oncology'),"
+    "  (3, 4, 'AL- Private', 'Private', 2, NULL, NULL, 46346.375, 'N::46346.375:Private'),"
+    "  (4, 4, 'AL- Lunch', 'Pizza', 0, NULL, 'Canteen', 46348.5, 'N:Canteen:46348.5:Lunch');"
+    "INSERT INTO message_fields VALUES (1, 0x8102001E, 0, 'ward 4'), (2, 0x8102001E, 0, 'ward 4'), (2, 0x8100001E, 0,"
+    "  'BEGIN:VEVENT\nDTSTART:20261120T090000\nATTENDEE:mailto:r@clinic\nBEGIN:VALARM\nEND:VALARM\nEND:VEVENT\n');";
+
+std::string rowsOf(store::Database &db)
+{
+    auto q = db.query("SELECT (SELECT group_concat(quote(subject) || quote(body) || quote(location) || quote(stamp)) "
+                      "FROM messages) || (SELECT group_concat(tag || value) FROM message_fields)");
+    return q.step() ? q.text(0) : std::string();
+}
+
+std::unique_ptr<store::Database> openFile(const std::filesystem::path &path, bool create = false)
+{
+    auto db = store::Database::open(path, create);
+    db->configure();
+    return db;
+}
+
+// A disk that is full at the nth write statement from now.
+struct FullAtWrite : store::Env {
+    explicit FullAtWrite(int nth) : n(nth) { store::Env::install(this); }
+    ~FullAtWrite() override { store::Env::install(nullptr); }
+    std::optional<Fault> before(Step step) override
+    {
+        if (step == Step::Write && ++writes == n)
+            return Fault{store::Failure::DiskFull, "database or disk is full"};
+        return std::nullopt;
+    }
+    int n;
+    int writes = 0;
+};
+
+TEST(CliUpgrade, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
+{
+    TempDir dir;
+    const std::filesystem::path v1 = dir / "v1.db";
+    store::createSchema(*openFile(v1, true), 1);
+    openFile(v1)->exec(kFirstVersionRows);
+    // Every write of the upgrade failing in turn leaves the file as it was.
+    for (int n = 1;; ++n) {
+        const std::filesystem::path copy = dir / ("write" + std::to_string(n) + ".db");
+        std::filesystem::copy_file(v1, copy);
+        auto db = openFile(copy);
+        const std::string before = rowsOf(*db);
+        try {
+            FullAtWrite full(n);
+            store::upgradeSchema(*db);
+            EXPECT_GT(n, 1);
+            break;
+        } catch (const store::StoreError &) {
+            EXPECT_EQ(store::schemaVersion(*db), 1);
+            EXPECT_EQ(rowsOf(*db), before);
+        }
+    }
+    // The tool upgrades the file as it opens it and finds it sound: only the leaking copy
+    // changed.
+    const RunResult check = runStore(v1, {"check"});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(rowsOf(*openFile(v1)),
+              "'Oncology''Biopsy''Clinic''N:Clinic:46346.375:Oncology','AL- Private''Private'NULL'N::46346.375:Private',"
+              "'AL- Private''Private'NULL'N::46346.375:Private','AL- Lunch''Pizza''Canteen''N:Canteen:46348.5:Lunch'"
+              "2164391966ward 4,2164260894BEGIN:VEVENT\r\nDTSTART:20261120T090000\r\nEND:VEVENT\r\n");
+
+    // Without the shared calendar every calendar action fails: check says so.
+    openFile(v1)->exec("UPDATE folders SET name = 'Calendar 2026' WHERE id = 4");
+    EXPECT_NE(runStore(v1, {"check"}).err.find("no shared calendar"), std::string::npos);
 }
 
 TEST(CliDemo, IsDeterministicForASeedAndHasEveryKindOfItem)

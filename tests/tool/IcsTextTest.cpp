@@ -1,5 +1,7 @@
-// The text layer: unfolding and checking content lines, folding, escaping.
+// The text layer: unfolding and checking content lines, folding, escaping; the time
+// structure a private item keeps.
 #include "IcsText.h"
+#include "ical/PrivateMask.h"
 
 #include <gtest/gtest.h>
 
@@ -141,3 +143,51 @@ TEST(IcsText, EscapingRoundTrips)
     EXPECT_EQ(escapeText("a,b;c\\d\r\ne"), "a\\,b\\;c\\\\d\\ne");
     EXPECT_EQ(unescapeText("Line\\NTwo"), "Line\nTwo");
 }
+
+// --- what a private item keeps of its event text: an allow-list of time properties -----
+
+// The event text and what is kept of it, its lines joined by "\n" (the result has CRLF).
+using MaskCase = std::pair<std::string, std::string>;
+
+class TimeStructure : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(TimeStructure, KeepsTimesAndRecurrenceOnly)
+{
+    std::string expected;
+    for (const char c : GetParam().second)
+        expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(ical::timeStructure(GetParam().first), expected);
+}
+
+const std::string kExdate = "EXDATE:20261127T090000Z,20261204T090000Z,20261211T090000Z,20261218T090000Z,20261225T0900Z";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TimeStructure,
+    ::testing::Values(
+        // Every other property goes.
+        MaskCase{"BEGIN:VEVENT\r\nUID:a\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261120T090000Z\r\nDURATION:PT1H\r\n"
+                 "SUMMARY:Oncology\r\nDESCRIPTION;ALTREP=\"cid:d\":Scans\r\nLOCATION:Clinic\r\nCATEGORIES:Medical\r\n"
+                 "COMMENT:x\r\nATTENDEE;CN=Ann:mailto:a@b\r\nORGANIZER:mailto:c@d\r\nATTACH:http://e\r\nURL:http://f\r\n"
+                 "CONTACT:g\r\nRESOURCES:h\r\nGEO:1;2\r\nX-WHO:i\r\nCLASS:PRIVATE\r\nRRULE:FREQ=DAILY\r\n"
+                 "EXRULE:FREQ=WEEKLY\r\nRDATE;VALUE=PERIOD:20261201T090000Z/PT1H\r\nEND:VEVENT\r\n",
+                 "BEGIN:VEVENT\nUID:a\nDTSTART:20261120T090000Z\nDURATION:PT1H\nCLASS:PRIVATE\nRRULE:FREQ=DAILY\n"
+                 "EXRULE:FREQ=WEEKLY\nRDATE;VALUE=PERIOD:20261201T090000Z/PT1H\nEND:VEVENT\n"},
+        // Only TZID and VALUE parameters stay; lines are unfolded and folded again.
+        MaskCase{"BEGIN:VEVENT\ndtstart;X-A=\"p:q\";TZID=\"Europe/Berlin\";VALUE=DATE-TIME:20261120T090000\n"
+                 "DTEND;LANGUAGE=de;TZID=Europe/Berlin:20261120T100000\n" + kExdate.substr(0, 40) + "\n "
+                 + kExdate.substr(40) + "\nSUMMARY:folded\n  secret\nEND:VEVENT\n",
+                 "BEGIN:VEVENT\nDTSTART;TZID=\"Europe/Berlin\";VALUE=DATE-TIME:20261120T090000\n"
+                 "DTEND;TZID=Europe/Berlin:20261120T100000\n" + kExdate.substr(0, 75) + "\n " + kExdate.substr(75)
+                 + "\nEND:VEVENT\n"},
+        // Overridden instances and time zones keep their times; nested components go.
+        MaskCase{"BEGIN:VTIMEZONE\nTZID:Europe/Berlin\nTZURL:http://z\nBEGIN:STANDARD\nDTSTART:19701025T030000\n"
+                 "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nCOMMENT:c\nEND:STANDARD\nEND:VTIMEZONE\nBEGIN:VEVENT\nUID:r\n"
+                 "BEGIN:VALARM\nBEGIN:X-IN\nDTSTART:20261121\nEND:X-IN\nEND:VALARM\nEND:VEVENT\nBEGIN:VEVENT\n"
+                 "RECURRENCE-ID;TZID=Europe/Berlin:20261127T090000\nSUMMARY:moved\nEND:VEVENT\n",
+                 "BEGIN:VTIMEZONE\nTZID:Europe/Berlin\nBEGIN:STANDARD\nDTSTART:19701025T030000\nTZOFFSETFROM:+0200\n"
+                 "TZOFFSETTO:+0100\nEND:STANDARD\nEND:VTIMEZONE\nBEGIN:VEVENT\nUID:r\nEND:VEVENT\nBEGIN:VEVENT\n"
+                 "RECURRENCE-ID;TZID=Europe/Berlin:20261127T090000\nEND:VEVENT\n"},
+        // Unreadable lines and other components go.
+        MaskCase{"BEGIN:VCALENDAR\nPRODID:p\nBEGIN:VTODO\nDTSTART:20261120\nEND:VTODO\nBEGIN:VEVENT\n"
+                 "DTSTART Oncology\nDTSTART;X=\"open:20261120\nUID;:u\nEND:VEVENT\nEND:VCALENDAR\n",
+                 "BEGIN:VEVENT\nEND:VEVENT\n"}));

@@ -139,8 +139,17 @@ void expectValidExport(const std::string &text)
     ASSERT_TRUE(cal);
     EXPECT_EQ(icalcomponent_isa(cal.get()), ICAL_VCALENDAR_COMPONENT);
     for (icalcomponent *z = icalcomponent_get_first_component(cal.get(), ICAL_VTIMEZONE_COMPONENT); z;
-         z = icalcomponent_get_next_component(cal.get(), ICAL_VTIMEZONE_COMPONENT))
-        zones.insert(icalproperty_get_tzid(icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY)));
+         z = icalcomponent_get_next_component(cal.get(), ICAL_VTIMEZONE_COMPONENT)) {
+        const std::string tzid = icalproperty_get_tzid(icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY));
+        EXPECT_TRUE(zones.insert(tzid).second) << "two definitions of " << tzid;
+        // Each part starts at a local date-time.
+        for (icalcomponent *part = icalcomponent_get_first_component(z, ICAL_ANY_COMPONENT); part;
+             part = icalcomponent_get_next_component(z, ICAL_ANY_COMPONENT)) {
+            const icaltimetype start = icalcomponent_get_dtstart(part);
+            EXPECT_TRUE(!start.is_date && !icaltime_is_utc(start) && !icaltime_is_null_time(start)) << tzid;
+            EXPECT_FALSE(icalcomponent_get_first_property(part, ICAL_XLICERROR_PROPERTY)) << tzid;
+        }
+    }
     for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
          ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT)) {
         // libical notes an empty LOCATION, which the store keeps, as "No value"; nothing else may fail.

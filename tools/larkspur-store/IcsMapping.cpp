@@ -28,6 +28,54 @@ std::string text(const char *s)
 
 } // namespace
 
+void readTexts(const std::vector<ContentLine> &lines, const Component &c, IcsEvent &e)
+{
+    e.summary.clear();
+    e.description.clear();
+    e.location.reset();
+    e.categories.reset();
+    e.stamp.reset();
+    bool summary = false;
+    bool description = false;
+    for (const auto &[index, pl] : ownProperties(lines, c)) {
+        std::string breaks;
+        for (const Param &p : pl.params)
+            if (p.name == "X-LARKSPUR-BREAKS" && !p.values.empty())
+                breaks = p.values.front();
+        auto text = [&](std::string_view escaped) { return restoreBreaks(unescapeText(escaped), breaks); };
+        if (pl.name == "SUMMARY" && !summary) {
+            e.summary = text(pl.value);
+            summary = true;
+        } else if (pl.name == "DESCRIPTION" && !description) {
+            e.description = text(pl.value);
+            description = true;
+        } else if (pl.name == "LOCATION" && !e.location) {
+            e.location = text(pl.value);
+        } else if (pl.name == "X-LARKSPUR-STAMP" && !e.stamp) {
+            e.stamp = text(pl.value);
+        } else if (pl.name == "CATEGORIES") {
+            if (!e.categories)
+                e.categories.emplace();
+            const std::vector<std::string_view> items = splitList(pl.value);
+            if (items.size() > 1)
+                breaks.clear();
+            for (std::string_view item : items)
+                if (!item.empty())
+                    e.categories->push_back(text(item));
+        }
+    }
+}
+
+std::string textLine(std::string_view name, std::string_view value)
+{
+    std::string breaks;
+    const std::string escaped = escapeText(value, &breaks);
+    std::string line(name);
+    if (breaks.find_first_not_of('L') != std::string::npos)
+        line += ";X-LARKSPUR-BREAKS=" + breaks;
+    return line + ":" + escaped;
+}
+
 std::string wrapCalendar(const std::string &body)
 {
     return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Larkspur//Larkspur Calendar Administration//EN\r\n" + body

@@ -1,6 +1,7 @@
 // One calendar event as the store models it, between a VEVENT and a store item.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct IcsEvent {
     std::optional<double> end;
     bool allDay = false;                               // DTSTART;VALUE=DATE
     std::optional<std::string> stamp;                  // X-LARKSPUR-STAMP
+    std::int64_t changedAt = 0;                        // last change in the store (UTC seconds):
+                                                       // the DTSTAMP when the source has none
     // The original text: VTIMEZONEs the event uses, then its VEVENT(s) (the master and
     // the overridden instances sharing its UID). Empty for an item made in the store.
     std::string source;

@@ -6,7 +6,11 @@
 // and the source keeps them all. Other components are counted in `skipped`.
 //
 // A file is read whole before anything is returned: a fault anywhere throws IcsError
-// naming the file and the line or UID, and nothing of the file is used.
+// naming the file and the line or UID, and nothing of the file is used. Beyond what
+// cannot be read at all, that is: components nested deeper than kMaxNesting, a time
+// zone whose rules are beyond the bounds of IcsZone.h, and a DURATION whose end
+// cannot be worked out (longer than 24,855 days). A time zone is repaired where it can
+// be (IcsZone.h), each repair named in `warnings`, and kept as repaired.
 #pragma once
 
 #include "IcsModel.h"

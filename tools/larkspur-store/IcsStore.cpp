@@ -4,13 +4,15 @@
 #include "IcsText.h"
 #include "IcsWriter.h"
 
+#include "ical/PrivateMask.h"
+#include "messaging/AddressLists.h"
 #include "messaging/Error.h"
+#include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 namespace larkspur::ics {
 
@@ -40,6 +42,7 @@ IcsEvent eventFromMessage(const messaging::Message &m)
     e.end = m.EndTime();
     e.allDay = m.AllDayEvent() != 0;
     e.stamp = m.Stamp();
+    e.changedAt = m.ChangedAt();
     return e;
 }
 
@@ -95,11 +98,18 @@ ImportOutcome importFile(messaging::Session &session, const messaging::Folder &f
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw IcsError(file.string() + ": cannot be opened");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
+    // Read with a bound, whatever the file claims to be (a device such as /dev/zero never
+    // ends): one byte past the limit is enough to refuse it.
+    std::string data;
+    char chunk[65536];
+    while (data.size() <= kMaxIcsFileSize && in.read(chunk, sizeof chunk).gcount() > 0)
+        data.append(chunk, static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         throw IcsError(file.string() + ": cannot be read");
-    return importData(session, folder, buffer.str(), file.string());
+    if (data.size() > kMaxIcsFileSize)
+        throw IcsError(file.string() + ": larger than " + std::to_string(kMaxIcsFileSize >> 20)
+                       + " MiB, the most an iCalendar file may hold here");
+    return importData(session, folder, data, file.string());
 }
 
 std::string derivedUid(const std::string &entryId)
@@ -107,12 +117,47 @@ std::string derivedUid(const std::string &entryId)
     return entryId + "@larkspur";
 }
 
+namespace {
+
+// The owner tags of the directory, which tell an owner prefix in a masked subject.
+std::vector<std::string> ownerTags(const messaging::Folder &folder)
+{
+    std::vector<std::string> tags;
+    for (messaging::AddressEntry entry :
+         messaging::AddressLists(folder.session()).Item("Global Address List").AddressEntries()) {
+        messaging::Field tag = entry.Fields().Item(messaging::PropTag::OwnerTag);
+        if (tag.Exists())
+            tags.push_back(tag.Text());
+    }
+    return tags;
+}
+
+// A private item of the public store is written from its masked form and its time
+// structure alone, whatever the store holds for it; its UID is derived like a copy's.
+void maskPrivate(IcsEvent &e, const std::vector<std::string> &ownerTags)
+{
+    e.uid.clear();
+    e.summary = ical::maskedSubject(e.summary, ownerTags);
+    e.description = ical::PrivateText;
+    if (e.stamp)
+        e.stamp = ical::maskedStamp(*e.stamp, e.location.value_or(std::string()), e.allDay);
+    e.location.reset();
+    e.categories.reset();
+    e.source = ical::timeStructure(e.source);
+}
+
+} // namespace
+
 std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
 {
+    const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item("Public Folders").ID();
+    const std::vector<std::string> tags = publicStore ? ownerTags(folder) : std::vector<std::string>();
     std::vector<IcsEvent> events;
     std::set<std::string> uids;
     for (messaging::Message m : folder.Messages()) {
         IcsEvent e = eventFromMessage(m);
+        if (publicStore && e.sensitivity == 2)
+            maskPrivate(e, tags);
         if (e.uid.empty() || uids.count(e.uid)) {
             e.uid = derivedUid(m.ID());
             for (int n = 2; uids.count(e.uid); ++n)
@@ -121,7 +166,7 @@ std::string exportFolder(const messaging::Folder &folder, std::vector<std::strin
         uids.insert(e.uid);
         events.push_back(std::move(e));
     }
-    return writeIcs(events, utcNowStamp(), warnings);
+    return writeIcs(events, warnings);
 }
 
 } // namespace larkspur::ics

@@ -20,11 +20,14 @@ struct ImportOutcome {
     std::vector<std::string> warnings;
 };
 
+// The largest iCalendar file import reads (64 MiB); a larger one is refused unread.
+inline constexpr std::size_t kMaxIcsFileSize = std::size_t(64) << 20;
+
 // Imports every event of the file as one new item of the folder (a folder of `session`).
 // The file is read and checked whole first, then written in one write group of the
 // session: if the store fails part way, or the program dies, nothing of the file is in
 // the store. Throws IcsError (file unreadable, not iCalendar, an event that cannot be
-// read, or the store failing) naming the file.
+// read, the file larger than kMaxIcsFileSize, or the store failing) naming the file.
 ImportOutcome importFile(messaging::Session &session, const messaging::Folder &folder,
                          const std::filesystem::path &file);
 // The same for data already in memory (`name` stands for the file in messages).

@@ -159,9 +159,10 @@ std::vector<ContentLine> contentLines(std::string_view data, const std::string &
         if (!parseContentLine(cl.text, pl, why))
             throw IcsError(fileName + ":" + std::to_string(cl.lineNo) + ": malformed content line ("
                            + why + "): " + quoted(cl.text));
-        if (pl.name == "BEGIN")
-            ++depth;
-        else if (pl.name == "END")
+        if (pl.name == "BEGIN" && ++depth > kMaxNesting)
+            throw IcsError(fileName + ":" + std::to_string(cl.lineNo) + ": components nested more than "
+                           + std::to_string(kMaxNesting) + " deep");
+        if (pl.name == "END" && depth > 0)
             --depth;
         lines.push_back(std::move(cl));
     };
@@ -256,6 +257,26 @@ std::string componentText(const std::vector<ContentLine> &lines, const Component
     return text;
 }
 
+std::vector<std::pair<std::size_t, ParsedLine>> ownProperties(const std::vector<ContentLine> &lines,
+                                                             const Component &c)
+{
+    std::vector<std::pair<std::size_t, ParsedLine>> found;
+    int depth = 0;
+    for (std::size_t i = c.first + 1; i < c.last; ++i) {
+        ParsedLine pl;
+        std::string why;
+        if (!parseContentLine(lines[i].text, pl, why))
+            continue;
+        if (pl.name == "BEGIN")
+            ++depth;
+        else if (pl.name == "END")
+            --depth;
+        else if (depth == 0)
+            found.emplace_back(i, std::move(pl));
+    }
+    return found;
+}
+
 std::vector<std::string> parameterValues(const std::vector<ContentLine> &lines, const Component &c,
                                          std::string_view paramName)
 {
@@ -272,7 +293,7 @@ std::vector<std::string> parameterValues(const std::vector<ContentLine> &lines, 
     return values;
 }
 
-std::string escapeText(std::string_view text)
+std::string escapeText(std::string_view text, std::string *breaks)
 {
     std::string r;
     r.reserve(text.size());
@@ -286,12 +307,55 @@ std::string escapeText(std::string_view text)
             if (i + 1 < text.size() && text[i + 1] == '\n')
                 ++i;
             r += "\\n";
+            if (breaks)
+                *breaks += text[i] == '\n' ? 'C' : 'R';
             break;
-        case '\n': r += "\\n"; break;
-        default: r += c;
+        case '\n':
+            r += "\\n";
+            if (breaks)
+                *breaks += 'L';
+            break;
+        default:
+            if ((static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) || c == '\t')
+                r += c;
         }
     }
     return r;
+}
+
+std::string restoreBreaks(std::string text, std::string_view breaks)
+{
+    if (breaks.find_first_not_of("LCR") != std::string_view::npos
+        || static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) != breaks.size())
+        return text;
+    std::string r;
+    r.reserve(text.size() + breaks.size());
+    std::size_t k = 0;
+    for (const char c : text) {
+        if (c != '\n') {
+            r += c;
+            continue;
+        }
+        const char kind = breaks[k++];
+        r += kind == 'L' ? "\n" : kind == 'C' ? "\r\n" : "\r";
+    }
+    return r;
+}
+
+std::vector<std::string_view> splitList(std::string_view value)
+{
+    std::vector<std::string_view> items;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\')
+            ++i;
+        else if (value[i] == ',') {
+            items.push_back(value.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    items.push_back(value.substr(start));
+    return items;
 }
 
 std::string unescapeText(std::string_view text)

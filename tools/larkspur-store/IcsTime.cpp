@@ -23,8 +23,9 @@ std::optional<PropertyTime> propertyTime(icalcomponent *component, icalproperty_
         pt.time = icalvalue_get_datetime(v);
     if (icaltime_is_null_time(pt.time))
         return std::nullopt;
+    pt.utc = !pt.time.is_date && icaltime_is_utc(pt.time);
     if (icalparameter *tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER))
-        if (const char *id = icalparameter_get_tzid(tz); id && !pt.time.is_date && !icaltime_is_utc(pt.time))
+        if (const char *id = icalparameter_get_tzid(tz); id && !pt.time.is_date && !pt.utc)
             pt.tzid = id;
     pt.time.zone = nullptr;
     return pt;
@@ -86,7 +87,7 @@ double localDayNumber(const PropertyTime &t, icalcomponent *calendar, bool *unkn
     if (tt.is_date)
         return toDayNumber(CivilTime{tt.year, tt.month, tt.day, 0, 0, 0});
     icaltimezone *zone = nullptr;
-    if (icaltime_is_utc(tt) || tt.zone == icaltimezone_get_utc_timezone()) {
+    if (t.utc) {
         zone = icaltimezone_get_utc_timezone();
     } else if (!t.tzid.empty()) {
         zone = resolveZone(calendar, t.tzid);
@@ -109,7 +110,7 @@ EventTimes eventTimes(icalcomponent *vevent, icalcomponent *calendar)
         return out;
     bool unknown = false;
     out.allDay = start->time.is_date;
-    out.floating = !start->time.is_date && !icaltime_is_utc(start->time) && start->tzid.empty();
+    out.floating = !start->time.is_date && !start->utc && start->tzid.empty();
     out.start = localDayNumber(*start, calendar, &unknown);
     if (auto end = propertyTime(vevent, ICAL_DTEND_PROPERTY)) {
         if (end->time.is_date && !start->time.is_date) {
@@ -117,6 +118,7 @@ EventTimes eventTimes(icalcomponent *vevent, icalcomponent *calendar)
             PropertyTime e = *end;
             e.time.is_date = 0;
             e.tzid = start->tzid;
+            e.utc = start->utc;
             e.time.hour = e.time.minute = e.time.second = 0;
             out.end = localDayNumber(e, calendar, &unknown);
         } else {

@@ -13,8 +13,9 @@
 namespace larkspur::ics {
 
 struct PropertyTime {
-    icaltimetype time = icaltime_null_time();
+    icaltimetype time = icaltime_null_time();   // the fields as written, without a zone
     std::string tzid;        // empty: floating, UTC or DATE
+    bool utc = false;        // written with a trailing Z
 };
 
 // DTSTART/DTEND/RECURRENCE-ID of `component` as written; std::nullopt when absent.

@@ -4,9 +4,10 @@
 #include "IcalPtr.h"
 #include "IcsMapping.h"
 #include "IcsText.h"
+#include "IcsZone.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <set>
 
@@ -64,40 +65,19 @@ void removeErrors(icalcomponent *c)
         removeErrors(sub);
 }
 
-// Within a VTIMEZONE an RRULE's UNTIL must be in UTC; older writers give the local
-// time of the observance, which is the UTC time plus its TZOFFSETFROM.
-void untilToUtc(icalcomponent *vtimezone)
-{
-    for (icalcomponent *obs = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT); obs;
-         obs = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
-        icalproperty *from = icalcomponent_get_first_property(obs, ICAL_TZOFFSETFROM_PROPERTY);
-        for (icalproperty *p = icalcomponent_get_first_property(obs, ICAL_RRULE_PROPERTY); p && from;
-             p = icalcomponent_get_next_property(obs, ICAL_RRULE_PROPERTY)) {
-            icalrecurrencetype r = icalproperty_get_rrule(p);
-            if (icaltime_is_null_time(r.until) || r.until.is_date || icaltime_is_utc(r.until))
-                continue;
-            r.until = icaltime_add(r.until, icaldurationtype_from_int(-icalproperty_get_tzoffsetfrom(from)));
-            r.until.zone = icaltimezone_get_utc_timezone();
-            icalproperty_set_rrule(p, r);
-        }
-    }
-}
-
 std::vector<std::string> serialize(icalcomponent *c)
 {
     IcalString s(icalcomponent_as_ical_string_r(c));
     return unfold(s ? std::string_view(s.get()) : std::string_view());
 }
 
-std::string categoriesLine(const std::vector<std::string> &categories)
+// One property for each category: a reader that splits a list at every comma after a
+// backslash (libical) then still sees each category whole.
+void addCategories(std::vector<std::string> &lines, const std::vector<std::string> &categories)
 {
-    std::string line = "CATEGORIES:";
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        if (i)
-            line += ',';
-        line += escapeText(categories[i]);
-    }
-    return line;
+    for (const std::string &c : categories)
+        if (!c.empty())
+            lines.push_back(textLine("CATEGORIES", c));
 }
 
 bool sameCategories(const std::optional<std::vector<std::string>> &a, const std::optional<std::vector<std::string>> &b)
@@ -142,28 +122,28 @@ std::vector<std::string> modelledLines(const IcsEvent &e, bool withTimes, bool f
         for (std::string &l : timeLines(e, floating))
             lines.push_back(std::move(l));
     if (!e.summary.empty())
-        lines.push_back("SUMMARY:" + escapeText(e.summary));
+        lines.push_back(textLine("SUMMARY", e.summary));
     if (!e.description.empty())
-        lines.push_back("DESCRIPTION:" + escapeText(e.description));
+        lines.push_back(textLine("DESCRIPTION", e.description));
     if (e.location)
-        lines.push_back("LOCATION:" + escapeText(*e.location));
-    if (e.categories && !e.categories->empty())
-        lines.push_back(categoriesLine(*e.categories));
+        lines.push_back(textLine("LOCATION", *e.location));
+    if (e.categories)
+        addCategories(lines, *e.categories);
     lines.push_back("CLASS:" + classForSensitivity(e.sensitivity));
     if (e.stamp)
-        lines.push_back("X-LARKSPUR-STAMP:" + escapeText(*e.stamp));
+        lines.push_back(textLine("X-LARKSPUR-STAMP", *e.stamp));
     return lines;
 }
 
-// Carries the store's changes of the master over to an overridden instance: a subject
-// that gained a prefix gets the same prefix, any other changed property is replaced.
-std::vector<std::string> overrideChanges(icalcomponent *ov, const IcsEvent &e, const IcsEvent &src)
+// Carries the store's changes of the master over to an overridden instance (`own`: its
+// text properties as written): a subject that gained a prefix gets the same prefix, any
+// other changed property is replaced.
+std::vector<std::string> overrideChanges(icalcomponent *ov, const IcsEvent &e, const IcsEvent &src,
+                                         const IcsEvent &own)
 {
     std::vector<std::string> lines;
     lines.push_back("UID:" + escapeText(e.uid));
     removeAll(ov, ICAL_UID_PROPERTY);
-    EventTimes ignored;
-    const IcsEvent own = readModelled(ov, nullptr, ignored);
     if (e.summary != src.summary) {
         std::string summary = e.summary;
         const bool prefixed = e.summary.size() > src.summary.size()
@@ -173,22 +153,22 @@ std::vector<std::string> overrideChanges(icalcomponent *ov, const IcsEvent &e, c
             summary = e.summary.substr(0, e.summary.size() - src.summary.size()) + own.summary;
         removeAll(ov, ICAL_SUMMARY_PROPERTY);
         if (!summary.empty())
-            lines.push_back("SUMMARY:" + escapeText(summary));
+            lines.push_back(textLine("SUMMARY", summary));
     }
     if (e.description != src.description) {
         removeAll(ov, ICAL_DESCRIPTION_PROPERTY);
         if (!e.description.empty())
-            lines.push_back("DESCRIPTION:" + escapeText(e.description));
+            lines.push_back(textLine("DESCRIPTION", e.description));
     }
     if (e.location != src.location) {
         removeAll(ov, ICAL_LOCATION_PROPERTY);
         if (e.location)
-            lines.push_back("LOCATION:" + escapeText(*e.location));
+            lines.push_back(textLine("LOCATION", *e.location));
     }
     if (!sameCategories(e.categories, src.categories)) {
         removeAll(ov, ICAL_CATEGORIES_PROPERTY);
-        if (e.categories && !e.categories->empty())
-            lines.push_back(categoriesLine(*e.categories));
+        if (e.categories)
+            addCategories(lines, *e.categories);
     }
     if (e.sensitivity != src.sensitivity) {
         removeAll(ov, ICAL_CLASS_PROPERTY);
@@ -213,21 +193,157 @@ void ensureDtstamp(icalcomponent *ev, const std::string &dtstamp, std::vector<st
         inserted.push_back("DTSTAMP:" + dtstamp);
 }
 
-} // namespace
-
-std::string utcNowStamp()
+// Calls `f` for every TZID parameter of the component and its subcomponents.
+template <class F>
+void forEachTzid(icalcomponent *c, F &&f)
 {
-    const std::time_t now = std::time(nullptr);
-    return dateTimeText(utcFieldsFromUnix(static_cast<std::int64_t>(now))) + "Z";
+    for (icalproperty *p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY))
+        for (icalparameter *t = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER); t;
+             t = icalproperty_get_next_parameter(p, ICAL_TZID_PARAMETER))
+            f(t);
+    for (icalcomponent *sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+         sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+        forEachTzid(sub, f);
 }
 
-std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dtstamp,
-                     std::vector<std::string> &warnings)
+void setZoneId(icalcomponent *vtimezone, const std::string &tzid)
+{
+    removeAll(vtimezone, ICAL_TZID_PROPERTY);
+    icalcomponent_add_property(vtimezone, icalproperty_new_tzid(tzid.c_str()));
+}
+
+// The time zones of one export. Each TZID names one definition: the events of two files
+// may use one TZID for different rules, and a zone whose TZID already names another
+// definition is written as "TZID (2)" (or the next free number) with its events.
+class ExportZones {
+public:
+    // Checks and repairs the VTIMEZONEs of a source calendar (dropping those that cannot
+    // be used, whose times then read as local), adds the built-in definition of a TZID
+    // its events use without one, and names them all for this export.
+    void adopt(icalcomponent *cal, const std::string &uid, std::vector<std::string> &warnings)
+    {
+        std::vector<icalcomponent *> zones;
+        std::set<std::string> defined;
+        for (icalcomponent *z = icalcomponent_get_first_component(cal, ICAL_VTIMEZONE_COMPONENT); z;
+             z = icalcomponent_get_next_component(cal, ICAL_VTIMEZONE_COMPONENT))
+            zones.push_back(z);
+        std::erase_if(zones, [&](icalcomponent *z) {
+            const std::string why = refusal(z);
+            if (why.empty() && !zoneId(z).empty()) {
+                defined.insert(zoneId(z));
+                return false;
+            }
+            warnings.push_back("event " + uid + ": time zone \"" + zoneId(z) + "\" cannot be used ("
+                               + (why.empty() ? "no TZID" : why) + "); its times are written as local times");
+            icalcomponent_remove_component(cal, z);
+            icalcomponent_free(z);
+            return true;
+        });
+        std::set<std::string> used;
+        for (icalcomponent *ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
+             ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT))
+            forEachTzid(ev, [&](icalparameter *t) { used.insert(icalparameter_get_tzid(t)); });
+        for (const std::string &tzid : used) {
+            icaltimezone *builtin = defined.count(tzid) ? nullptr : icaltimezone_get_builtin_timezone(tzid.c_str());
+            icalcomponent *comp = builtin ? icaltimezone_get_component(builtin) : nullptr;
+            if (!comp)
+                continue;
+            icalcomponent *copy = icalcomponent_new_clone(comp);
+            setZoneId(copy, tzid);
+            icalcomponent_add_component(cal, copy);
+            zones.push_back(copy);
+            defined.insert(tzid);
+        }
+        for (icalcomponent *z : zones)
+            name(cal, z, defined);
+    }
+
+    const std::vector<std::string> *find(const std::string &tzid) const
+    {
+        auto it = m_lines.find(tzid);
+        return it == m_lines.end() ? nullptr : &it->second;
+    }
+
+private:
+    std::string refusal(icalcomponent *z)
+    {
+        std::vector<std::string> notes;
+        int rules = 0;
+        std::string why;
+        if (repairZone(z, notes, rules, why) != ZoneUse::Usable)
+            return why.empty() ? "nothing of it can be used" : why;
+        IcalString text(icalcomponent_as_ical_string_r(z));
+        auto [it, fresh] = m_bounded.emplace(text ? text.get() : "", true);
+        if (fresh)
+            it->second = zoneChanges(z, kMaxZoneChanges) <= kMaxZoneChanges;
+        return it->second ? std::string() : "its rules change the offset too often";
+    }
+
+    void name(icalcomponent *cal, icalcomponent *z, const std::set<std::string> &inThisSource)
+    {
+        const std::string id = zoneId(z);
+        std::string name = id;
+        for (int n = 2;; ++n) {
+            if (name == id || !inThisSource.count(name)) {
+                setZoneId(z, name);
+                std::vector<std::string> lines = serialize(z);
+                auto [it, fresh] = m_lines.emplace(name, lines);
+                if (fresh || it->second == lines)
+                    break;
+            }
+            name = id + " (" + std::to_string(n) + ")";
+        }
+        if (name == id)
+            return;
+        for (icalcomponent *ev = icalcomponent_get_first_component(cal, ICAL_VEVENT_COMPONENT); ev;
+             ev = icalcomponent_get_next_component(cal, ICAL_VEVENT_COMPONENT))
+            forEachTzid(ev, [&](icalparameter *t) {
+                if (id == icalparameter_get_tzid(t))
+                    icalparameter_set_tzid(t, name.c_str());
+            });
+    }
+
+    std::map<std::string, std::vector<std::string>> m_lines; // TZID -> VTIMEZONE lines
+    std::map<std::string, bool> m_bounded;                   // VTIMEZONE text -> rules within bounds
+};
+
+// The text properties of each VEVENT of a source as written (see readTexts), in order;
+// empty when the source does not split into content lines.
+std::vector<IcsEvent> sourceTexts(const std::string &source)
+{
+    std::vector<IcsEvent> out;
+    try {
+        std::vector<std::string> ignored;
+        const std::vector<ContentLine> lines = contentLines(wrapCalendar(source), "source", ignored);
+        const std::vector<Component> tree = componentTree(lines, "source");
+        for (const Component &c : tree.front().children)
+            if (c.name == "VEVENT")
+                readTexts(lines, c, out.emplace_back());
+    } catch (const IcsError &) {
+        out.clear();
+    }
+    return out;
+}
+
+void takeTexts(IcsEvent &to, const IcsEvent &from)
+{
+    to.summary = from.summary;
+    to.description = from.description;
+    to.location = from.location;
+    to.categories = from.categories;
+    to.stamp = from.stamp;
+}
+
+} // namespace
+
+std::string writeIcs(const std::vector<IcsEvent> &events, std::vector<std::string> &warnings)
 {
     std::vector<std::string> eventLines;
-    std::map<std::string, std::vector<std::string>> zones; // TZID -> VTIMEZONE lines
+    ExportZones zones;
 
     for (const IcsEvent &e : events) {
+        const std::string dtstamp = dateTimeText(utcFieldsFromUnix(e.changedAt)) + "Z";
         ComponentPtr cal;
         icalcomponent *master = nullptr;
         if (!e.source.empty()) {
@@ -242,16 +358,26 @@ std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dts
             appendEvent(eventLines, body, modelledLines(e, true, false));
             continue;
         }
-        for (icalcomponent *z = icalcomponent_get_first_component(cal.get(), ICAL_VTIMEZONE_COMPONENT); z;
-             z = icalcomponent_get_next_component(cal.get(), ICAL_VTIMEZONE_COMPONENT)) {
-            icalproperty *id = icalcomponent_get_first_property(z, ICAL_TZID_PROPERTY);
-            if (id && icalproperty_get_tzid(id) && !zones.count(icalproperty_get_tzid(id))) {
-                untilToUtc(z);
-                zones.emplace(icalproperty_get_tzid(id), serialize(z));
-            }
-        }
+        zones.adopt(cal.get(), e.uid, warnings);
+        // The VEVENTs in order, with their text properties as written when those can be
+        // read (libical's reading of them is not what the store holds); only the
+        // overridden instances compare theirs.
+        std::vector<icalcomponent *> vevents;
+        for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
+             ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT))
+            vevents.push_back(ev);
+        std::vector<IcsEvent> texts = vevents.size() > 1 ? sourceTexts(e.source) : std::vector<IcsEvent>();
+        if (texts.size() != vevents.size())
+            texts.clear();
+        auto ownTexts = [&](std::size_t at, IcsEvent &into) {
+            if (!texts.empty())
+                takeTexts(into, texts[at]);
+        };
+        const std::size_t masterAt = static_cast<std::size_t>(std::find(vevents.begin(), vevents.end(), master)
+                                                              - vevents.begin());
         EventTimes srcTimes;
-        const IcsEvent src = readModelled(master, cal.get(), srcTimes);
+        IcsEvent src = readModelled(master, cal.get(), srcTimes);
+        ownTexts(masterAt, src);
         // A TZID nobody defines cannot be written again: such times were read as local
         // and are written as local (floating) times.
         const bool unknownZone = !srcTimes.unknownZone.empty();
@@ -270,12 +396,15 @@ std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dts
         ensureDtstamp(master, dtstamp, inserted);
         appendEvent(eventLines, serialize(master), std::move(inserted));
 
-        for (icalcomponent *ov = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ov;
-             ov = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT)) {
+        for (std::size_t at = 0; at < vevents.size(); ++at) {
+            icalcomponent *ov = vevents[at];
             if (ov == master)
                 continue;
             removeErrors(ov);
-            std::vector<std::string> changes = overrideChanges(ov, e, src);
+            EventTimes ignored;
+            IcsEvent own = readModelled(ov, nullptr, ignored);
+            ownTexts(at, own);
+            std::vector<std::string> changes = overrideChanges(ov, e, src, own);
             ensureDtstamp(ov, dtstamp, changes);
             appendEvent(eventLines, serialize(ov), std::move(changes));
         }
@@ -299,9 +428,8 @@ std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dts
                                  "PRODID:-//Larkspur//Larkspur Calendar Administration//EN",
                                  "CALSCALE:GREGORIAN"};
     for (const std::string &tzid : used) {
-        auto it = zones.find(tzid);
-        if (it != zones.end()) {
-            out.insert(out.end(), it->second.begin(), it->second.end());
+        if (const std::vector<std::string> *zone = zones.find(tzid)) {
+            out.insert(out.end(), zone->begin(), zone->end());
             continue;
         }
         icaltimezone *builtin = icaltimezone_get_builtin_timezone(tzid.c_str());

@@ -6,6 +6,11 @@
 // instances follow the master under the same UID. Times are kept as the source wrote
 // them (with their TZID) while the store still holds the same local times; otherwise
 // they are written in UTC (floating when the source was floating, DATE for all-day).
+//
+// Each TZID of the file names one definition: the sources' zones are repaired and
+// bounded as on import (IcsZone.h), and a zone whose TZID another event's source already
+// defines differently is written as "TZID (2)", its events with it. Text values are
+// written so that they read back the same (see textLine in IcsMapping.h).
 #pragma once
 
 #include "IcsModel.h"
@@ -15,12 +20,8 @@
 
 namespace larkspur::ics {
 
-// `dtstamp` ("YYYYMMDDTHHMMSSZ") is used for events whose source has no DTSTAMP.
-// Every event must carry its UID.
-std::string writeIcs(const std::vector<IcsEvent> &events, const std::string &dtstamp,
-                     std::vector<std::string> &warnings);
-
-// The current UTC time as an iCalendar UTC date-time.
-std::string utcNowStamp();
+// An event whose source has no DTSTAMP gets its change time as one, so that the same
+// events always give the same text. Every event must carry its UID.
+std::string writeIcs(const std::vector<IcsEvent> &events, std::vector<std::string> &warnings);
 
 } // namespace larkspur::ics

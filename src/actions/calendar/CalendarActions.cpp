@@ -5,6 +5,7 @@
 // failure on the way leaves no copy behind and a private item is never seen unmasked.
 #include "CalendarActions.h"
 
+#include "ical/PrivateMask.h"
 #include "messaging/AddressLists.h"
 #include "messaging/Error.h"
 #include "messaging/Folder.h"
@@ -27,7 +28,6 @@ constexpr std::string_view PublicFolders = "Public Folders";
 constexpr std::string_view SharedCalendarName = "Larkspur Calendar";
 constexpr std::string_view CalendarFolderName = "Calendar";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
-constexpr std::string_view PrivateText = "Private";
 constexpr std::int32_t SensitivityPrivate = 2;
 constexpr std::size_t FailuresShown = 10;
 
@@ -74,18 +74,43 @@ messaging::Messages userCalendar(messaging::Session &session, std::string_view s
     return session.InfoStores().Item(storeName).RootFolder().Folders().Item(CalendarFolderName).Messages();
 }
 
-// The per-item steps after the holiday test: stamp and save the personal item, then
-// copy it, mask a private copy, put the owner prefix in front and save the copy once.
+// Leaves the unsaved copy of a private item with its masked form alone: "Private" for
+// subject and body, its sensitivity and times, the stamp's flag and day number, and of
+// its fields only the time structure of the kept event text. The personal item keeps
+// everything; the copy inherited all of it and is cut down before it is first saved.
+void maskPrivateCopy(messaging::Message &copy)
+{
+    if (const std::optional<std::string> stamp = copy.Stamp())
+        copy.SetStamp(ical::maskedStamp(*stamp, copy.Location().value_or(std::string()), copy.AllDayEvent() != 0));
+    copy.SetSubject(ical::PrivateText);
+    copy.SetText(ical::PrivateText);
+    copy.SetLocation(std::nullopt);
+    copy.SetCategories(std::nullopt);
+    const messaging::Fields fields = copy.Fields();
+    for (const std::uint32_t tag : fields.Tags()) {
+        messaging::Field field = fields.Item(tag);
+        if (tag == messaging::PropTag::ICalendarSource) {
+            std::string times = ical::timeStructure(field.Text());
+            if (!times.empty()) {
+                field.SetValue(std::move(times));
+                continue;
+            }
+        }
+        field.Delete();
+    }
+}
+
+// The per-item steps after the holiday test, the same for both copy actions: stamp and
+// save the personal item, then copy it, mask a private copy, put the owner prefix in
+// front and save the copy once.
 void stampAndCopy(messaging::Message &item, const std::string &flag, const std::string &sharedId,
                   const std::string &prefix, const std::locale &locale)
 {
     item.SetStamp(stampWithFlag(flag, item, locale));
     item.Update();
     messaging::Message copy = item.CopyTo(sharedId);
-    if (copy.Sensitivity() == SensitivityPrivate) {
-        copy.SetSubject(PrivateText);
-        copy.SetText(PrivateText);
-    }
+    if (copy.Sensitivity() == SensitivityPrivate)
+        maskPrivateCopy(copy);
     copy.SetSubject(prefix + copy.Subject());
     copy.Update();
 }
