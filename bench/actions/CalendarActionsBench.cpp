@@ -4,7 +4,8 @@
 //   bench_calendar_actions [users=1000] [items per user=100] [shared items=100000]
 //
 // Prints items per second, the peak memory of the measuring process and the ratio of
-// the work's time to the floor's.
+// the work's time to the floor's; then what a progress callback costs the copy, and the
+// refresh in one transaction against the same deletion and copy in batches.
 #include "BenchChild.h"
 
 #include "actions/calendar/CalendarActions.h"
@@ -374,6 +375,28 @@ int child(const std::string &task, const std::filesystem::path &file)
             calendar::copyAllCalendars(s);
             s.Logoff();
         });
+    if (task == "copy-progress-work")
+        return bench::childMain([&] {
+            messaging::Session s = logon(file);
+            std::int64_t reports = 0;
+            calendar::copyAllCalendars(s, calendar::workstationLocale(), [&](const actions::Progress &) { ++reports; });
+            s.Logoff();
+        });
+    if (task == "refresh-work")
+        return bench::childMain([&] {
+            messaging::Session s = logon(file);
+            s.beginGroup();
+            calendar::refreshSharedCalendar(s);
+            s.commitGroup();
+            s.Logoff();
+        });
+    if (task == "refresh-batched")
+        return bench::childMain([&] {
+            messaging::Session s = logon(file);
+            calendar::deleteAllItems(s);
+            calendar::copyAllCalendars(s);
+            s.Logoff();
+        });
     if (task == "copy-floor")
         return bench::childMain([&] { copyFloor(file); });
     if (task == "delete-all-work")
@@ -431,8 +454,25 @@ int main(int argc, char **argv)
         char what[96];
         std::snprintf(what, sizeof what, "copy all calendars (%d users x %d)", users, items);
         compare(what, static_cast<long>(copied), w, f);
-        std::filesystem::remove(work);
         std::filesystem::remove(floor);
+
+        // The same copy with a progress callback, on a copy of the generated store.
+        const auto watched = dir.path() / "copy-progress.db";
+        generateCopyStore(watched, users, items);
+        bench::print("  with a progress callback", static_cast<long>(copied), "items",
+                     bench::runChild({"--child", "copy-progress-work", watched.string()}));
+        std::filesystem::remove(watched);
+
+        // The refresh of a shared calendar that holds one copy of everything already: in
+        // one transaction, and as the two page actions in their batches.
+        const auto batched = dir.path() / "refresh-batched.db";
+        bench::copyStore(work, batched);
+        const bench::Figures one = bench::runChild({"--child", "refresh-work", work.string()});
+        const bench::Figures many = bench::runChild({"--child", "refresh-batched", batched.string()});
+        bench::print("refresh in one transaction (deleted and copied)", static_cast<long>(2 * copied), "items", one);
+        bench::print("  delete all, then copy all, in batches", static_cast<long>(2 * copied), "items", many);
+        std::filesystem::remove(work);
+        std::filesystem::remove(batched);
     }
     {
         const auto generated = dir.path() / "shared.db";

@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/Pickers.h"
+#include "app/RunProgress.h"
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
 #include "messaging/Error.h"
@@ -18,8 +19,10 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <exception>
+#include <optional>
 
 namespace app {
 
@@ -68,6 +71,15 @@ ActionPage::ActionPage(const PageFrame &frame, QWidget *parent)
     m_lblTitle->setWordWrap(true);
     m_lblTitle->setGeometry(twipsRect(this, frame.titleTwips.x(), frame.titleTwips.y(), frame.titleTwips.width(),
                                       frame.titleTwips.height()));
+
+    if (!frame.progressTwips.isNull()) {
+        m_lblProgress = new QLabel(this);
+        m_lblProgress->setObjectName(QStringLiteral("lblProgress"));
+        m_lblProgress->setFont(tahoma(12, false));
+        m_lblProgress->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        placeTwips(m_lblProgress, frame.progressTwips.x(), frame.progressTwips.y(), frame.progressTwips.width(),
+                   frame.progressTwips.height());
+    }
 
     const int top = frame.buttonTopTwips;
     m_cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("Close"), 180, top);
@@ -175,7 +187,14 @@ void ActionPage::finishSteps()
     {
         messaging::Session session;
         session.Logon("Administrator");
-        const ResultMessage result = work(session);
+        ResultMessage result;
+        {
+            std::optional<RunProgress> running;
+            if (m_lblProgress)
+                m_progress = running.emplace(m_lblProgress).callback();
+            const auto forget = qScopeGuard([this] { m_progress = {}; });
+            result = work(session);
+        }
         session.Logoff();
         msgBox(result.text, result.style, result.title);
     } // release step: the session and everything taken from it are dropped here

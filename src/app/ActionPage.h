@@ -13,7 +13,9 @@
 //  - Finish: [error trap] input check, confirmation ("Application Warning!", Yes/No),
 //    checks after the confirmation, [wait cursor], logon with "Administrator", the
 //    page's work, logoff, result message, release, [wait cursor off], closing step.
-//    No in the confirmation goes straight to the closing step.
+//    No in the confirmation goes straight to the closing step. The pages of long runs
+//    (every user, the whole shared calendar) have a progress line, lblProgress, that
+//    shows how far the work is while no input reaches the program (RunProgress).
 //
 // With the error trap (the event-script pages) an error after it shows "Error: " +
 // description + " (" + number + ")" and ends the handler at once: no logoff, no result,
@@ -23,6 +25,8 @@
 // A page deletes itself when unloaded (Qt::WA_DeleteOnClose). Not thread-safe: the
 // user-interface thread only.
 #pragma once
+
+#include "actions/Progress.h"
 
 #include <QRect>
 #include <QString>
@@ -58,6 +62,7 @@ struct PageFrame {
     bool waitCursor = false;  // hourglass from logon to release
     bool closingStep = true;  // Finish (and No) unloads the page
     IconPlace icon = IconPlace::TesselFolder;
+    QRect progressTwips{};    // lblProgress: left, top, width, height; none when null
 };
 
 // The page's own result box.
@@ -120,6 +125,9 @@ protected:
     virtual bool checkAfterConfirmation() { return true; }
     // The action's work between logon and logoff; returns the result box.
     virtual ResultMessage work(messaging::Session &session) = 0;
+    // For work(): the callback that shows the run's progress on lblProgress; empty on a
+    // page without one.
+    actions::ProgressCallback progress() const { return m_progress; }
 
     void changeEvent(QEvent *event) override;
 
@@ -137,6 +145,8 @@ private:
     QPushButton *m_cmdFinish = nullptr;
     QPushButton *m_cmdBack = nullptr;
     QPushButton *m_cmdNext = nullptr;
+    QLabel *m_lblProgress = nullptr;
+    actions::ProgressCallback m_progress;
 };
 
 } // namespace app

@@ -1,5 +1,6 @@
 #include "app/frmSwitchboard.h"
 
+#include "actions/calendar/CalendarActions.h"
 #include "actions/calendar/frmAUserPersonalCalendarToLarkspurCalendar.h"
 #include "actions/calendar/frmCopyAllPersonalCalendarsLarkspurCalendar.h"
 #include "actions/calendar/frmDeleteAllItemsFromLarkspurCalendar.h"
@@ -14,9 +15,7 @@
 #include "app/TopLevelError.h"
 #include "app/Twips.h"
 #include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
 #include "messaging/Session.h"
-#include "textfile/TextFile.h"
 
 #include <QGroupBox>
 #include <QHash>
@@ -214,16 +213,9 @@ void frmSwitchboard::writeFolderIdentifier()
 {
     messaging::Session session;
     session.Logon("Administrator");
-    const messaging::Folder calendar = session.InfoStores()
-                                           .Item("Public Folders")
-                                           .RootFolder()
-                                           .Folders()
-                                           .Item(2)
-                                           .Folders()
-                                           .Item("Larkspur Calendar");
-    textfile::TextFile file;
-    file.WriteLineText(identifierFileName().toStdString(), calendar.ID());
-    msgBox(QStringLiteral("Larkspur Calendar ID ") + QString::fromStdString(calendar.ID()) + QStringLiteral("\r\n")
+    // The same work as the store tool's "calendar id"; the box reads the identifier again.
+    const messaging::Folder shared = calendar::writeFolderIdentifier(session, identifierFileName().toStdString());
+    msgBox(QStringLiteral("Larkspur Calendar ID ") + QString::fromStdString(shared.ID()) + QStringLiteral("\r\n")
            + QStringLiteral(" has been written to the text file C:\\Larkspur Calendar ID.Txt"));
     session.Logoff();
 }

@@ -12,6 +12,7 @@
 #include "app/Twips.h"
 #include "messaging/Error.h"
 #include "messaging/FaultInjection.h"
+#include "ScriptStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -49,6 +51,12 @@ int calls(const char *operation)
     return messaging::faults::callCount(operation);
 }
 
+// Runs `onPaint` whenever the watched widget is painted.
+struct PaintWatch : QObject {
+    std::function<void()> onPaint;
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Paint && (onPaint(), false); }
+};
+
 } // namespace
 
 class PageFrameTest : public QObject {
@@ -75,6 +83,8 @@ private slots:
     void addScriptFields();
     void layout_data();
     void layout();
+    void progressDuringRun_data();
+    void progressDuringRun();
 
 private:
     // Opens the page and fills what its input check asks for; the call counts start
@@ -500,6 +510,60 @@ void PageFrameTest::layout()
     QCOMPARE(font.family(), QStringLiteral("Tahoma"));
     QCOMPARE(font.pointSizeF(), control == QLatin1String("lblTitle") ? 15.75 : 12.0);
     QCOMPARE(font.bold(), control == QLatin1String("lblTitle") || control.startsWith(QLatin1String("cmd")));
+}
+
+void PageFrameTest::progressDuringRun_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("last"); // the progress line when the run ends
+    QTest::newRow("copy all") << "frmCopyAllPersonalCalendarsLarkspurCalendar" << "4 of 4 users, 6 items copied";
+    QTest::newRow("delete all") << "frmDeleteAllItemsFromLarkspurCalendar" << "3 of 3 items deleted";
+    QTest::newRow("add script for all") << "frmAddEventToAPersonalFolderForAllUsers"
+                                        << "3 of 3 users, 3 scripts installed";
+    QTest::newRow("delete all scripts") << "frmDeleteAllScriptsForAllMailboxes" << "3 of 3 users, 3 scripts removed";
+}
+
+void PageFrameTest::progressDuringRun()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, last);
+    m_store->addUser("Bob", "BB");
+    m_store->addUser("Cid", "CI");
+    messaging::Session s;
+    s.Logon("Administrator");
+    for (const std::string user : {"Alice", "Bob", "Cid"}) {
+        worktest::addItems(worktest::calendarOf(s, "Mailbox - " + user), {{"one"}, {"two"}});
+        worktest::addBinding(s, worktest::calendarOf(s, "Mailbox - " + user), "script");
+    }
+    worktest::addItems(worktest::sharedFolder(s), {{"a"}, {"b"}, {"c"}});
+    s.Logoff();
+    QPointer<app::ActionPage> window = openFilled(pageInfo(page));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *label = child<QLabel>(window, "lblProgress");
+
+    // The texts painted; at the first, a click and a key on Close and a click on Finish,
+    // none of which may act.
+    QStringList painted;
+    PaintWatch watch;
+    watch.onPaint = [&] {
+        if (label->text().isEmpty() || (!painted.isEmpty() && painted.last() == label->text()))
+            return;
+        painted << label->text();
+        if (painted.size() == 1) {
+            QTest::mouseClick(window->cmdCancel(), Qt::LeftButton);
+            QTest::keyClick(window->cmdCancel(), Qt::Key_Space);
+            QTest::mouseClick(window->cmdFinish(), Qt::LeftButton);
+        }
+    };
+    label->installEventFilter(&watch);
+    QSignalSpy closes(window->cmdCancel(), &QPushButton::clicked);
+    m_boxes->expectYes().expectOk();
+    click(window, "cmdFinish");
+
+    QVERIFY2(painted.size() >= 3 && painted.last() == last, qPrintable(painted.join(QLatin1Char('|'))));
+    QCOMPARE(closes.count(), 0);
+    QVERIFY2(m_boxes->allAnswered(), qPrintable(m_boxes->problems().join('\n')));
+    QCOMPARE(m_boxes->shown().size(), 2); // the confirmation and the result, nothing else
 }
 
 QTEST_MAIN(PageFrameTest)

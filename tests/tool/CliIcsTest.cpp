@@ -248,7 +248,7 @@ TEST_P(Privacy, TheSharedCalendarShowsNothingPrivate)
     messaging::Session session(store());
     session.Logon("Administrator");
     GetParam().first ? (void)calendar::copyAllCalendars(session, std::locale::classic())
-                     : calendar::copyUserCalendar(session, "Mailbox - Ann Lee", std::locale::classic());
+                     : (void)calendar::copyUserCalendar(session, "Mailbox - Ann Lee", std::locale::classic());
     session.Logoff();
     const RunResult r = runStore(store(), {"ics", "export", kSharedCalendar, "-"}, env);
     ASSERT_EQ(r.exitCode, 0) << r.err;

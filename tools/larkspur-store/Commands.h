@@ -1,7 +1,9 @@
 // The commands of larkspur-store. Each registers its subcommand on the application;
 // its callback does the work and throws CommandError (or messaging::Error) for bad input,
 // which main reports on stderr with exit status 1; UsageError for an argument the command
-// never accepts, exit status 2.
+// never accepts, exit status 2; BusyError when another bulk action holds the shared
+// calendar, exit status 4. A command that finished with skipped failures sets
+// Context::exitCode to 3.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -21,6 +23,19 @@ class UsageError : public CommandError {
 public:
     using CommandError::CommandError;
 };
+
+class BusyError : public CommandError {
+public:
+    using CommandError::CommandError;
+};
+
+namespace ExitCode {
+inline constexpr int Done = 0;
+inline constexpr int Failed = 1;
+inline constexpr int Usage = 2;
+inline constexpr int Skipped = 3;
+inline constexpr int Busy = 4;
+} // namespace ExitCode
 
 // What every command shares: the store path given with --store, and --force of the
 // commands that write.
@@ -48,5 +63,8 @@ void addRevisionCommands(CLI::App &app, Context &ctx);
 void addIcsCommands(CLI::App &app, Context &ctx);
 void addIcsImportCommand(CLI::App &ics, Context &ctx);
 void addIcsExportCommand(CLI::App &ics, Context &ctx);
+// The switchboard's actions, run unattended (CmdCalendar.cpp, CmdScripts.cpp).
+void addCalendarCommands(CLI::App &app, Context &ctx);
+void addScriptCommands(CLI::App &app, Context &ctx);
 
 } // namespace larkspur

@@ -124,13 +124,18 @@ int main(int argc, char **argv)
     addCheckCommand(app, ctx);
     addRevisionCommands(app, ctx);
     addIcsCommands(app, ctx);
+    addCalendarCommands(app, ctx);
+    addScriptCommands(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
         return app.exit(e) == 0 ? 0 : 2;
     } catch (const UsageError &e) {
         std::cerr << "larkspur-store: " << e.what() << "\n";
-        return 2;
+        return ExitCode::Usage;
+    } catch (const BusyError &e) {
+        std::cerr << "larkspur-store: " << e.what() << "\n";
+        return ExitCode::Busy;
     } catch (const messaging::Error &e) {
         std::cerr << "larkspur-store: " << e.description() << " (" << e.number() << ")\n";
         return 1;

@@ -12,6 +12,7 @@
 #include "messaging/InfoStores.h"
 #include "messaging/Messages.h"
 #include "messaging/PropTags.h"
+#include "textfile/TextFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -30,6 +31,8 @@ constexpr std::string_view CalendarFolderName = "Calendar";
 constexpr std::string_view MailboxPrefix = "Mailbox - ";
 constexpr std::int32_t SensitivityPrivate = 2;
 constexpr std::size_t FailuresShown = 10;
+constexpr const char *CopyStage = "copy";
+constexpr const char *DeleteStage = "delete";
 
 // Byte offset of character `n` (counting from 0) of a UTF-8 text, or the text's size
 // when it has fewer characters. Continuation bytes never start a character, so a cut
@@ -115,18 +118,48 @@ void stampAndCopy(messaging::Message &item, const std::string &flag, const std::
     copy.Update();
 }
 
+// The number of mail users in the address list, for a progress total; -1 when the list
+// cannot be read (the walk itself then meets the failure and deals with it).
+std::int64_t countMailUsers(const messaging::AddressEntries &entries)
+{
+    try {
+        std::int64_t users = 0;
+        for (const messaging::AddressEntry entry : entries)
+            users += entry.DisplayType() == messaging::DisplayType::MailUser ? 1 : 0;
+        return users;
+    } catch (const messaging::Error &) {
+        return -1;
+    }
+}
+
 // The run of the all-users copy: which mode it is in and what it skipped.
 class CopyAllRun {
 public:
-    CopyAllRun(messaging::Session &session, const std::locale &locale) : m_session(session), m_locale(locale) {}
+    CopyAllRun(messaging::Session &session, const std::locale &locale, const actions::ProgressCallback &progress)
+        : m_session(session), m_locale(locale), m_progressCallback(progress)
+    {
+        m_progress.stage = CopyStage;
+    }
 
     CopyAllReport run()
     {
         const messaging::Folder shared = sharedCalendar(m_session);
         m_sharedId = shared.ID();
-        const messaging::AddressEntries entries =
-            m_session.AddressLists().Item(GlobalAddressList).AddressEntries();
+        const messaging::AddressLists lists = m_session.AddressLists();
+        const messaging::AddressEntries entries = lists.Item(GlobalAddressList).AddressEntries();
+        if (m_progressCallback) {
+            // A collection of its own: the walk's snapshot is taken by the walk.
+            m_progress.usersTotal = countMailUsers(lists.Item(GlobalAddressList).AddressEntries());
+            actions::report(m_progressCallback, m_progress);
+        }
+        CopyAllReport report = walk(entries);
+        actions::report(m_progressCallback, m_progress);
+        return report;
+    }
 
+private:
+    CopyAllReport walk(const messaging::AddressEntries &entries)
+    {
         const Where list{std::string(GlobalAddressList), nullptr};
         std::optional<messaging::AddressEntries::iterator> it;
         std::optional<messaging::AddressEntries::iterator> end;
@@ -146,7 +179,6 @@ public:
         return std::move(m_report);
     }
 
-private:
     // What a step works on, for the account of a skipped failure.
     struct Where {
         std::string mailbox;
@@ -192,9 +224,14 @@ private:
                      std::int32_t position)
     {
         m_userFailed = false;
+        m_mailUser = false;
         handleUser(entries, listed, position);
         if (m_userFailed)
             ++m_report.usersFailed;
+        if (m_mailUser) {
+            m_report.usersDone = ++m_progress.usersDone;
+            actions::report(m_progressCallback, m_progress);
+        }
     }
 
     void handleUser(const messaging::AddressEntries &entries, const messaging::AddressEntry &listed,
@@ -204,6 +241,7 @@ private:
         bool isUser = false;
         if (!guard([&] { isUser = listed.DisplayType() == messaging::DisplayType::MailUser; }, where) || !isUser)
             return;
+        m_mailUser = true;
         std::string name;
         if (!guard([&] { name = listed.Name(); }, where))
             return;
@@ -251,15 +289,21 @@ private:
             return;
         // From the first item that gets this far on, failures are skipped, not thrown.
         m_skipping = true;
-        guard([&] { stampAndCopy(item, flag, m_sharedId, prefix, m_locale); }, where);
+        if (guard([&] { stampAndCopy(item, flag, m_sharedId, prefix, m_locale); }, where)) {
+            m_report.itemsCopied = ++m_progress.itemsDone;
+            actions::report(m_progressCallback, m_progress);
+        }
     }
 
     messaging::Session &m_session;
     const std::locale &m_locale;
+    const actions::ProgressCallback &m_progressCallback;
+    actions::Progress m_progress;
     std::string m_sharedId;
     bool m_skipping = false;
     bool m_userFailed = false;
     bool m_itemFailed = false;
+    bool m_mailUser = false;
     CopyAllReport m_report;
 };
 
@@ -357,7 +401,8 @@ messaging::Folder sharedCalendar(messaging::Session &session)
         .Item(SharedCalendarName);
 }
 
-void copyUserCalendar(messaging::Session &session, std::string_view pickerText, const std::locale &locale)
+std::int64_t copyUserCalendar(messaging::Session &session, std::string_view pickerText, const std::locale &locale,
+                              const actions::ProgressCallback &progress)
 {
     // Directory first, then both folders: nothing is written before all of them are found.
     const messaging::AddressList list = session.AddressLists().Item(GlobalAddressList);
@@ -369,17 +414,23 @@ void copyUserCalendar(messaging::Session &session, std::string_view pickerText, 
     const messaging::Messages messages = userCalendar(session, pickerText);
     const std::string sharedId = shared.ID();
 
+    actions::Progress done{CopyStage};
+    actions::report(progress, done);
     for (messaging::Message item : messages) {
         const std::string flag = flagLetter(item);
         if (isHoliday(item))
             continue;
         stampAndCopy(item, flag, sharedId, prefix, locale);
+        ++done.itemsDone;
+        actions::report(progress, done);
     }
+    return done.itemsDone;
 }
 
-CopyAllReport copyAllCalendars(messaging::Session &session, const std::locale &locale)
+CopyAllReport copyAllCalendars(messaging::Session &session, const std::locale &locale,
+                               const actions::ProgressCallback &progress)
 {
-    return CopyAllRun(session, locale).run();
+    return CopyAllRun(session, locale, progress).run();
 }
 
 std::string copyAllResultText(const CopyAllReport &report)
@@ -405,17 +456,23 @@ std::string copyAllResultText(const CopyAllReport &report)
     return text;
 }
 
-std::int64_t deleteAllItems(messaging::Session &session)
+std::int64_t deleteAllItems(messaging::Session &session, const actions::ProgressCallback &progress)
 {
     const messaging::Messages messages = sharedCalendar(session).Messages();
     // The count is read once; every position comes from it, never from a fresh count.
     const std::int32_t count = messages.Count();
-    for (std::int32_t position = count; position >= 1; --position)
+    actions::Progress done{DeleteStage, 0, -1, 0, count};
+    actions::report(progress, done);
+    for (std::int32_t position = count; position >= 1; --position) {
         messages.Item(position).Delete();
+        ++done.itemsDone;
+        actions::report(progress, done);
+    }
     return count;
 }
 
-std::int64_t deleteUserItems(messaging::Session &session, std::string_view pickerText)
+std::int64_t deleteUserItems(messaging::Session &session, std::string_view pickerText,
+                             const actions::ProgressCallback &progress)
 {
     const messaging::AddressList list = session.AddressLists().Item(GlobalAddressList);
     const std::string mailboxName = mailboxNameFromPicker(pickerText);
@@ -426,12 +483,43 @@ std::int64_t deleteUserItems(messaging::Session &session, std::string_view picke
 
     messaging::Messages messages = sharedCalendar(session).Messages();
     messages.Filter().SetSubject(key);
-    std::int64_t deleted = 0;
+    actions::Progress done{DeleteStage};
+    actions::report(progress, done);
     for (messaging::Message item : messages) {
         item.Delete();
-        ++deleted;
+        ++done.itemsDone;
+        actions::report(progress, done);
     }
-    return deleted;
+    return done.itemsDone;
+}
+
+RefreshReport refreshSharedCalendar(messaging::Session &session, const std::locale &locale,
+                                    const actions::ProgressCallback &progress)
+{
+    RefreshReport report;
+    report.deleted = deleteAllItems(session, progress);
+    report.copied = copyAllCalendars(session, locale, progress);
+
+    // A user whose mailbox cannot be opened is skipped as the copy skips it; a failure of
+    // the store itself may have taken part of the transaction with it.
+    for (const SkippedFailure &failure : report.copied.failures) {
+        if (failure.number == messaging::ErrorCode::StoreFailure || failure.number == messaging::ErrorCode::DiskFull)
+            throw messaging::Error(failure.number, "The refresh was abandoned after a failure of the store ("
+                                                       + failure.mailbox + ": " + failure.description
+                                                       + "); the shared calendar is left as it was");
+    }
+    if (sharedCalendar(session).Messages().Count() != report.copied.itemsCopied)
+        throw messaging::Error(messaging::ErrorCode::StoreFailure,
+                               "The store undid part of the refresh on its own; the shared calendar is left as it was");
+    return report;
+}
+
+messaging::Folder writeFolderIdentifier(messaging::Session &session, const std::string &fileName)
+{
+    const messaging::Folder calendar = sharedCalendar(session);
+    textfile::TextFile file;
+    file.WriteLineText(fileName, calendar.ID());
+    return calendar;
 }
 
 } // namespace calendar

@@ -20,6 +20,7 @@ app::PageFrame frame()
     f.waitCursor = false;
     f.closingStep = true;
     f.icon = app::IconPlace::TesselFolder;
+    f.progressTwips = QRect(480, 3000, 6015, 375);
     return f;
 }
 
@@ -32,7 +33,7 @@ frmCopyAllPersonalCalendarsLarkspurCalendar::frmCopyAllPersonalCalendarsLarkspur
 
 app::ResultMessage frmCopyAllPersonalCalendarsLarkspurCalendar::work(messaging::Session &session)
 {
-    const calendar::CopyAllReport report = calendar::copyAllCalendars(session, app::workstationNumberLocale());
+    const calendar::CopyAllReport report = calendar::copyAllCalendars(session, app::workstationNumberLocale(), progress());
     return {QString::fromStdString(calendar::copyAllResultText(report)),
             app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Import Complete")};
 }

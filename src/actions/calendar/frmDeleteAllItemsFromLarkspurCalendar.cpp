@@ -20,6 +20,7 @@ app::PageFrame frame()
     f.waitCursor = true;
     f.closingStep = true;
     f.icon = app::IconPlace::TesselFolder;
+    f.progressTwips = QRect(480, 3000, 6015, 375);
     return f;
 }
 
@@ -32,7 +33,7 @@ frmDeleteAllItemsFromLarkspurCalendar::frmDeleteAllItemsFromLarkspurCalendar(QWi
 
 app::ResultMessage frmDeleteAllItemsFromLarkspurCalendar::work(messaging::Session &session)
 {
-    calendar::deleteAllItems(session);
+    calendar::deleteAllItems(session, progress());
     return {QStringLiteral("All Items have been deleted from the Larkspur Calendar"),
             app::MsgStyle::OKOnly | app::MsgStyle::Critical, QStringLiteral("Items Deleted Successfully")};
 }

@@ -128,19 +128,49 @@ int deleteBindings(messaging::Session &session, messaging::Events &events, const
     return deleted;
 }
 
-// Every mail user's mailbox store name but the administrator's, in address-list order;
-// `visit` is called for each as the walk reaches it.
-template <typename Visit>
-void forEachUserMailbox(messaging::Session &session, Visit visit)
+bool isProcessedUser(const messaging::AddressEntry &entry, std::string &storeName)
 {
-    const messaging::AddressEntries entries = session.AddressLists().Item(GlobalAddressList).AddressEntries();
+    if (entry.DisplayType() != messaging::DisplayType::MailUser)
+        return false;
+    storeName = std::string(MailboxPrefix) + entry.Name();
+    return storeName != AdministratorMailbox;
+}
+
+// The number of mailboxes the walk will visit, for a progress total; -1 when the list
+// cannot be read (the walk itself then meets the failure).
+std::int64_t countUserMailboxes(const messaging::AddressEntries &entries)
+{
+    try {
+        std::int64_t users = 0;
+        std::string storeName;
+        for (const messaging::AddressEntry entry : entries)
+            users += isProcessedUser(entry, storeName) ? 1 : 0;
+        return users;
+    } catch (const messaging::Error &) {
+        return -1;
+    }
+}
+
+// Every mail user's mailbox store name but the administrator's, in address-list order;
+// `visit` is called for each as the walk reaches it and returns the bindings it did.
+template <typename Visit>
+void forEachUserMailbox(messaging::Session &session, const char *stage, const actions::ProgressCallback &progress,
+                        Visit visit)
+{
+    const messaging::AddressLists lists = session.AddressLists();
+    const messaging::AddressEntries entries = lists.Item(GlobalAddressList).AddressEntries();
+    actions::Progress done{stage};
+    if (progress) {
+        done.usersTotal = countUserMailboxes(lists.Item(GlobalAddressList).AddressEntries());
+        progress(done);
+    }
+    std::string storeName;
     for (const messaging::AddressEntry entry : entries) {
-        if (entry.DisplayType() != messaging::DisplayType::MailUser)
+        if (!isProcessedUser(entry, storeName))
             continue;
-        const std::string storeName = std::string(MailboxPrefix) + entry.Name();
-        if (storeName == AdministratorMailbox)
-            continue;
-        visit(storeName);
+        done.itemsDone += visit(storeName);
+        ++done.usersDone;
+        actions::report(progress, done);
     }
 }
 
@@ -187,13 +217,15 @@ void installScript(messaging::Session &session, std::string_view storeName, cons
     installOnFolder(session, folder, install, scriptText);
 }
 
-int installScriptForAllUsers(messaging::Session &session, const ScriptInstall &install)
+int installScriptForAllUsers(messaging::Session &session, const ScriptInstall &install,
+                             const actions::ProgressCallback &progress)
 {
     int installed = 0;
-    forEachUserMailbox(session, [&](const std::string &storeName) {
+    forEachUserMailbox(session, "install", progress, [&](const std::string &storeName) {
         // The file is read again for every user, so each binding gets the file as it is now.
         installScript(session, storeName, install);
         ++installed;
+        return 1;
     });
     return installed;
 }
@@ -216,11 +248,15 @@ int deleteMailboxScripts(messaging::Session &session, std::string_view storeName
     return deleted;
 }
 
-int deleteAllMailboxScripts(messaging::Session &session)
+int deleteAllMailboxScripts(messaging::Session &session, const actions::ProgressCallback &progress)
 {
     int deleted = 0;
     // deleteMailboxScripts makes a fresh events object for every mailbox.
-    forEachUserMailbox(session, [&](const std::string &storeName) { deleted += deleteMailboxScripts(session, storeName); });
+    forEachUserMailbox(session, "remove", progress, [&](const std::string &storeName) {
+        const int removed = deleteMailboxScripts(session, storeName);
+        deleted += removed;
+        return removed;
+    });
     return deleted;
 }
 

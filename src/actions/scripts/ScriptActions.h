@@ -1,9 +1,12 @@
 // The work of the five event-script pages, between their logon and logoff steps.
 //
 // Each function takes a logged-on session and the page's inputs; failures leave as
-// messaging::Error for the page's error report.
+// messaging::Error for the page's error report. The all-users actions take an optional
+// progress callback (actions/Progress.h): users walked and bindings done, with the
+// number of users counted first when there is a callback.
 #pragma once
 
+#include "actions/Progress.h"
 #include "messaging/Session.h"
 
 #include <cstdint>
@@ -42,13 +45,14 @@ struct ScriptInstall {
 void installScript(messaging::Session &session, std::string_view storeName, const ScriptInstall &install);
 // The same for every mail user but "Administrator", reading the file again per user.
 // Returns the number of folders given a binding.
-int installScriptForAllUsers(messaging::Session &session, const ScriptInstall &install);
+int installScriptForAllUsers(messaging::Session &session, const ScriptInstall &install,
+                             const actions::ProgressCallback &progress = {});
 
 // Deletes every binding of one folder. Returns the number removed.
 int deleteFolderScripts(messaging::Session &session, std::string_view storeName, std::string_view folderName);
 // Deletes every binding of the folders directly below the mailbox's root.
 int deleteMailboxScripts(messaging::Session &session, std::string_view storeName);
 // The same for every mail user's mailbox except "Mailbox - Administrator".
-int deleteAllMailboxScripts(messaging::Session &session);
+int deleteAllMailboxScripts(messaging::Session &session, const actions::ProgressCallback &progress = {});
 
 } // namespace scripts

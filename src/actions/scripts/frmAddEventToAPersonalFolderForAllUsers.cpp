@@ -23,6 +23,7 @@ app::PageFrame frame()
     f.waitCursor = false;
     f.closingStep = true;
     f.icon = app::IconPlace::TesselFolder;
+    f.progressTwips = QRect(480, 5190, 6015, 375);
     return f;
 }
 
@@ -68,7 +69,7 @@ app::ResultMessage frmAddEventToAPersonalFolderForAllUsers::work(messaging::Sess
     install.scriptName = m_fields.txtScriptName->text().toStdString();
     install.eventMask = eventMask();
     install.scriptPath = m_fields.txtFileName->text().toStdString();
-    installScriptForAllUsers(session, install);
+    installScriptForAllUsers(session, install, progress());
     return {QStringLiteral("The script has been successfully installed"), app::MsgStyle::OKOnly, QString()};
 }
 

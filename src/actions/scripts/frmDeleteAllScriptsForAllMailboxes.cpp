@@ -20,6 +20,7 @@ app::PageFrame frame()
     f.waitCursor = false;
     f.closingStep = true;
     f.icon = app::IconPlace::ApplicationFolder;
+    f.progressTwips = QRect(480, 3000, 6015, 375);
     return f;
 }
 
@@ -32,7 +33,7 @@ frmDeleteAllScriptsForAllMailboxes::frmDeleteAllScriptsForAllMailboxes(QWidget *
 
 app::ResultMessage frmDeleteAllScriptsForAllMailboxes::work(messaging::Session &session)
 {
-    deleteAllMailboxScripts(session);
+    deleteAllMailboxScripts(session, progress());
     return {QStringLiteral("All scripts for the Mailbox have been deleted"), app::MsgStyle::OKOnly, QString()};
 }
 
