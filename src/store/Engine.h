@@ -163,6 +163,19 @@ enum class OpenMode {
 // tables), IoError when it cannot be opened or reached.
 std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode);
 
+// A lock of a store on a server, named by a number and kept by the server for one
+// connection of its own (a session-level advisory lock): the server lets go of it when
+// its holder releases it or its connection ends, however the holder ends.
+class ServerLock {
+public:
+    virtual ~ServerLock() = default; // lets go of the lock when it is held
+    // Takes the lock when nobody holds it: true when it is held now. Never waits.
+    virtual bool tryTake() = 0;
+};
+// Connects to the server of the store at `location` (a server location) for the lock
+// `key`. Throws StoreError when the server cannot be reached.
+std::unique_ptr<ServerLock> openServerLock(const std::filesystem::path &location, std::int64_t key);
+
 // True when the location names a database on a PostgreSQL server rather than a file.
 bool isServerLocation(std::string_view location);
 

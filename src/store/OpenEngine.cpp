@@ -18,6 +18,31 @@ std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMo
     return SqliteEngine::open(location, mode);
 }
 
+namespace {
+
+class PgServerLock : public ServerLock {
+public:
+    PgServerLock(std::unique_ptr<PgDatabase> db, std::int64_t key) : m_db(std::move(db)), m_key(key) {}
+    bool tryTake() override
+    {
+        auto q = m_db->query("SELECT pg_try_advisory_lock(?)");
+        q.bind(1, m_key);
+        return q.step() && q.int64(0) == 1;
+    }
+
+private:
+    // Closing the connection lets go of the lock.
+    std::unique_ptr<PgDatabase> m_db;
+    std::int64_t m_key;
+};
+
+} // namespace
+
+std::unique_ptr<ServerLock> openServerLock(const std::filesystem::path &location, std::int64_t key)
+{
+    return std::make_unique<PgServerLock>(PgDatabase::connect(location.native()), key);
+}
+
 void removeStore(const std::filesystem::path &location)
 {
     if (!isServerLocation(location.native())) {
