@@ -87,6 +87,8 @@ void PgEngine::rollback() noexcept
 
 void PgEngine::forgetTransaction() noexcept
 {
+    m_rows.clear();
+    m_fields.clear();
     m_log.clear();
     m_written = false;
     m_savepoints.clear();

@@ -25,6 +25,7 @@
 #include "store/Engine.h"
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace store {
@@ -120,6 +121,19 @@ private:
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
     void syncSavepoints() { m_db->setSavepointDepth(m_savepoints.size()); }
+    // The direct paths (PgItems.cpp) behind the batching layer (PgBatching.cpp).
+    std::optional<MessageRow> readMessage(Id message);
+    Fields readMessageFields(Id message);
+    bool deleteMessageNow(Id message);
+    std::vector<Id> readFolderMessages(Id folder);
+    std::vector<Id> readFolderMessagesBySubject(Id folder, std::string_view prefix);
+    bool updateMessageNow(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+                          const FieldTags &removed);
+    // Reads the rows and fields of the walked messages around `at` into the cache.
+    void readAhead(std::size_t at);
+    const MessageRow *cachedRow(Id message);
+    void forgetCached(Id message);
+    void rememberWalk(const std::vector<Id> &ids);
     void logBindingChange(Id message);
     // A fresh message id above every id given before.
     Id nextMessageId();
@@ -140,6 +154,14 @@ private:
     bool m_committedRevisions = false;
     // The UPDATE of each combination of columns, made once.
     std::vector<std::string> m_updateSql = std::vector<std::string>(1u << ColumnCount);
+    // What the open transaction read ahead while it held the writer lock: rows and fields
+    // of messages (a row nullopt: the message does not exist), valid until it ends.
+    std::unordered_map<Id, std::optional<MessageRow>> m_rows;
+    std::unordered_map<Id, Fields> m_fields;
+    // The ids of the folder walked last (any snapshot of a folder's members), and where
+    // each stands in it, so that the messages around one read are read with it.
+    std::vector<Id> m_walk;
+    std::unordered_map<Id, std::size_t> m_walkAt;
     Id m_messageHigh = 0;     // 0: not read in this transaction yet
     Id m_messageHighRead = 0; // as it was read
 };

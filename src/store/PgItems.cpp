@@ -118,7 +118,7 @@ Id PgEngine::addFolder(Id store, Id parent, std::string_view name)
 
 // ---- messages
 
-std::optional<MessageRow> PgEngine::message(Id message)
+std::optional<MessageRow> PgEngine::readMessage(Id message)
 {
     auto q = m_db->query(sql::Message);
     q.bind(1, message);
@@ -141,7 +141,7 @@ std::optional<MessageRow> PgEngine::message(Id message)
     return r;
 }
 
-Fields PgEngine::messageFields(Id message)
+Fields PgEngine::readMessageFields(Id message)
 {
     Fields out;
     auto q = m_db->query(sql::MessageFields);
@@ -151,17 +151,17 @@ Fields PgEngine::messageFields(Id message)
     return out;
 }
 
-std::vector<Id> PgEngine::folderMessages(Id folder)
+std::vector<Id> PgEngine::readFolderMessages(Id folder)
 {
     auto q = m_db->query(sql::FolderMessages);
     q.bind(1, folder);
     return ids(q);
 }
 
-std::vector<Id> PgEngine::folderMessagesBySubject(Id folder, std::string_view prefix)
+std::vector<Id> PgEngine::readFolderMessagesBySubject(Id folder, std::string_view prefix)
 {
     if (prefix.empty())
-        return folderMessages(folder);
+        return readFolderMessages(folder);
     if (auto upper = prefixEnd(std::string(prefix))) {
         auto q = m_db->query(sql::FolderMessagesInRange);
         q.bind(1, folder).bind(2, prefix).bind(3, *upper);
@@ -188,7 +188,7 @@ Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
         bindCategories(q, 7, row.categories);
         q.bind(8, std::int64_t(row.allDay)).bind(9, row.location).bind(10, row.start);
         q.bind(11, row.end).bind(12, row.stamp).bind(13, row.changedAt);
-        q.run();
+        q.defer();
     }
     // The fields follow in further statements; a failure takes the new message out
     // again, its fields with it. One the server reported has spoiled the transaction,
@@ -198,7 +198,7 @@ Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
             auto f = m_db->query(sql::AddMessageField);
             f.bind(1, id).bind(2, std::int64_t(tag));
             bindValue(f, 3, 4, value);
-            f.run();
+            f.defer();
         }
     } catch (...) {
         try {
@@ -215,7 +215,7 @@ Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
     return id;
 }
 
-bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+bool PgEngine::updateMessageNow(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                                  const FieldTags &removed)
 {
     // Any change writes the change time; several statements need a savepoint, so that a
@@ -286,7 +286,7 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
     return true;
 }
 
-bool PgEngine::deleteMessage(Id message)
+bool PgEngine::deleteMessageNow(Id message)
 {
     auto q = m_db->query(sql::DeleteMessage);
     q.bind(1, message);
