@@ -39,6 +39,15 @@ std::string idArray(const std::vector<Id> &ids)
 
 } // namespace
 
+void PgEngine::sendPendingDeletes()
+{
+    if (m_pendingDeletes.empty())
+        return;
+    const std::string ids = idArray(m_pendingDeletes);
+    m_pendingDeletes.clear();
+    m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
+}
+
 void PgEngine::rememberWalk(const std::vector<Id> &ids)
 {
     m_walk = ids;
@@ -154,7 +163,8 @@ bool PgEngine::deleteMessage(Id message)
 {
     if (m_db->inTransaction()) {
         if (const MessageRow *row = cachedRow(message)) {
-            m_db->query(sql::DeleteMessage).bind(1, message).defer();
+            m_db->checkWrite();
+            m_pendingDeletes.push_back(message);
             markWritten();
             log(row->folder, message, row->hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
             m_rows[message] = std::nullopt;

@@ -409,6 +409,20 @@ void PgDatabase::send(const std::string &name, const std::vector<std::optional<s
 
 void PgDatabase::flush()
 {
+    if (m_beforeFlush && !m_inBeforeFlush) {
+        m_inBeforeFlush = true;
+        const bool consult = m_consultOnWrite;
+        m_consultOnWrite = false; // its writes were asked about one by one
+        try {
+            m_beforeFlush();
+        } catch (...) {
+            m_consultOnWrite = consult;
+            m_inBeforeFlush = false;
+            throw;
+        }
+        m_consultOnWrite = consult;
+        m_inBeforeFlush = false;
+    }
     if (PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF)
         return;
     const std::size_t expected = m_deferred;

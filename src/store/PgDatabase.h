@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -119,6 +120,10 @@ public:
     // Collects the outcome of every deferred write; throws the first failure.
     void flush();
     std::size_t deferred() const { return m_deferred; }
+    // Runs before each flush, to send what its owner gathered (once per flush).
+    void setBeforeFlush(std::function<void()> hook) { m_beforeFlush = std::move(hook); }
+    // Asks the Env about one write that will be sent later as part of another statement.
+    void checkWrite() { beforeWrite(); }
 
     // The location without any password, for messages.
     const std::string &location() const { return m_location; }
@@ -142,6 +147,8 @@ private:
     bool m_consultOnWrite = true;
     std::size_t m_savepointDepth = 0;
     std::size_t m_deferred = 0;
+    std::function<void()> m_beforeFlush;
+    bool m_inBeforeFlush = false;
     struct Prepared {
         std::string name;
         std::string text;

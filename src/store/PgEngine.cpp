@@ -34,6 +34,8 @@ std::unique_ptr<PgEngine> PgEngine::open(const std::string &uri, OpenMode mode)
             throw StoreError(Failure::NotAStore, 0, "\"" + db->location() + "\" is not a store of this program");
     }
     std::unique_ptr<PgEngine> engine(new PgEngine(std::move(db)));
+    PgEngine *self = engine.get();
+    engine->m_db->setBeforeFlush([self] { self->sendPendingDeletes(); });
     engine->m_guid = pgStoreGuid(*engine->m_db);
     return engine;
 }
@@ -89,6 +91,7 @@ void PgEngine::forgetTransaction() noexcept
 {
     m_rows.clear();
     m_fields.clear();
+    m_pendingDeletes.clear();
     m_log.clear();
     m_written = false;
     m_savepoints.clear();
@@ -155,32 +158,36 @@ std::int64_t PgEngine::metaNumber(const char *key)
 void PgEngine::writeRevision()
 {
     const std::int64_t revision = storeRevision() + 1;
-    std::int64_t entries = 0;
-    std::vector<Id> folders;
-    {
-        // The log entries of one transaction are distinct but for repeats of one kind on
-        // one message, which the log keeps once.
-        std::vector<LogEntry> log = m_log;
-        std::sort(log.begin(), log.end(), [](const LogEntry &a, const LogEntry &b) {
-            return std::tie(a.folder, a.message, a.kind) < std::tie(b.folder, b.message, b.kind);
-        });
-        log.erase(std::unique(log.begin(), log.end(),
-                              [](const LogEntry &a, const LogEntry &b) {
-                                  return a.folder == b.folder && a.message == b.message && a.kind == b.kind;
-                              }),
-                  log.end());
-        auto q = m_db->query(sql::LogChange);
-        for (const LogEntry &e : log) {
-            q.bind(1, e.folder).bind(2, revision).bind(3, e.message).bind(4, static_cast<int>(e.kind));
-            q.defer();
-            ++entries;
-            folders.push_back(e.folder);
-        }
+    // The log and the folders' revisions as one statement each, whatever their length.
+    std::vector<LogEntry> log = m_log;
+    std::sort(log.begin(), log.end(), [](const LogEntry &a, const LogEntry &b) {
+        return std::tie(a.folder, a.message, a.kind) < std::tie(b.folder, b.message, b.kind);
+    });
+    log.erase(std::unique(log.begin(), log.end(),
+                          [](const LogEntry &a, const LogEntry &b) {
+                              return a.folder == b.folder && a.message == b.message && a.kind == b.kind;
+                          }),
+              log.end());
+    std::string folders = "{", messages = "{", kinds = "{", touched = "{";
+    Id lastFolder = 0;
+    for (const LogEntry &e : log) {
+        const char *comma = folders.size() > 1 ? "," : "";
+        folders += comma + std::to_string(e.folder);
+        messages += comma + std::to_string(e.message);
+        kinds += comma + std::to_string(static_cast<int>(e.kind));
+        if (e.folder != lastFolder)
+            touched += (touched.size() > 1 ? "," : "") + std::to_string(e.folder);
+        lastFolder = e.folder;
     }
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-    for (Id folder : folders)
-        m_db->query(sql::RaiseFolderRevision).bind(1, revision).bind(2, folder).defer();
+    if (!log.empty()) {
+        m_db->query("INSERT INTO changes(folder_id, revision, message_id, kind) SELECT f, ?2, m, k "
+                    "FROM unnest(?1::bigint[], ?3::bigint[], ?4::integer[]) AS t(f, m, k) ON CONFLICT DO NOTHING")
+            .bind(1, folders + "}").bind(2, revision).bind(3, messages + "}").bind(4, kinds + "}")
+            .defer();
+        m_db->query("UPDATE folders SET revision = ?1 WHERE id = ANY(?2::bigint[])")
+            .bind(1, revision).bind(2, touched + "}").defer();
+    }
+    const auto entries = static_cast<std::int64_t>(log.size());
     if (m_messageHigh != m_messageHighRead)
         m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).defer();
     m_db->query(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).defer();

@@ -161,6 +161,9 @@ private:
     // The ids of the folder walked last (any snapshot of a folder's members), and where
     // each stands in it, so that the messages around one read are read with it.
     std::vector<Id> m_walk;
+    // Deletions of messages read ahead, sent as one statement at the next flush.
+    std::vector<Id> m_pendingDeletes;
+    void sendPendingDeletes();
     std::unordered_map<Id, std::size_t> m_walkAt;
     Id m_messageHigh = 0;     // 0: not read in this transaction yet
     Id m_messageHighRead = 0; // as it was read
