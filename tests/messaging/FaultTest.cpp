@@ -282,4 +282,24 @@ TEST_F(StoreFixture, RepeatingFaultAndCallCounts)
     EXPECT_EQ(errorOf([&] { s.InfoStores().Count(); }), 0);
 }
 
+// A connection the server ends mid-run: the run stops with a numbered error, what was
+// committed stays, and nothing half-done is left.
+TEST_F(StoreFixture, LostConnectionEndsTheRunAndKeepsWhatWasCommitted)
+{
+    if (!teststores::onServer())
+        GTEST_SKIP() << "a connection to a server";
+    Session s = logon();
+    const Folder calendar = mailboxFolder(s);
+    fillCalendar(calendar, 3);
+    s.Logoff();
+    s.Logon("Administrator");
+    addItem(mailboxFolder(s), "not committed yet");
+    teststores::killConnections(storePath());
+    std::string description;
+    EXPECT_EQ(errorOf([&] { addItem(mailboxFolder(s), "after the loss"); }, &description), ErrorCode::StoreFailure);
+    EXPECT_NE(description.find("connection"), std::string::npos) << description;
+    EXPECT_EQ(subjects(mailboxFolder(logon())), (std::vector<std::string>{"Item 0", "Item 1", "Item 2"}));
+    EXPECT_TRUE(consistent());
+}
+
 } // namespace

@@ -172,6 +172,12 @@ std::string contents(const std::filesystem::path &store)
     return digest;
 }
 
+void killConnections(const std::filesystem::path &store)
+{
+    exec(maintenance(), "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                            databaseOf(store) + "' AND pid <> pg_backend_pid()");
+}
+
 void release(const std::filesystem::path &location)
 {
     if (!serverUri() || location.native().rfind("postgres", 0) != 0)

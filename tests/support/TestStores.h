@@ -25,6 +25,9 @@ long long runSql(const std::filesystem::path &store, const std::string &sql, con
 // Everything the store holds, to compare before and after: the file's bytes (and a
 // write-ahead log's), or a digest of every table of the database.
 std::string contents(const std::filesystem::path &store);
+// Ends every connection to the store's database, as a server restart or a lost network
+// would (PostgreSQL only).
+void killConnections(const std::filesystem::path &store);
 // Gives a database made by newLocation back (nothing for a file).
 void release(const std::filesystem::path &location);
 
