@@ -5,15 +5,18 @@
 //   - reading a message of the folder walked last reads the messages around it too, with
 //     their fields, in two statements (ReadAhead on either side: the actions walk
 //     forwards and backwards);
-//   - an update of columns only, or a deletion, of a message read that way is sent in the
-//     pipeline without waiting: its outcome is known (the message exists, and where);
-//     new messages are always sent so (PgItems.cpp).
-// Whatever else comes next collects the pipeline first; the commit does too.
+//   - an update of columns only, or a deletion, of a message read that way waits for the
+//     next flush without a round trip of its own: its outcome is known (the message
+//     exists, and where); new messages and their fields always do (PgItems.cpp). At the
+//     flush each kind goes out as one statement over arrays, in the pipeline.
+// Whatever else comes next flushes first; the commit does too.
 #include "store/PgEngine.h"
+#include "store/Schema.h"
 #include "store/Sql.h"
 #include "store/TextList.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace store {
 
@@ -39,13 +42,185 @@ std::string idArray(const std::vector<Id> &ids)
 
 } // namespace
 
-void PgEngine::sendPendingDeletes()
+namespace {
+
+// A PostgreSQL array literal of texts, numbers and NULLs.
+class ArrayText {
+public:
+    void add(const std::optional<std::string> &text)
+    {
+        comma();
+        if (!text) {
+            m_text += "NULL";
+            return;
+        }
+        m_text += '"';
+        for (char c : *text) {
+            if (c == '"' || c == '\\')
+                m_text += '\\';
+            m_text += c;
+        }
+        m_text += '"';
+    }
+    void add(std::int64_t value)
+    {
+        comma();
+        m_text += std::to_string(value);
+    }
+    void add(const std::optional<double> &value)
+    {
+        comma();
+        if (!value) {
+            m_text += "NULL";
+            return;
+        }
+        char buffer[64];
+        m_text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, *value).ptr);
+    }
+    std::string done() const { return m_text + "}"; }
+
+private:
+    void comma()
+    {
+        if (m_text.size() > 1)
+            m_text += ',';
+    }
+    std::string m_text = "{";
+};
+
+std::optional<std::string> categoriesText(const std::optional<std::vector<std::string>> &categories)
 {
-    if (m_pendingDeletes.empty())
-        return;
-    const std::string ids = idArray(m_pendingDeletes);
-    m_pendingDeletes.clear();
-    m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
+    return categories ? std::optional<std::string>(encodeTextList(*categories)) : std::nullopt;
+}
+
+// The column of MessageRow bit `bit` as text, its SQL name and array type.
+struct ColumnInfo {
+    const char *name;
+    const char *type;
+};
+constexpr ColumnInfo Columns[ColumnCount] = {
+    {"subject", "text"}, {"body", "text"},     {"sensitivity", "integer"}, {"categories", "text"}, {"all_day", "integer"},
+    {"location", "text"}, {"start", "float8"}, {"\"end\"", "float8"},    {"stamp", "text"}};
+
+void addColumn(ArrayText &array, unsigned bit, const MessageRow &row)
+{
+    switch (bit) {
+    case 0: array.add(std::optional<std::string>(row.subject)); break;
+    case 1: array.add(std::optional<std::string>(row.body)); break;
+    case 2: array.add(std::int64_t(row.sensitivity)); break;
+    case 3: array.add(categoriesText(row.categories)); break;
+    case 4: array.add(std::int64_t(row.allDay)); break;
+    case 5: array.add(row.location); break;
+    case 6: array.add(row.start); break;
+    case 7: array.add(row.end); break;
+    default: array.add(row.stamp); break;
+    }
+}
+
+} // namespace
+
+void PgEngine::queueAdd(Id id, const MessageRow &row)
+{
+    m_db->checkWrite();
+    for (const std::optional<std::string> &text : {std::optional<std::string>(row.subject),
+                                                   std::optional<std::string>(row.body), row.location, row.stamp})
+        if (text)
+            m_db->checkText(*text);
+    if (row.categories)
+        m_db->checkText(encodeTextList(*row.categories));
+    m_pendingAdds.emplace_back(id, row);
+}
+
+void PgEngine::queueField(Id id, std::uint32_t tag, const Value &value)
+{
+    m_db->checkWrite();
+    if (const auto *text = std::get_if<std::string>(&value))
+        m_db->checkText(*text);
+    m_pendingFields.emplace_back(id, tag, value);
+}
+
+void PgEngine::sendPending()
+{
+    if (!m_pendingAdds.empty()) {
+        ArrayText columns[ColumnCount + 4];
+        for (const auto &[id, row] : m_pendingAdds) {
+            columns[0].add(id);
+            columns[1].add(row.folder);
+            columns[2].add(std::int64_t(row.hidden ? 1 : 0));
+            columns[3].add(row.changedAt);
+            for (unsigned bit = 0; bit < ColumnCount; ++bit)
+                addColumn(columns[4 + bit], bit, row);
+        }
+        m_pendingAdds.clear();
+        std::string names = "id, folder_id, hidden, changed_at", arrays = "?1::bigint[], ?2::bigint[], ?3::integer[], ?4::bigint[]";
+        for (unsigned bit = 0; bit < ColumnCount; ++bit) {
+            names += std::string(", ") + Columns[bit].name;
+            arrays += ", ?" + std::to_string(bit + 5) + "::" + Columns[bit].type + "[]";
+        }
+        auto q = m_db->query("INSERT INTO messages(" + names + ") SELECT * FROM unnest(" + arrays + ")");
+        for (int i = 0; i < static_cast<int>(ColumnCount) + 4; ++i)
+            q.bind(i + 1, columns[i].done());
+        q.defer();
+    }
+    if (!m_pendingFields.empty()) {
+        ArrayText ids, tags, types, values;
+        for (const auto &[id, tag, value] : m_pendingFields) {
+            ids.add(id);
+            tags.add(std::int64_t(tag));
+            if (const auto *s = std::get_if<std::string>(&value)) {
+                types.add(std::int64_t(FieldText));
+                values.add(std::optional<std::string>(*s));
+            } else if (const auto *i = std::get_if<std::int64_t>(&value)) {
+                types.add(std::int64_t(FieldInteger));
+                values.add(std::optional<std::string>(std::to_string(*i)));
+            } else if (const auto *d = std::get_if<double>(&value)) {
+                char buffer[64];
+                types.add(std::int64_t(FieldReal));
+                values.add(std::optional<std::string>(std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *d).ptr)));
+            } else {
+                types.add(std::int64_t(FieldBool));
+                values.add(std::optional<std::string>(std::get<bool>(value) ? "1" : "0"));
+            }
+        }
+        m_pendingFields.clear();
+        m_db->query("INSERT INTO message_fields(message_id, tag, type, value) "
+                    "SELECT * FROM unnest(?1::bigint[], ?2::bigint[], ?3::integer[], ?4::text[])")
+            .bind(1, ids.done()).bind(2, tags.done()).bind(3, types.done()).bind(4, values.done())
+            .defer();
+    }
+    for (const auto &[columns, updates] : m_pendingUpdates) {
+        ArrayText ids, times, values[ColumnCount];
+        for (const auto &[id, row] : updates) {
+            ids.add(id);
+            times.add(row.changedAt);
+            for (unsigned bit = 0; bit < ColumnCount; ++bit)
+                if (columns & (1u << bit))
+                    addColumn(values[bit], bit, row);
+        }
+        std::string set = "changed_at = u.changed_at", arrays = "?1::bigint[], ?2::bigint[]", names = "id, changed_at";
+        int param = 2;
+        std::vector<std::string> bound{ids.done(), times.done()};
+        for (unsigned bit = 0; bit < ColumnCount; ++bit) {
+            if (!(columns & (1u << bit)))
+                continue;
+            const std::string alias = "c" + std::to_string(bit);
+            set += std::string(", ") + Columns[bit].name + " = u." + alias;
+            arrays += ", ?" + std::to_string(++param) + "::" + Columns[bit].type + "[]";
+            names += ", " + alias;
+            bound.push_back(values[bit].done());
+        }
+        auto q = m_db->query("UPDATE messages m SET " + set + " FROM unnest(" + arrays + ") AS u(" + names +
+                             ") WHERE m.id = u.id");
+        for (std::size_t i = 0; i < bound.size(); ++i)
+            q.bind(static_cast<int>(i + 1), bound[i]);
+        q.defer();
+    }
+    m_pendingUpdates.clear();
+    if (!m_pendingDeletes.empty()) {
+        const std::string ids = idArray(m_pendingDeletes);
+        m_pendingDeletes.clear();
+        m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
+    }
 }
 
 void PgEngine::rememberWalk(const std::vector<Id> &ids)
@@ -190,34 +365,19 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
         forgetCached(message);
         return updated;
     }
-    std::string &text = m_updateSql[columns & ((1u << ColumnCount) - 1)];
-    if (text.empty())
-        text = sql::updateMessage(columns);
-    auto q = m_db->query(text);
-    if (columns & ColSubject)
-        q.bind(1, std::string_view(row.subject));
-    if (columns & ColBody)
-        q.bind(2, std::string_view(row.body));
-    if (columns & ColSensitivity)
-        q.bind(3, std::int64_t(row.sensitivity));
-    if (columns & ColCategories) {
-        if (row.categories)
-            q.bind(4, encodeTextList(*row.categories));
-        else
-            q.bindNull(4);
-    }
-    if (columns & ColAllDay)
-        q.bind(5, std::int64_t(row.allDay));
-    if (columns & ColLocation)
-        q.bind(6, row.location);
-    if (columns & ColStart)
-        q.bind(7, row.start);
-    if (columns & ColEnd)
-        q.bind(8, row.end);
-    if (columns & ColStamp)
-        q.bind(9, row.stamp);
-    q.bind(10, message).bind(11, row.changedAt);
-    q.defer();
+    m_db->checkWrite();
+    // The texts the server will be sent later are checked now, as a bound text is.
+    if ((columns & ColSubject))
+        m_db->checkText(row.subject);
+    if ((columns & ColBody))
+        m_db->checkText(row.body);
+    if ((columns & ColLocation) && row.location)
+        m_db->checkText(*row.location);
+    if ((columns & ColStamp) && row.stamp)
+        m_db->checkText(*row.stamp);
+    if ((columns & ColCategories) && row.categories)
+        m_db->checkText(encodeTextList(*row.categories));
+    m_pendingUpdates[columns & ((1u << ColumnCount) - 1)].emplace_back(message, row);
     markWritten();
     log(cached->folder, message, cached->hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
     m_rows.erase(message);

@@ -124,6 +124,8 @@ public:
     void setBeforeFlush(std::function<void()> hook) { m_beforeFlush = std::move(hook); }
     // Asks the Env about one write that will be sent later as part of another statement.
     void checkWrite() { beforeWrite(); }
+    // Refuses a text the server could not take (see PgQuery::bind).
+    void checkText(std::string_view text) const;
 
     // The location without any password, for messages.
     const std::string &location() const { return m_location; }
@@ -139,7 +141,6 @@ private:
     void send(const std::string &name, const std::vector<std::optional<std::string>> &params, const std::string &text);
     pg_result *execPrepared(const std::string &name, const std::vector<std::optional<std::string>> &params,
                             const std::string &text);
-    void checkText(std::string_view text) const;
 
     pg_conn *m_conn;
     std::string m_location;

@@ -35,7 +35,7 @@ std::unique_ptr<PgEngine> PgEngine::open(const std::string &uri, OpenMode mode)
     }
     std::unique_ptr<PgEngine> engine(new PgEngine(std::move(db)));
     PgEngine *self = engine.get();
-    engine->m_db->setBeforeFlush([self] { self->sendPendingDeletes(); });
+    engine->m_db->setBeforeFlush([self] { self->sendPending(); });
     engine->m_guid = pgStoreGuid(*engine->m_db);
     return engine;
 }
@@ -91,6 +91,9 @@ void PgEngine::forgetTransaction() noexcept
 {
     m_rows.clear();
     m_fields.clear();
+    m_pendingAdds.clear();
+    m_pendingFields.clear();
+    m_pendingUpdates.clear();
     m_pendingDeletes.clear();
     m_log.clear();
     m_written = false;

@@ -24,7 +24,9 @@
 #include "store/PgDatabase.h"
 #include "store/Engine.h"
 
+#include <map>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -161,9 +163,16 @@ private:
     // The ids of the folder walked last (any snapshot of a folder's members), and where
     // each stands in it, so that the messages around one read are read with it.
     std::vector<Id> m_walk;
-    // Deletions of messages read ahead, sent as one statement at the next flush.
+    // Writes gathered for the next flush, each kind sent as one statement then: new
+    // messages, their fields, updates of columns only (by the set of columns written),
+    // deletions of messages read ahead.
+    std::vector<std::pair<Id, MessageRow>> m_pendingAdds;
+    std::vector<std::tuple<Id, std::uint32_t, Value>> m_pendingFields;
+    std::map<unsigned, std::vector<std::pair<Id, MessageRow>>> m_pendingUpdates;
     std::vector<Id> m_pendingDeletes;
-    void sendPendingDeletes();
+    void queueAdd(Id id, const MessageRow &row);
+    void queueField(Id id, std::uint32_t tag, const Value &value);
+    void sendPending();
     std::unordered_map<Id, std::size_t> m_walkAt;
     Id m_messageHigh = 0;     // 0: not read in this transaction yet
     Id m_messageHighRead = 0; // as it was read

@@ -180,25 +180,13 @@ std::vector<Id> PgEngine::readFolderMessagesBySubject(Id folder, std::string_vie
 Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
 {
     const Id id = nextMessageId();
-    {
-        auto q = m_db->query(sql::AddMessage);
-        q.bind(1, id).bind(2, row.folder).bind(3, std::int64_t(row.hidden ? 1 : 0));
-        q.bind(4, std::string_view(row.subject)).bind(5, std::string_view(row.body));
-        q.bind(6, std::int64_t(row.sensitivity));
-        bindCategories(q, 7, row.categories);
-        q.bind(8, std::int64_t(row.allDay)).bind(9, row.location).bind(10, row.start);
-        q.bind(11, row.end).bind(12, row.stamp).bind(13, row.changedAt);
-        q.defer();
-    }
+    queueAdd(id, row);
     // The fields follow in further statements; a failure takes the new message out
     // again, its fields with it. One the server reported has spoiled the transaction,
     // which the savepoint around it (or the end of the transaction) undoes.
     try {
         for (const auto &[tag, value] : fields) {
-            auto f = m_db->query(sql::AddMessageField);
-            f.bind(1, id).bind(2, std::int64_t(tag));
-            bindValue(f, 3, 4, value);
-            f.defer();
+            queueField(id, tag, value);
         }
     } catch (...) {
         try {
