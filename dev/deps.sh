@@ -6,7 +6,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libsqlite3-dev libpq-dev postgresql-15 libical-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libmicrohttpd-dev libpugixml-dev libsodium-dev
   fonts-wine xvfb xauth python3 python3-icalendar tzdata
+  python3-caldav vdirsyncer curl
 )
 missing=()
 for p in "${packages[@]}"; do

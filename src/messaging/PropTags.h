@@ -16,5 +16,8 @@ inline constexpr std::uint32_t ICalendarSource = 0x8100001E;
 // Calendar item: the UID the item was imported under. Never inherited by CopyTo: a copy
 // is a different calendar object and exports under a UID of its own.
 inline constexpr std::uint32_t ICalendarUid = 0x8101001E;
+// Address entry: the Argon2id hash of the account's calendar server password. Written
+// by `larkspur-store user passwd`, read by larkspur-dav; never shown by the tools.
+inline constexpr std::uint32_t PasswordHash = 0x8102001E;
 
 } // namespace messaging::PropTag

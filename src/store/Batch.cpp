@@ -76,10 +76,26 @@ void Batch::beginGroup()
 {
     commit();
     m_grouped = true;
+    m_groupLost = false;
+}
+
+void Batch::throwGroupLost()
+{
+    throw StoreError(Failure::IoError, 0,
+                     "the store undid the open write group on its own after a failure; none of it was saved");
 }
 
 void Batch::commitGroup()
 {
+    if (m_grouped && (m_groupLost || (m_writes > 0 && !m_engine.inTransaction()))) {
+        // The engine rolled the group's transaction back: committing now would save
+        // nothing of it, and reporting success would hide that.
+        m_grouped = false;
+        m_groupLost = false;
+        m_writes = 0;
+        m_rolledBack = true;
+        throwGroupLost();
+    }
     m_grouped = false;
     commit();
 }
@@ -89,6 +105,7 @@ void Batch::abandonGroup() noexcept
     if (!m_grouped)
         return;
     m_grouped = false;
+    m_groupLost = false;
     rollback();
     m_writes = 0;
 }
@@ -100,6 +117,8 @@ int Batch::lostWrites() noexcept
     const int lost = m_writes;
     m_writes = 0;
     m_rolledBack = true;
+    if (m_grouped)
+        m_groupLost = true;
     return lost;
 }
 

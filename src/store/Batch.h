@@ -18,7 +18,9 @@
 // After a failure inside an operation the operation is undone and the Batch stays open
 // (inside a group, the group stays open for its owner to commit or abandon). When the
 // engine itself had to roll the whole transaction back (it does on some I/O errors),
-// lostWrites() says how many committed-looking operations went with it.
+// lostWrites() says how many committed-looking operations went with it. Inside a group
+// such a loss breaks the group: every later write and commitGroup() throw StoreError
+// until the group is abandoned, so a group never lands with only its later part.
 //
 // Not thread-safe; the engine must outlive the Batch.
 #pragma once
@@ -83,11 +85,13 @@ public:
 private:
     void start();
     void written();
+    [[noreturn]] void throwGroupLost();
     void rollback() noexcept;
 
     Engine &m_engine;
     Limits m_limits;
     bool m_grouped = false;
+    bool m_groupLost = false; // the engine undid the open group's transaction
     bool m_rolledBack = false;
     int m_depth = 0;
     int m_writes = 0;
@@ -97,8 +101,11 @@ private:
 template <class Operation>
 void Batch::write(Operation &&operation, bool several)
 {
-    if (!m_engine.inTransaction())
+    if (!m_engine.inTransaction()) {
+        if (m_grouped && (m_writes > 0 || m_groupLost))
+            throwGroupLost();
         start();
+    }
     if (several)
         m_engine.savepoint();
     ++m_depth;

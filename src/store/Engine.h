@@ -64,6 +64,14 @@ public:
     // is no failure of the session and is not reported.
     virtual void tidy() noexcept = 0;
 
+    // ---- read snapshots (for readers that must see one state across many reads)
+    // Starts a snapshot: every read until endRead() sees the store as committed at this
+    // call, whatever other connections commit meanwhile. Outside a transaction only;
+    // nothing is written inside a snapshot, and inTransaction() stays false in it.
+    virtual void beginRead() = 0;
+    // Ends the snapshot (no-op without one).
+    virtual void endRead() noexcept = 0;
+
     // ---- profiles and stores
     virtual std::optional<Profile> profile(std::string_view name) = 0;
     // The stores the profile sees in position order: the public store, the owner's

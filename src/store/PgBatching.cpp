@@ -302,7 +302,7 @@ void PgEngine::forgetCached(Id message)
 
 std::optional<MessageRow> PgEngine::message(Id message)
 {
-    if (m_db->inTransaction()) {
+    if (holdsWriterLock()) {
         auto it = m_rows.find(message);
         if (it == m_rows.end()) {
             if (auto at = m_walkAt.find(message); at != m_walkAt.end()) {
@@ -318,7 +318,7 @@ std::optional<MessageRow> PgEngine::message(Id message)
 
 Fields PgEngine::messageFields(Id message)
 {
-    if (m_db->inTransaction()) {
+    if (holdsWriterLock()) {
         auto it = m_fields.find(message);
         if (it == m_fields.end() && !m_rows.count(message)) {
             if (auto at = m_walkAt.find(message); at != m_walkAt.end()) {
@@ -336,7 +336,7 @@ Fields PgEngine::messageFields(Id message)
 
 bool PgEngine::deleteMessage(Id message)
 {
-    if (m_db->inTransaction()) {
+    if (holdsWriterLock()) {
         if (const MessageRow *row = cachedRow(message)) {
             m_db->checkWrite();
             m_pendingDeletes.push_back(message);
@@ -357,9 +357,9 @@ bool PgEngine::deleteMessage(Id message)
 bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
                              const FieldTags &removed)
 {
-    const MessageRow *cached = m_db->inTransaction() ? cachedRow(message) : nullptr;
+    const MessageRow *cached = holdsWriterLock() ? cachedRow(message) : nullptr;
     if (!cached || columns == 0 || !fields.empty() || !removed.empty()) {
-        if (!cached && m_db->inTransaction() && m_rows.count(message))
+        if (!cached && holdsWriterLock() && m_rows.count(message))
             return false; // read ahead as gone
         const bool updated = updateMessageNow(message, columns, row, fields, removed);
         forgetCached(message);

@@ -197,6 +197,23 @@ void PgEngine::writeRevision()
     m_db->flush();
 }
 
+void PgEngine::beginRead()
+{
+    if (m_db->inTransaction())
+        throw StoreError(Failure::Other, 0, "a read snapshot cannot start inside a transaction");
+    // A read-only snapshot never waits for writers and never fails for them.
+    m_db->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    m_reading = true;
+}
+
+void PgEngine::endRead() noexcept
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    rollback();
+}
+
 void PgEngine::tidy() noexcept
 {
     if (m_db->inTransaction())

@@ -44,12 +44,14 @@ public:
     void begin() override;
     void commit() override;
     void rollback() noexcept override;
-    bool inTransaction() const override { return m_db->inTransaction(); }
+    bool inTransaction() const override { return m_db->inTransaction() && !m_reading; }
     void savepoint() override;
     void releaseSavepoint() override;
     void rollbackToSavepoint() noexcept override;
     void sync() override;
     void tidy() noexcept override;
+    void beginRead() override;
+    void endRead() noexcept override;
 
     std::optional<Profile> profile(std::string_view name) override;
     std::vector<Id> profileStores(const Profile &profile) override;
@@ -122,6 +124,8 @@ private:
     };
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
+    // True while this connection holds the writer lock (a write transaction is open).
+    bool holdsWriterLock() const { return m_db->inTransaction() && !m_reading; }
     void syncSavepoints() { m_db->setSavepointDepth(m_savepoints.size()); }
     // The direct paths (PgItems.cpp) behind the batching layer (PgBatching.cpp).
     std::optional<MessageRow> readMessage(Id message);
@@ -151,6 +155,7 @@ private:
     // each open savepoint began in the log.
     std::vector<LogEntry> m_log;
     bool m_written = false;
+    bool m_reading = false; // inside a read snapshot
     std::vector<std::size_t> m_savepoints;
     // A revision was committed since the last tidy (so the log may want trimming).
     bool m_committedRevisions = false;

@@ -86,6 +86,29 @@ void SqliteEngine::rollback() noexcept
     forgetTransaction();
 }
 
+void SqliteEngine::beginRead()
+{
+    if (m_db->inTransaction())
+        throw StoreError(Failure::Other, SQLITE_MISUSE, "a read snapshot cannot start inside a transaction");
+    m_db->query("BEGIN").run();
+    try {
+        // SQLite fixes the snapshot at the first read.
+        storeRevision();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    m_reading = true;
+}
+
+void SqliteEngine::endRead() noexcept
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    rollback();
+}
+
 void SqliteEngine::forgetTransaction() noexcept
 {
     m_log.clear();

@@ -29,12 +29,14 @@ public:
     void begin() override;
     void commit() override;
     void rollback() noexcept override;
-    bool inTransaction() const override { return m_db->inTransaction(); }
+    bool inTransaction() const override { return m_db->inTransaction() && !m_reading; }
     void savepoint() override;
     void releaseSavepoint() override;
     void rollbackToSavepoint() noexcept override;
     void sync() override;
     void tidy() noexcept override;
+    void beginRead() override;
+    void endRead() noexcept override;
 
     std::optional<Profile> profile(std::string_view name) override;
     std::vector<Id> profileStores(const Profile &profile) override;
@@ -118,6 +120,8 @@ private:
     // each open savepoint began in the log.
     std::vector<LogEntry> m_log;
     bool m_written = false;
+    // A read snapshot is open (a read transaction, never a write one).
+    bool m_reading = false;
     std::vector<std::size_t> m_savepoints;
     // A revision was committed since the last tidy (so the log may want trimming).
     bool m_committedRevisions = false;

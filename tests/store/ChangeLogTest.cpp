@@ -97,3 +97,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// A group whose transaction the engine undid on its own (as SQLite does on some I/O
+// errors) must not land with only the writes made after the loss.
+TEST(WriteGroup, UndoneByTheEngineRefusesLaterWritesAndItsCommit)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "larkspur-group-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
+    {
+        auto engine = store::openEngine(dir / "store.db", store::OpenMode::Create);
+        store::Batch batch(*engine, store::Batch::SessionLimits);
+        store::Id folder = 0;
+        batch.write([&] { folder = engine->addFolder(engine->addStore("S", store::StoreKind::Public, 0), 0, "F"); });
+        batch.commit();
+        batch.beginGroup();
+        batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+        engine->rollback(); // what the engine does by itself after such a failure
+        EXPECT_GT(batch.lostWrites(), 0);
+        EXPECT_THROW(batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); }), store::StoreError);
+        EXPECT_THROW(batch.commitGroup(), store::StoreError);
+        EXPECT_TRUE(engine->folderMessages(folder).empty());
+        // Once the group is over, the batch writes again.
+        batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+        batch.commit();
+        EXPECT_EQ(engine->folderMessages(folder).size(), 1u);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

@@ -1,6 +1,8 @@
 // user add, user list, share, unshare: the directory and the mailboxes.
 #include "Commands.h"
 
+#include "dav/Passwords.h"
+#include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 
 #include <nlohmann/json.hpp>
@@ -8,6 +10,9 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace larkspur {
 
@@ -70,6 +75,46 @@ void addUserCommands(CLI::App &app, Context &ctx)
                       << u.mailbox.value_or("-") << (u.mailbox ? (u.shared ? " (shared)" : " (not shared)") : "")
                       << "\n";
         }
+    });
+
+    // The password never comes from the command line, where other users of the machine
+    // could read it: from standard input, without echo when that is a terminal.
+    auto passwdName = std::make_shared<std::string>();
+    CLI::App *passwd = user->add_subcommand("passwd", "Set the calendar server password of a user (read from standard input)");
+    passwd->add_option("NAME", *passwdName, "Display name, exactly as listed")->required();
+    passwd->callback([passwdName, &ctx] {
+        messaging::ServerAdmin admin(ctx.existingStore());
+        bool known = false;
+        for (const auto &u : admin.users())
+            known = known || (u.name == *passwdName && u.displayType == 0);
+        if (!known)
+            throw CommandError("no user \"" + *passwdName + "\" (see: larkspur-store user list)");
+        const bool terminal = isatty(STDIN_FILENO) == 1;
+        termios saved{};
+        if (terminal) {
+            std::cerr << "Password for " << *passwdName << ": " << std::flush;
+            tcgetattr(STDIN_FILENO, &saved);
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        }
+        std::string input;
+        char c = 0;
+        while (input.size() <= dav::MaxPasswordBytes + 2 && std::cin.get(c)) {
+            input += c;
+            if (terminal && c == '\n')
+                break;
+        }
+        if (terminal) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            std::cerr << "\n";
+        }
+        const std::string password = dav::passwordFromInput(std::move(input));
+        if (password.empty())
+            throw CommandError("the password must be one line of 1 to " + std::to_string(dav::MaxPasswordBytes)
+                               + " bytes on standard input");
+        admin.setEntryField(*passwdName, messaging::PropTag::PasswordHash, dav::hashPassword(password));
+        std::cout << "password set for " << *passwdName << "\n";
     });
 
     for (const bool sharing : {true, false}) {

@@ -148,24 +148,33 @@ void maskPrivate(IcsEvent &e, const std::vector<std::string> &ownerTags)
 
 } // namespace
 
-std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
+std::vector<ExportedItem> exportItems(const messaging::Folder &folder)
 {
     const bool publicStore = folder.StoreID() == messaging::InfoStores(folder.session()).Item("Public Folders").ID();
     const std::vector<std::string> tags = publicStore ? ownerTags(folder) : std::vector<std::string>();
-    std::vector<IcsEvent> events;
+    std::vector<ExportedItem> items;
     std::set<std::string> uids;
     for (messaging::Message m : folder.Messages()) {
-        IcsEvent e = eventFromMessage(m);
+        ExportedItem item{m.ID(), eventFromMessage(m)};
+        IcsEvent &e = item.event;
         if (publicStore && e.sensitivity == 2)
             maskPrivate(e, tags);
         if (e.uid.empty() || uids.count(e.uid)) {
-            e.uid = derivedUid(m.ID());
+            e.uid = derivedUid(item.entryId);
             for (int n = 2; uids.count(e.uid); ++n)
-                e.uid = derivedUid(m.ID()) + "-" + std::to_string(n);
+                e.uid = derivedUid(item.entryId) + "-" + std::to_string(n);
         }
         uids.insert(e.uid);
-        events.push_back(std::move(e));
+        items.push_back(std::move(item));
     }
+    return items;
+}
+
+std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings)
+{
+    std::vector<IcsEvent> events;
+    for (ExportedItem &item : exportItems(folder))
+        events.push_back(std::move(item.event));
     return writeIcs(events, warnings);
 }
 

@@ -44,6 +44,17 @@ void eventToMessage(const IcsEvent &event, messaging::Message &message);
 // UID) one derived from its entry identifier.
 std::string exportFolder(const messaging::Folder &folder, std::vector<std::string> &warnings);
 
+// One item of a folder as exportFolder writes it: its entry identifier and its event
+// under the UID the export gives it.
+struct ExportedItem {
+    std::string entryId;
+    IcsEvent event;
+};
+// The folder's items in export order, with the UIDs exportFolder gives them and the
+// private items of a public folder masked as it writes them; writeIcs of all their
+// events is the folder's export, of one event that item alone.
+std::vector<ExportedItem> exportItems(const messaging::Folder &folder);
+
 // "<ENTRY ID>@larkspur": the UID of an item that was not imported.
 std::string derivedUid(const std::string &entryId);
 

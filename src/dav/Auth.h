@@ -1,0 +1,67 @@
+// Authenticator: HTTP Basic logins against the accounts' Argon2id hashes.
+//
+// A login is the display name of a mail user exactly as listed; an account without a
+// password cannot log in. A refusal is answered only after a delay that grows with
+// the failures from that address (FirstDelay for the first few, doubling up to
+// MaxDelay), so guessing is slow even with many connections. An unknown name costs the
+// same hash work as a known one. At most two hashes are checked at once (each takes
+// 64 MiB). The outcome of a check is remembered for CacheLifetime under the login, the
+// stored hash and a keyed digest of the password (never the password itself), and
+// requests that arrive together with the same credentials share one check: a client's
+// following requests cost no hash work, and a changed password ends that at once.
+#pragma once
+
+#include "dav/CalendarSource.h"
+#include "dav/Http.h"
+
+#include <chrono>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <semaphore>
+#include <string>
+
+namespace dav {
+
+class Authenticator {
+public:
+    static constexpr std::chrono::milliseconds FirstDelay{250};
+    static constexpr std::chrono::milliseconds MaxDelay{8000};
+    static constexpr int FreeFailures = 3;          // failures answered after FirstDelay
+    static constexpr std::chrono::minutes FailureMemory{15};
+    static constexpr std::chrono::minutes CacheLifetime{10};
+
+    Authenticator();
+
+    enum class Outcome { NoCredentials, Accepted, Refused };
+    struct Result {
+        Outcome outcome = Outcome::NoCredentials;
+        Account account;
+        std::string login;    // as sent, for the log
+    };
+    // Reads the Authorization header and checks it in the snapshot. A refusal has
+    // already waited its delay when this returns.
+    Result check(const Request &request, Snapshot &snapshot);
+
+private:
+    bool verify(const Account &account, const std::string &password);
+    void refuseSlowly(const std::string &peer);
+
+    struct Remembered {
+        std::shared_future<bool> outcome;
+        std::chrono::steady_clock::time_point until;
+    };
+    struct Failures {
+        int count = 0;
+        std::chrono::steady_clock::time_point last;
+    };
+    std::mutex m_lock;
+    std::map<std::string, Remembered> m_remembered;   // by login, hash and digest
+    std::map<std::string, Failures> m_failures;       // by address
+    std::string m_key;                                // random, for this process only
+    std::string m_dummyHash;                          // checked for unknown names
+    std::counting_semaphore<2> m_hashing{2};
+};
+
+} // namespace dav

@@ -1,0 +1,424 @@
+#include "dav/StoreSource.h"
+
+#include "dav/Tags.h"
+#include "dav/TimeRange.h"
+
+#include "IcsStore.h"
+#include "IcsWriter.h"
+
+#include "messaging/Detail.h"
+#include "messaging/Error.h"
+#include "messaging/Folder.h"
+#include "messaging/PropTags.h"
+#include "messaging/Session.h"
+#include "store/Engine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+
+namespace dav {
+
+namespace {
+
+constexpr std::size_t PoolSize = 16;
+constexpr std::string_view GlobalAddressList = "Global Address List";
+
+} // namespace
+
+namespace {
+
+// What a change of the store changes: every commit writes the log, a checkpoint the file.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0, logSize = 0;
+    std::int64_t changed = 0, logChanged = 0;
+    bool operator==(const Stamp &) const = default;
+};
+
+std::optional<Stamp> stampOf(const std::filesystem::path &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    Stamp s{st.st_dev, st.st_ino, st.st_size, 0, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, 0};
+    std::filesystem::path log = path;
+    log += "-wal";
+    if (::stat(log.c_str(), &st) == 0) {
+        s.logSize = st.st_size;
+        s.logChanged = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    }
+    return s;
+}
+
+struct Memo {
+    Stamp stamp;
+    std::map<std::string, std::optional<Account>, std::less<>> accounts;
+    std::map<std::int64_t, std::vector<Calendar>> calendars;   // by account entry
+    std::map<std::int64_t, std::string> revisions;             // by folder
+};
+
+} // namespace
+
+struct StoreSource::Pooled {
+    explicit Pooled(const std::filesystem::path &path) : session(path) {}
+    messaging::Session session;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+struct StoreSource::Shared {
+    std::filesystem::path path;
+    std::mutex poolLock;
+    std::vector<std::unique_ptr<Pooled>> pool;
+    std::mutex memoLock;
+    Memo memo;
+    // Runs `note` on the memo when it belongs to the snapshot's stamp (a memo of an
+    // older stamp is dropped first).
+    template <class F>
+    void remember(const Stamp &stamp, F &&note)
+    {
+        std::lock_guard lock(memoLock);
+        if (!(memo.stamp == stamp))
+            memo = Memo{stamp, {}, {}, {}};
+        note(memo);
+    }
+
+    std::mutex statesLock;
+    // Calendar key -> its state at the latest revision built.
+    std::map<std::string, std::shared_ptr<const CalendarState>> states;
+
+    std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
+    {
+        std::lock_guard lock(statesLock);
+        auto it = states.find(key);
+        return it != states.end() && it->second->revision == revision ? it->second : nullptr;
+    }
+    void keep(const std::string &key, std::shared_ptr<const CalendarState> state)
+    {
+        std::lock_guard lock(statesLock);
+        states[key] = std::move(state);
+    }
+};
+
+namespace {
+
+std::optional<std::int64_t> parseRevision(std::string_view text)
+{
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+class StoreSnapshot : public Snapshot {
+public:
+    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled,
+                  Stamp stamp)
+        : m_shared(std::move(shared)), m_pooled(std::move(pooled)), m_stamp(stamp)
+    {
+        guard([&] { engine().beginRead(); });
+    }
+
+    ~StoreSnapshot() override
+    {
+        if (!m_pooled)
+            return;
+        engine().endRead();
+        std::lock_guard lock(m_shared->poolLock);
+        if (m_shared->pool.size() < PoolSize)
+            m_shared->pool.push_back(std::move(m_pooled));
+    }
+
+    std::optional<Account> account(std::string_view login) override
+    {
+        auto found = lookUp(login);
+        m_shared->remember(m_stamp, [&](Memo &m) { m.accounts[std::string(login)] = found; });
+        return found;
+    }
+
+    std::optional<Account> lookUp(std::string_view login)
+    {
+        return guard([&]() -> std::optional<Account> {
+            store::Engine &e = engine();
+            const auto list = e.addressListByName(GlobalAddressList);
+            const auto entry = list ? e.addressEntryByName(*list, login) : std::nullopt;
+            const auto row = entry ? e.addressEntry(*entry) : std::nullopt;
+            if (!row || row->displayType != 0)
+                return std::nullopt;
+            Account account{std::string(login), *entry, {}};
+            if (auto hash = e.entryField(*entry, std::uint32_t(messaging::PropTag::PasswordHash)))
+                if (const auto *text = std::get_if<std::string>(&*hash))
+                    account.passwordHash = *text;
+            return account;
+        });
+    }
+
+    std::vector<Calendar> calendars(const Account &account) override
+    {
+        auto found = calendarsOf(account);
+        m_shared->remember(m_stamp, [&](Memo &m) { m.calendars[account.entry] = found; });
+        return found;
+    }
+
+    std::vector<Calendar> calendarsOf(const Account &account)
+    {
+        return guard([&] {
+            std::vector<Calendar> out;
+            store::Engine &e = engine();
+            // The shared calendar: the public store's root, its second subfolder, in it
+            // "Larkspur Calendar".
+            for (store::Id id : e.storesOfKind(store::StoreKind::Public)) {
+                const auto row = e.store(id);
+                const auto root = row && row->name == "Public Folders" ? e.rootFolder(id) : std::nullopt;
+                const std::vector<store::Id> top = root ? e.subfolders(*root) : std::vector<store::Id>();
+                const auto cal = top.size() > 1 ? e.subfolder(top[1], "Larkspur Calendar") : std::nullopt;
+                if (cal) {
+                    out.push_back(calendar(CalendarKind::Shared, *cal, "Larkspur Calendar"));
+                    break;
+                }
+            }
+            // The account's own: "Calendar" at the root of its mailbox.
+            for (store::Id id : e.storesOfKind(store::StoreKind::Mailbox)) {
+                const auto row = e.store(id);
+                const auto root = row && row->ownerEntry == account.entry ? e.rootFolder(id) : std::nullopt;
+                const auto cal = root ? e.subfolder(*root, "Calendar") : std::nullopt;
+                if (cal) {
+                    out.push_back(calendar(CalendarKind::Personal, *cal, "Calendar"));
+                    break;
+                }
+            }
+            return out;
+        });
+    }
+
+    std::string revision(const Calendar &cal) override
+    {
+        return guard([&] {
+            const std::string rev = std::to_string(engine().folderRevision(cal.folder));
+            m_shared->remember(m_stamp, [&](Memo &m) { m.revisions[cal.folder] = rev; });
+            return rev;
+        });
+    }
+
+    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    {
+        const std::string rev = revision(cal);
+        if (auto found = m_shared->kept(cal.key, rev))
+            return found;
+        return guard([&] {
+            std::lock_guard lock(libraryLock());
+            // Another request may have built it while this one waited.
+            if (auto found = m_shared->kept(cal.key, rev))
+                return found;
+            auto built = build(cal, rev);
+            m_shared->keep(cal.key, built);
+            return built;
+        });
+    }
+
+    Changes changesSince(const Calendar &cal, std::string_view revision, const CalendarState &now) override
+    {
+        Changes out;
+        const auto since = parseRevision(revision);
+        if (!since)
+            return out;
+        const store::FolderChanges log = guard([&] { return engine().changesSince(cal.folder, *since); });
+        if (log.tooOld)
+            return out;
+        out.known = true;
+        // A message's last entry says what became of it.
+        std::map<store::Id, store::ChangeKind> last;
+        for (const store::Change &c : log.changes)
+            if (c.kind == store::ChangeKind::Added || c.kind == store::ChangeKind::Changed
+                || c.kind == store::ChangeKind::Deleted)
+                last[c.message] = c.kind;
+        for (const auto &[message, kind] : last) {
+            std::string name =
+                messaging::detail::makeId(engine().guid(), messaging::detail::IdKind::Message, message) + ".ics";
+            const Resource *res = kind == store::ChangeKind::Deleted ? nullptr : now.find(name);
+            if (res)
+                out.changed.push_back(res);
+            else
+                out.removed.push_back(std::move(name));
+        }
+        return out;
+    }
+
+private:
+    store::Engine &engine() { return m_pooled->session.state()->store(); }
+
+    Calendar calendar(CalendarKind kind, std::int64_t folder, std::string name)
+    {
+        return Calendar{kind, folder, engine().guid() + "-" + std::to_string(folder), std::move(name)};
+    }
+
+    template <class F>
+    auto guard(F &&body) -> decltype(body())
+    {
+        try {
+            return body();
+        } catch (const store::StoreError &e) {
+            fail();
+            throw Unavailable(std::string("the store failed: ") + e.what());
+        } catch (const messaging::Error &e) {
+            fail();
+            throw Unavailable("the store failed: " + e.description());
+        }
+    }
+
+    void fail()
+    {
+        // A connection that failed is not used again.
+        if (m_pooled)
+            engine().endRead();
+        m_pooled.reset();
+    }
+
+    std::shared_ptr<const CalendarState> build(const Calendar &cal, const std::string &rev)
+    {
+        auto st = std::make_shared<CalendarState>();
+        st->revision = rev;
+        st->lastModified = static_cast<std::int64_t>(std::time(nullptr));
+        const messaging::Folder folder(m_pooled->session.state(), cal.folder);
+        std::vector<larkspur::ics::ExportedItem> items = larkspur::ics::exportItems(folder);
+        std::vector<std::string> warnings;
+        std::vector<larkspur::ics::IcsEvent> events;
+        events.reserve(items.size());
+        st->resources.reserve(items.size());
+        for (larkspur::ics::ExportedItem &item : items) {
+            Resource r;
+            r.name = item.entryId + ".ics";
+            r.text = larkspur::ics::writeIcs({item.event}, warnings);
+            r.etag = resourceEtag(r.text);
+            computeSpans(r);
+            events.push_back(item.event);
+            r.event = std::move(item.event);
+            st->resources.push_back(std::move(r));
+        }
+        // The same bytes as `ics export` of the folder.
+        st->feed = larkspur::ics::writeIcs(events, warnings);
+        std::sort(st->resources.begin(), st->resources.end(),
+                  [](const Resource &a, const Resource &b) { return a.name < b.name; });
+        return st;
+    }
+
+    std::shared_ptr<StoreSource::Shared> m_shared;
+    std::unique_ptr<StoreSource::Pooled> m_pooled;
+    Stamp m_stamp;
+};
+
+// Answers from what earlier snapshots of the same stamp read; no store access at all.
+class MemorySnapshot : public Snapshot {
+public:
+    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, Stamp stamp)
+        : m_shared(std::move(shared)), m_stamp(stamp) {}
+
+    std::optional<Account> account(std::string_view login) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.accounts.find(login);
+            return it == m.accounts.end() ? std::optional<std::optional<Account>>() : it->second;
+        });
+    }
+    std::vector<Calendar> calendars(const Account &account) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.calendars.find(account.entry);
+            return it == m.calendars.end() ? std::optional<std::vector<Calendar>>() : it->second;
+        });
+    }
+    std::string revision(const Calendar &cal) override
+    {
+        return find([&](Memo &m) {
+            auto it = m.revisions.find(cal.folder);
+            return it == m.revisions.end() ? std::optional<std::string>() : it->second;
+        });
+    }
+    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    {
+        auto found = m_shared->kept(cal.key, revision(cal));
+        if (!found)
+            throw SnapshotMissed();
+        return found;
+    }
+    Changes changesSince(const Calendar &, std::string_view, const CalendarState &) override
+    {
+        throw SnapshotMissed(); // the change log is read from the store
+    }
+
+private:
+    template <class F>
+    auto find(F &&look) -> typename decltype(look(std::declval<Memo &>()))::value_type
+    {
+        std::lock_guard lock(m_shared->memoLock);
+        if (!(m_shared->memo.stamp == m_stamp))
+            throw SnapshotMissed();
+        auto found = look(m_shared->memo);
+        if (!found)
+            throw SnapshotMissed();
+        return std::move(*found);
+    }
+
+    std::shared_ptr<StoreSource::Shared> m_shared;
+    Stamp m_stamp;
+};
+
+} // namespace
+
+const Resource *CalendarState::find(std::string_view name) const
+{
+    auto it = std::lower_bound(resources.begin(), resources.end(), name,
+                               [](const Resource &r, std::string_view n) { return r.name < n; });
+    return it != resources.end() && it->name == name ? &*it : nullptr;
+}
+
+StoreSource::StoreSource(std::filesystem::path store) : m_shared(std::make_shared<Shared>())
+{
+    m_shared->path = std::move(store);
+}
+
+StoreSource::~StoreSource() = default;
+
+std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
+{
+    const std::optional<Stamp> stamp = stampOf(m_shared->path);
+    if (!stamp)
+        throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
+    if (fromMemory)
+        return std::make_unique<MemorySnapshot>(m_shared, *stamp);
+    struct stat st {};
+    st.st_dev = stamp->device;
+    st.st_ino = stamp->inode;
+    std::unique_ptr<Pooled> pooled;
+    {
+        std::lock_guard lock(m_shared->poolLock);
+        auto &pool = m_shared->pool;
+        // A store file put in place of the old one is read afresh.
+        pool.erase(std::remove_if(pool.begin(), pool.end(),
+                                  [&](const auto &p) { return p->device != st.st_dev || p->inode != st.st_ino; }),
+                   pool.end());
+        if (!pool.empty()) {
+            pooled = std::move(pool.back());
+            pool.pop_back();
+        }
+    }
+    if (!pooled) {
+        pooled = std::make_unique<Pooled>(m_shared->path);
+        pooled->device = st.st_dev;
+        pooled->inode = st.st_ino;
+        try {
+            std::lock_guard lock(libraryLock());
+            pooled->session.Logon("Administrator");
+        } catch (const messaging::Error &e) {
+            throw Unavailable("the store cannot be opened: " + e.description());
+        }
+    }
+    return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled), *stamp);
+}
+
+} // namespace dav
