@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  libsqlite3-dev libical-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev libpq-dev postgresql-15 libical-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   libmicrohttpd-dev libpugixml-dev libsodium-dev
   fonts-wine xvfb xauth python3 python3-icalendar tzdata

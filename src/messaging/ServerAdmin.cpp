@@ -95,8 +95,72 @@ struct ServerAdmin::Impl {
     }
 };
 
+namespace {
+
+// The standard layout of a new store, as one group.
+void fillNewStore(store::Engine &e)
+{
+    store::Batch batch(e, store::Batch::EachOperation);
+    batch.beginGroup();
+    batch.write([&] {
+        e.addAddressList(kGlobalAddressList);
+        const store::Id pub = e.addStore(core::PublicStoreName, store::StoreKind::Public, 0);
+        const store::Id root = e.addFolder(pub, 0, core::PublicStoreName);
+        std::vector<store::Id> rootFolders;
+        for (std::string_view name : core::PublicRootFolderNames)
+            rootFolders.push_back(e.addFolder(pub, root, name));
+        e.addFolder(pub, rootFolders.at(core::SharedCalendarParentPosition - 1), core::SharedCalendarName);
+        const store::Id admin = addUserRows(e, kAdministrator, std::string("AD"), DisplayType::MailUser, false);
+        e.addProfile(kAdministrator, admin);
+    });
+    batch.commitGroup();
+    batch.end();
+}
+
+void createServerStore(const std::filesystem::path &location)
+{
+    std::unique_ptr<store::Engine> engine;
+    try {
+        engine = store::openEngine(location, store::OpenMode::Create);
+    } catch (const store::StoreError &e) {
+        if (e.failure() == store::Failure::NotAStore)
+            throw Error(ErrorCode::InvalidArgument, e.what());
+        throw detail::translate(e);
+    }
+    // From here on the tables are this call's own: a failure takes them away again.
+    try {
+        fillNewStore(*engine);
+    } catch (const store::StoreError &e) {
+        engine.reset();
+        ServerAdmin::removeStore(location);
+        throw detail::translate(e);
+    } catch (...) {
+        engine.reset();
+        ServerAdmin::removeStore(location);
+        throw;
+    }
+}
+
+} // namespace
+
+bool ServerAdmin::onServer(const std::filesystem::path &location)
+{
+    return store::isServerLocation(location.native());
+}
+
+void ServerAdmin::removeStore(const std::filesystem::path &location)
+{
+    try {
+        store::removeStore(location);
+    } catch (const store::StoreError &e) {
+        throw detail::translate(e);
+    }
+}
+
 void ServerAdmin::createStore(const std::filesystem::path &path)
 {
+    if (onServer(path))
+        return createServerStore(path);
     std::error_code ec;
     if (std::filesystem::exists(path, ec))
         throw Error(ErrorCode::InvalidArgument, "Store file \"" + path.string() + "\" already exists");
@@ -113,23 +177,7 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
         std::filesystem::remove(path.string() + "-shm", ignored);
     };
     try {
-        auto engine = store::openEngine(path, store::OpenMode::Create);
-        store::Engine &e = *engine;
-        store::Batch batch(e, store::Batch::EachOperation);
-        batch.beginGroup();
-        batch.write([&] {
-            e.addAddressList(kGlobalAddressList);
-            const store::Id pub = e.addStore(core::PublicStoreName, store::StoreKind::Public, 0);
-            const store::Id root = e.addFolder(pub, 0, core::PublicStoreName);
-            std::vector<store::Id> rootFolders;
-            for (std::string_view name : core::PublicRootFolderNames)
-                rootFolders.push_back(e.addFolder(pub, root, name));
-            e.addFolder(pub, rootFolders.at(core::SharedCalendarParentPosition - 1), core::SharedCalendarName);
-            const store::Id admin = addUserRows(e, kAdministrator, std::string("AD"), DisplayType::MailUser, false);
-            e.addProfile(kAdministrator, admin);
-        });
-        batch.commitGroup();
-        batch.end();
+        fillNewStore(*store::openEngine(path, store::OpenMode::Create));
     } catch (const store::StoreError &e) {
         removeFiles();
         throw detail::translate(e);
@@ -142,7 +190,7 @@ void ServerAdmin::createStore(const std::filesystem::path &path)
 ServerAdmin::ServerAdmin(const std::filesystem::path &path) : m_impl(std::make_unique<Impl>())
 {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    if (!onServer(path) && !std::filesystem::is_regular_file(path, ec))
         throw Error(ErrorCode::LogonFailed, "Store file \"" + path.string() + "\" not found");
     try {
         m_impl->engine = store::openEngine(path, store::OpenMode::Existing);

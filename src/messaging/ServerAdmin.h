@@ -31,8 +31,18 @@ public:
     // "Public Folders" whose root has "Favorites" and "All Public Folders", the shared
     // calendar "Larkspur Calendar" in the latter; the address list "Global Address
     // List"; the user "Administrator" (owner tag "AD") with its mailbox; the profile
-    // "Administrator". Throws InvalidArgument when the file already exists.
+    // "Administrator". Throws InvalidArgument when the file already exists. On a server
+    // (a "postgresql://" location) the store is made in an empty database; one that
+    // already holds tables is refused with InvalidArgument.
     static void createStore(const std::filesystem::path &path);
+
+    // True when the location names a PostgreSQL database ("postgresql://..." URI)
+    // rather than a store file.
+    static bool onServer(const std::filesystem::path &location);
+    // Removes a store made by createStore in a database of a server: its tables go, the
+    // database stays (empty, ready for another createStore). A database holding no store
+    // is left alone. For a store file: the file and its journal files.
+    static void removeStore(const std::filesystem::path &location);
 
     // Opens an existing store for administration (LogonFailed when missing).
     explicit ServerAdmin(const std::filesystem::path &path);

@@ -111,7 +111,7 @@ void Session::Logon(std::string_view profileName)
         if (s.engine)
             throw Error(ErrorCode::LogonFailed, "The session is already logged on");
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(s.path, ec))
+        if (!store::isServerLocation(s.path.native()) && !std::filesystem::is_regular_file(s.path, ec))
             throw Error(ErrorCode::LogonFailed, "Logon failed: store file \"" + s.path.string() + "\" not found");
         std::unique_ptr<store::Engine> engine;
         try {

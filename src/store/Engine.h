@@ -1,7 +1,7 @@
 // Engine: the storage engine's one typed interface. Every statement that reads or
 // writes a store is made behind it; the object model above knows rows, never SQL.
 //
-// An Engine is one connection to one store: an SQLite file (the default), later a
+// An Engine is one connection to one store: an SQLite file (the default) or a
 // PostgreSQL database. It is opened with openEngine() and used by one thread.
 //
 // Reads return what the connection sees: everything committed, plus its own writes of
@@ -169,9 +169,31 @@ enum class OpenMode {
     Create,   // makes a new store with the schema (an empty file may already be there)
 };
 
-// Opens the store at `location` through the current Env (Env::current()). Throws
-// StoreError: NotAStore for a file that is not a store of this program, IoError when it
-// cannot be opened.
+// Opens the store at `location` through the current Env (Env::current()): a PostgreSQL
+// database when the location is a "postgresql://" (or "postgres://") URI in libpq's own
+// syntax, else an SQLite file. Throws StoreError: NotAStore for a file or database that
+// is not a store of this program (OpenMode::Create: a database that already holds
+// tables), IoError when it cannot be opened or reached.
 std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode);
+
+// A lock of a store on a server, named by a number and kept by the server for one
+// connection of its own (a session-level advisory lock): the server lets go of it when
+// its holder releases it or its connection ends, however the holder ends.
+class ServerLock {
+public:
+    virtual ~ServerLock() = default; // lets go of the lock when it is held
+    // Takes the lock when nobody holds it: true when it is held now. Never waits.
+    virtual bool tryTake() = 0;
+};
+// Connects to the server of the store at `location` (a server location) for the lock
+// `key`. Throws StoreError when the server cannot be reached.
+std::unique_ptr<ServerLock> openServerLock(const std::filesystem::path &location, std::int64_t key);
+
+// True when the location names a database on a PostgreSQL server rather than a file.
+bool isServerLocation(std::string_view location);
+
+// Removes the store at `location`: a file with its journal files, or the tables of a
+// store in a database (the database stays). Nothing happens where there is no store.
+void removeStore(const std::filesystem::path &location);
 
 } // namespace store

@@ -1,5 +1,7 @@
 #include "store/PrivateItems.h"
 
+#include "store/PgDatabase.h"
+
 #include "ical/PrivateMask.h"
 #include "messaging/PropTags.h"
 #include "store/Rows.h"
@@ -26,7 +28,8 @@ struct ItemRow {
 };
 
 // The private items of the public store, read whole before anything is written.
-std::vector<ItemRow> privateItems(Database &db)
+template <class Db>
+std::vector<ItemRow> privateItems(Db &db)
 {
     std::vector<ItemRow> rows;
     {
@@ -51,7 +54,8 @@ std::vector<ItemRow> privateItems(Database &db)
     return rows;
 }
 
-std::vector<std::string> ownerTags(Database &db)
+template <class Db>
+std::vector<std::string> ownerTags(Db &db)
 {
     std::vector<std::string> tags;
     auto q = db.query("SELECT DISTINCT value FROM entry_fields WHERE tag = ? AND type = ?");
@@ -109,7 +113,8 @@ std::vector<std::string> excess(const ItemRow &row, const Masked &m)
 
 } // namespace
 
-int maskPrivateItems(Database &db)
+template <class Db>
+int maskPrivateItems(Db &db)
 {
     const std::vector<std::string> tags = ownerTags(db);
     int changed = 0;
@@ -143,7 +148,8 @@ int maskPrivateItems(Database &db)
     return changed;
 }
 
-std::vector<std::string> privateItemLeaks(Database &db)
+template <class Db>
+std::vector<std::string> privateItemLeaks(Db &db)
 {
     const std::vector<std::string> tags = ownerTags(db);
     std::vector<std::string> leaks;
@@ -158,5 +164,11 @@ std::vector<std::string> privateItemLeaks(Database &db)
     }
     return leaks;
 }
+
+// Both engines' connections read and write the same statements.
+template int maskPrivateItems<Database>(Database &db);
+template std::vector<std::string> privateItemLeaks<Database>(Database &db);
+template int maskPrivateItems<PgDatabase>(PgDatabase &db);
+template std::vector<std::string> privateItemLeaks<PgDatabase>(PgDatabase &db);
 
 } // namespace store

@@ -16,10 +16,13 @@ namespace store {
 
 // Rewrites every private item of the public store that shows more than its masked form
 // into that form. Runs inside the caller's transaction; returns how many were rewritten.
-int maskPrivateItems(Database &db);
+// Db: either engine's connection (Database, PgDatabase).
+template <class Db>
+int maskPrivateItems(Db &db);
 
 // One line per private item of the public store that shows more than its masked form,
 // naming the message and what it shows, never the private text itself.
-std::vector<std::string> privateItemLeaks(Database &db);
+template <class Db>
+std::vector<std::string> privateItemLeaks(Db &db);
 
 } // namespace store

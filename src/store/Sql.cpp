@@ -7,7 +7,7 @@ namespace store::sql {
 std::string updateMessage(unsigned columns)
 {
     static const char *const names[ColumnCount] = {"subject", "body",  "sensitivity", "categories", "all_day",
-                                                   "location", "start", "end",         "stamp"};
+                                                   "location", "start", "\"end\"",     "stamp"};
     std::string text = "UPDATE messages SET ";
     for (unsigned bit = 0; bit < ColumnCount; ++bit) {
         if (columns & (1u << bit))

@@ -2,7 +2,7 @@
 //
 // These statements are plain SQL that SQLite and PostgreSQL both read: parameters are
 // "?" (an engine numbering them differently rewrites "?" to "$1", "$2", ... in order;
-// "?<n>" names parameter n), inserts that must not fail on a duplicate use
+// "?<n>" names parameter n), "end" is quoted (a keyword of PostgreSQL), inserts that must not fail on a duplicate use
 // "ON CONFLICT ... DO NOTHING/UPDATE", the ids of new rows of administration come back
 // through "RETURNING" (the statements of the copy and delete loops do without it: SQLite
 // builds a temporary table at every run of such a statement; new messages get their id
@@ -48,7 +48,7 @@ inline constexpr const char *AddFolder =
 
 // ---- messages
 inline constexpr const char *Message = "SELECT folder_id, hidden, subject, body, sensitivity, categories, all_day, "
-                                       "location, start, end, stamp, changed_at FROM messages WHERE id = ?";
+                                       "location, start, \"end\", stamp, changed_at FROM messages WHERE id = ?";
 inline constexpr const char *MessagePlace = "SELECT folder_id, hidden FROM messages WHERE id = ?";
 inline constexpr const char *MessageFields = "SELECT tag, type, value FROM message_fields WHERE message_id = ?";
 inline constexpr const char *FolderMessages =
@@ -60,7 +60,7 @@ inline constexpr const char *FolderMessagesFrom =
     "SELECT id, subject FROM messages WHERE folder_id = ? AND hidden = 0 AND subject >= ? ORDER BY id";
 inline constexpr const char *AddMessage =
     "INSERT INTO messages(id, folder_id, hidden, subject, body, sensitivity, categories, all_day, location, start, "
-    "end, stamp, changed_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "\"end\", stamp, changed_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 inline constexpr const char *AddMessageField =
     "INSERT INTO message_fields(message_id, tag, type, value) VALUES(?, ?, ?, ?)";
 inline constexpr const char *SetMessageField =
@@ -139,9 +139,10 @@ inline constexpr const char *LoggedEntries = "SELECT coalesce(sum(entries), 0) F
 // (0 when they all hold fewer), or the oldest committed at or after ?2 (seconds since
 // 1970), whichever is older.
 inline constexpr const char *OldestKept =
-    "SELECT min(coalesce((SELECT revision FROM (SELECT revision, sum(entries) OVER (ORDER BY revision DESC) AS total "
-    "FROM revisions) AS counted WHERE total >= ?1 ORDER BY revision DESC LIMIT 1), 0), "
-    "coalesce((SELECT min(revision) FROM revisions WHERE at >= ?2), 9223372036854775807))";
+    "SELECT CASE WHEN by_count < by_age THEN by_count ELSE by_age END FROM (SELECT "
+    "coalesce((SELECT revision FROM (SELECT revision, sum(entries) OVER (ORDER BY revision DESC) AS total "
+    "FROM revisions) AS counted WHERE total >= ?1 ORDER BY revision DESC LIMIT 1), 0) AS by_count, "
+    "coalesce((SELECT min(revision) FROM revisions WHERE at >= ?2), 9223372036854775807) AS by_age) AS kept";
 inline constexpr const char *TrimChanges = "DELETE FROM changes WHERE revision < ?";
 inline constexpr const char *TrimRevisions = "DELETE FROM revisions WHERE revision < ?";
 

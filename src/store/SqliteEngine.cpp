@@ -23,14 +23,6 @@ double secondsSince1970()
 
 } // namespace
 
-std::unique_ptr<Engine> openEngine(const std::filesystem::path &location, OpenMode mode)
-{
-    const std::string text = location.string();
-    if (text.starts_with("postgresql://") || text.starts_with("postgres://"))
-        throw StoreError(Failure::NotAStore, 0, "this program has no PostgreSQL engine yet: \"" + text + "\"");
-    return SqliteEngine::open(location, mode);
-}
-
 std::unique_ptr<SqliteEngine> SqliteEngine::open(const std::filesystem::path &path, OpenMode mode)
 {
     auto db = Database::open(path, mode == OpenMode::Create);

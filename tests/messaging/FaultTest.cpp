@@ -104,14 +104,14 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         Session s = logon();
         GetParam().prepare(s);
     }
-    const auto pristine = m_dir / "pristine.db";
-    std::filesystem::copy_file(storePath(), pristine);
+    const auto pristine = teststores::newLocation(m_dir, "pristine.db");
+    teststores::copyStore(storePath(), pristine);
     bool completed = false;
     for (int nth = 1; nth < 200 && !completed; ++nth) {
         SCOPED_TRACE("failing write " + std::to_string(nth));
         for (const char *suffix : {"-wal", "-shm"})
             std::filesystem::remove(storePath().string() + suffix);
-        std::filesystem::copy_file(pristine, storePath(), std::filesystem::copy_options::overwrite_existing);
+        teststores::copyStore(pristine, storePath());
         int done = 0;
         std::string description;
         std::int32_t number = 0;
@@ -131,6 +131,7 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         GetParam().verify(s, done);
     }
     EXPECT_TRUE(completed);
+    teststores::release(pristine);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultSweep,
@@ -197,6 +198,8 @@ class DiskFaults : public StoreFixture, public ::testing::WithParamInterface<Dis
 // at all, and the store stays sound.
 TEST_P(DiskFaults, TheErrorSaysWhatLandedAndNothingLandsHalf)
 {
+    if (teststores::onServer())
+        GTEST_SKIP() << "the test disk lies under store files";
     const DiskFault &c = GetParam();
     fillCalendar(mailboxFolder(logon()), 300);
     const auto pages = static_cast<std::int64_t>(std::filesystem::file_size(storePath()) / 4096);
@@ -266,6 +269,26 @@ TEST_F(StoreFixture, RepeatingFaultAndCallCounts)
     faults::clear();
     EXPECT_EQ(faults::callCount("InfoStores.Count"), 0);
     EXPECT_EQ(errorOf([&] { s.InfoStores().Count(); }), 0);
+}
+
+// A connection the server ends mid-run: the run stops with a numbered error, what was
+// committed stays, and nothing half-done is left.
+TEST_F(StoreFixture, LostConnectionEndsTheRunAndKeepsWhatWasCommitted)
+{
+    if (!teststores::onServer())
+        GTEST_SKIP() << "a connection to a server";
+    Session s = logon();
+    const Folder calendar = mailboxFolder(s);
+    fillCalendar(calendar, 3);
+    s.Logoff();
+    s.Logon("Administrator");
+    addItem(mailboxFolder(s), "not committed yet");
+    teststores::killConnections(storePath());
+    std::string description;
+    EXPECT_EQ(errorOf([&] { addItem(mailboxFolder(s), "after the loss"); }, &description), ErrorCode::StoreFailure);
+    EXPECT_NE(description.find("connection"), std::string::npos) << description;
+    EXPECT_EQ(subjects(mailboxFolder(logon())), (std::vector<std::string>{"Item 0", "Item 1", "Item 2"}));
+    EXPECT_TRUE(consistent());
 }
 
 } // namespace

@@ -155,7 +155,8 @@ TEST_F(NavigationTest, LogonFailuresCreateNothing)
     const auto dir = m_dir / "logon";
     std::filesystem::create_directory(dir);
     std::ofstream(dir / "notes.txt") << "just text\n";
-    auto before = std::filesystem::last_write_time(storePath());
+    const bool storeFile = !teststores::onServer();
+    auto before = storeFile ? std::filesystem::last_write_time(storePath()) : std::filesystem::file_time_type();
     for (auto [file, profile] : {std::pair{dir / "missing.db", "Administrator"},
                                  std::pair{storePath(), "Guest"}, std::pair{dir / "notes.txt", "Administrator"}}) {
         Session s(file);
@@ -170,7 +171,9 @@ TEST_F(NavigationTest, LogonFailuresCreateNothing)
     for (const auto &entry : std::filesystem::directory_iterator(dir))
         left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"notes.txt"});
-    EXPECT_EQ(std::filesystem::last_write_time(storePath()), before);
+    if (storeFile) {
+        EXPECT_EQ(std::filesystem::last_write_time(storePath()), before);
+    }
 }
 
 TEST_F(NavigationTest, SessionStates)

@@ -15,6 +15,8 @@
 #include "messaging/Session.h"
 #include "messaging/SharedCalendar.h"
 
+#include "TestStores.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -164,13 +166,14 @@ protected:
         std::string dir = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
         ASSERT_NE(::mkdtemp(dir.data()), nullptr);
         m_dir = dir;
-        m_store = m_dir / "store.db";
+        m_store = teststores::newLocation(m_dir);
         ServerAdmin::createStore(m_store);
         ServerAdmin(m_store).addUser("Ann Lee", std::string("AL"));
     }
     void TearDown() override
     {
         faults::clear();
+        teststores::release(m_store);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }

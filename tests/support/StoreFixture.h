@@ -1,8 +1,8 @@
 // A fresh server store on disk for one test, and the helpers every test uses to fill it
 // and read it back (header only; tests of every folder include it).
 //
-// The constructor makes a temporary folder holding the store file (the standard layout
-// of ServerAdmin::createStore) and a folder standing for drive C:, points
+// The constructor makes a temporary folder holding the store (the standard layout of
+// ServerAdmin::createStore; a file, or a database when the suite runs on PostgreSQL) and a folder standing for drive C:, points
 // LARKSPUR_STORE and LARKSPUR_DRIVE_C at them and clears every fault switch; the
 // destructor restores both variables, clears the switches and removes the folder. The
 // copy constructor makes a second store from the first one's file, for runs that must
@@ -21,7 +21,7 @@
 #include "messaging/SharedCalendar.h"
 #include "messaging/Session.h"
 
-#include <sqlite3.h>
+#include "TestStores.h"
 
 #include <algorithm>
 #include <compare>
@@ -194,23 +194,28 @@ inline std::filesystem::path makeTemporaryFolder()
     return pattern;
 }
 
-// A new store made once per test program; every fixture starts from a copy of its file.
-inline const std::filesystem::path &newStoreFile()
+// A new store made once per test program; every fixture starts from a copy of it.
+inline const std::filesystem::path &newStore()
 {
     static const struct Made {
-        std::filesystem::path file = makeTemporaryFolder() / "store.db";
-        Made() { messaging::ServerAdmin::createStore(file); }
-        ~Made() { std::filesystem::remove_all(file.parent_path()); }
+        std::filesystem::path dir = makeTemporaryFolder();
+        std::filesystem::path location = teststores::newLocation(dir);
+        Made() { messaging::ServerAdmin::createStore(location); }
+        ~Made()
+        {
+            teststores::release(location);
+            std::filesystem::remove_all(dir);
+        }
     } made;
-    return made.file;
+    return made.location;
 }
 
 class StoreFixture {
 public:
-    StoreFixture() : m_dir(makeTemporaryFolder())
+    StoreFixture() : m_dir(makeTemporaryFolder()), m_location(teststores::newLocation(m_dir))
     {
         std::filesystem::create_directory(driveC());
-        std::filesystem::copy_file(newStoreFile(), file());
+        teststores::copyStore(newStore(), m_location);
         for (auto &[name, value] : m_saved)
             value = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
         setenv("LARKSPUR_STORE", file().c_str(), 1);
@@ -219,7 +224,7 @@ public:
     }
     explicit StoreFixture(const StoreFixture &from) : StoreFixture()
     {
-        std::filesystem::copy_file(from.file(), file(), std::filesystem::copy_options::overwrite_existing);
+        teststores::copyStore(from.file(), file());
     }
     StoreFixture &operator=(const StoreFixture &) = delete;
     ~StoreFixture()
@@ -227,12 +232,14 @@ public:
         messaging::faults::clear();
         for (const auto &[name, value] : m_saved)
             value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+        teststores::release(m_location);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }
 
     const std::filesystem::path &dir() const { return m_dir; }
-    std::filesystem::path file() const { return m_dir / "store.db"; }
+    // The store: a file, or a database of the tests' PostgreSQL server.
+    const std::filesystem::path &file() const { return m_location; }
     std::filesystem::path driveC() const { return m_dir / "drive_c"; }
     messaging::Session logon() const
     {
@@ -252,12 +259,7 @@ public:
     // have made it by hand.
     void sql(const std::string &statement) const
     {
-        sqlite3 *db = nullptr;
-        const bool done = sqlite3_open(file().c_str(), &db) == SQLITE_OK
-                          && sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK
-                          && sqlite3_changes(db) > 0;
-        sqlite3_close(db);
-        if (!done)
+        if (teststores::runSql(file(), statement) == 0)
             throw std::runtime_error("changed nothing: " + statement);
     }
     // The store's own consistency check: empty when sound.
@@ -291,6 +293,7 @@ public:
 
 private:
     std::filesystem::path m_dir;
+    std::filesystem::path m_location;
     std::pair<const char *, std::optional<std::string>> m_saved[2] = {{"LARKSPUR_STORE", {}}, {"LARKSPUR_DRIVE_C", {}}};
 };
 

@@ -36,8 +36,8 @@ std::unique_ptr<calendar::CalendarLock> takeLock(const std::filesystem::path &st
     std::unique_ptr<calendar::CalendarLock> lock = calendar::calendarLockFor(store);
     const auto patience = std::chrono::milliseconds(static_cast<long long>(std::ceil(options.waitSeconds * 1000)));
     if (!lock->acquire(patience))
-        throw BusyError("the shared calendar is busy: another bulk action holds its lock \""
-                        + calendar::calendarLockFile(store).string() + "\"; nothing was done");
+        throw BusyError("the shared calendar is busy: another administrator is changing it (a bulk action holds "
+                        + lock->name() + "); nothing was done");
     return lock;
 }
 

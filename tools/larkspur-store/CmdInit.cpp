@@ -79,13 +79,25 @@ void addInitCommand(CLI::App &app, Context &ctx)
             demo.from = CivilTime{from->year, from->month, from->day, 0, 0, 0};
         }
         std::error_code ec;
-        if (std::filesystem::exists(path, ec))
-            throw CommandError("a store already exists at \"" + path.string() + "\"");
-        buildStore(path, [&](const std::filesystem::path &built) {
-            messaging::ServerAdmin::createStore(built);
-            if (opt->demo)
-                generateDemo(built, demo);
-        });
+        if (messaging::ServerAdmin::onServer(path)) {
+            // A database is made whole or emptied again: it held no tables before.
+            messaging::ServerAdmin::createStore(path);
+            try {
+                if (opt->demo)
+                    generateDemo(path, demo);
+            } catch (...) {
+                messaging::ServerAdmin::removeStore(path);
+                throw;
+            }
+        } else {
+            if (std::filesystem::exists(path, ec))
+                throw CommandError("a store already exists at \"" + path.string() + "\"");
+            buildStore(path, [&](const std::filesystem::path &built) {
+                messaging::ServerAdmin::createStore(built);
+                if (opt->demo)
+                    generateDemo(built, demo);
+            });
+        }
         std::cout << "created " << path.string();
         if (opt->demo)
             std::cout << " with " << demo.users << " demo users of " << demo.items << " items each";

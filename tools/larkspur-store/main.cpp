@@ -70,7 +70,8 @@ std::filesystem::path Context::existingStore() const
 {
     const std::filesystem::path path = storePath();
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    // A database on a server is looked for when it is opened.
+    if (!messaging::ServerAdmin::onServer(path) && !std::filesystem::is_regular_file(path, ec))
         throw CommandError("no store at \"" + path.string() + "\" (create one with: larkspur-store init)");
     return path;
 }

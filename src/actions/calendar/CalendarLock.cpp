@@ -1,6 +1,8 @@
 #include "CalendarLock.h"
 
 #include "core/Error.h"
+#include "messaging/ServerAdmin.h"
+#include "messaging/ServerLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,6 +59,8 @@ public:
         }
     }
 
+    std::string name() const override { return "\"" + m_file.string() + "\""; }
+
 private:
     [[noreturn]] void fail(int error) const
     {
@@ -67,6 +71,38 @@ private:
 
     std::filesystem::path m_file;
     int m_fd = -1;
+};
+
+// Waits for the lock by asking again now and then, until `patience` is spent.
+template <class Try>
+bool tryUntil(std::chrono::milliseconds patience, Try &&tryOnce)
+{
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (tryOnce())
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(RetryEvery, deadline - now));
+    }
+}
+
+// The server keeps the lock for this object's own connection: the holder's transactions
+// come and go, the lock stays until the run ends or its connection does.
+class ServerCalendarLock : public CalendarLock {
+public:
+    explicit ServerCalendarLock(const std::filesystem::path &store) : m_lock(store, Key) {}
+    bool acquire(std::chrono::milliseconds patience) override
+    {
+        return tryUntil(patience, [&] { return m_lock.tryTake(); });
+    }
+    std::string name() const override { return "the server's lock on the shared calendar"; }
+
+private:
+    // One number for every store: each database has advisory locks of its own.
+    static constexpr std::int64_t Key = 0x4C41524B53504341; // "LARKSPCA"
+    messaging::ServerLock m_lock;
 };
 
 } // namespace
@@ -80,6 +116,8 @@ std::filesystem::path calendarLockFile(const std::filesystem::path &storePath)
 
 std::unique_ptr<CalendarLock> calendarLockFor(const std::filesystem::path &storePath)
 {
+    if (messaging::ServerAdmin::onServer(storePath))
+        return std::make_unique<ServerCalendarLock>(storePath);
     return std::make_unique<FileLock>(calendarLockFile(storePath));
 }
 

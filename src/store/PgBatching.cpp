@@ -1,0 +1,387 @@
+// The PostgreSQL engine's batching: the per-item loops of the calendar actions read and
+// write one message after another, and over a network each statement would cost a round
+// trip. While a transaction holds the writer lock nothing but its own writes changes the
+// store, so:
+//   - reading a message of the folder walked last reads the messages around it too, with
+//     their fields, in two statements (ReadAhead on either side: the actions walk
+//     forwards and backwards);
+//   - an update of columns only, or a deletion, of a message read that way waits for the
+//     next flush without a round trip of its own: its outcome is known (the message
+//     exists, and where); new messages and their fields always do (PgItems.cpp). At the
+//     flush each kind goes out as one statement over arrays, in the pipeline.
+// Whatever else comes next flushes first; the commit does too.
+#include "store/PgEngine.h"
+#include "store/Schema.h"
+#include "store/Sql.h"
+#include "store/TextList.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace store {
+
+namespace {
+
+constexpr std::size_t ReadAhead = 64;
+
+const char *const MessagesAmong =
+    "SELECT id, folder_id, hidden, subject, body, sensitivity, categories, all_day, location, start, \"end\", stamp, "
+    "changed_at FROM messages WHERE id = ANY(?::bigint[])";
+const char *const FieldsAmong = "SELECT message_id, tag, type, value FROM message_fields WHERE message_id = ANY(?::bigint[])";
+
+std::string idArray(const std::vector<Id> &ids)
+{
+    std::string out = "{";
+    for (Id id : ids) {
+        if (out.size() > 1)
+            out += ',';
+        out += std::to_string(id);
+    }
+    return out + "}";
+}
+
+} // namespace
+
+namespace {
+
+// A PostgreSQL array literal of texts, numbers and NULLs.
+class ArrayText {
+public:
+    void add(const std::optional<std::string> &text)
+    {
+        comma();
+        if (!text) {
+            m_text += "NULL";
+            return;
+        }
+        m_text += '"';
+        for (char c : *text) {
+            if (c == '"' || c == '\\')
+                m_text += '\\';
+            m_text += c;
+        }
+        m_text += '"';
+    }
+    void add(std::int64_t value)
+    {
+        comma();
+        m_text += std::to_string(value);
+    }
+    void add(const std::optional<double> &value)
+    {
+        comma();
+        if (!value) {
+            m_text += "NULL";
+            return;
+        }
+        char buffer[64];
+        m_text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, *value).ptr);
+    }
+    std::string done() const { return m_text + "}"; }
+
+private:
+    void comma()
+    {
+        if (m_text.size() > 1)
+            m_text += ',';
+    }
+    std::string m_text = "{";
+};
+
+std::optional<std::string> categoriesText(const std::optional<std::vector<std::string>> &categories)
+{
+    return categories ? std::optional<std::string>(encodeTextList(*categories)) : std::nullopt;
+}
+
+// The column of MessageRow bit `bit` as text, its SQL name and array type.
+struct ColumnInfo {
+    const char *name;
+    const char *type;
+};
+constexpr ColumnInfo Columns[ColumnCount] = {
+    {"subject", "text"}, {"body", "text"},     {"sensitivity", "integer"}, {"categories", "text"}, {"all_day", "integer"},
+    {"location", "text"}, {"start", "float8"}, {"\"end\"", "float8"},    {"stamp", "text"}};
+
+void addColumn(ArrayText &array, unsigned bit, const MessageRow &row)
+{
+    switch (bit) {
+    case 0: array.add(std::optional<std::string>(row.subject)); break;
+    case 1: array.add(std::optional<std::string>(row.body)); break;
+    case 2: array.add(std::int64_t(row.sensitivity)); break;
+    case 3: array.add(categoriesText(row.categories)); break;
+    case 4: array.add(std::int64_t(row.allDay)); break;
+    case 5: array.add(row.location); break;
+    case 6: array.add(row.start); break;
+    case 7: array.add(row.end); break;
+    default: array.add(row.stamp); break;
+    }
+}
+
+} // namespace
+
+void PgEngine::queueAdd(Id id, const MessageRow &row)
+{
+    m_db->checkWrite();
+    for (const std::optional<std::string> &text : {std::optional<std::string>(row.subject),
+                                                   std::optional<std::string>(row.body), row.location, row.stamp})
+        if (text)
+            m_db->checkText(*text);
+    if (row.categories)
+        m_db->checkText(encodeTextList(*row.categories));
+    m_pendingAdds.emplace_back(id, row);
+}
+
+void PgEngine::queueField(Id id, std::uint32_t tag, const Value &value)
+{
+    m_db->checkWrite();
+    if (const auto *text = std::get_if<std::string>(&value))
+        m_db->checkText(*text);
+    m_pendingFields.emplace_back(id, tag, value);
+}
+
+void PgEngine::sendPending()
+{
+    if (!m_pendingAdds.empty()) {
+        ArrayText columns[ColumnCount + 4];
+        for (const auto &[id, row] : m_pendingAdds) {
+            columns[0].add(id);
+            columns[1].add(row.folder);
+            columns[2].add(std::int64_t(row.hidden ? 1 : 0));
+            columns[3].add(row.changedAt);
+            for (unsigned bit = 0; bit < ColumnCount; ++bit)
+                addColumn(columns[4 + bit], bit, row);
+        }
+        m_pendingAdds.clear();
+        std::string names = "id, folder_id, hidden, changed_at", arrays = "?1::bigint[], ?2::bigint[], ?3::integer[], ?4::bigint[]";
+        for (unsigned bit = 0; bit < ColumnCount; ++bit) {
+            names += std::string(", ") + Columns[bit].name;
+            arrays += ", ?" + std::to_string(bit + 5) + "::" + Columns[bit].type + "[]";
+        }
+        auto q = m_db->query("INSERT INTO messages(" + names + ") SELECT * FROM unnest(" + arrays + ")");
+        for (int i = 0; i < static_cast<int>(ColumnCount) + 4; ++i)
+            q.bind(i + 1, columns[i].done());
+        q.defer();
+    }
+    if (!m_pendingFields.empty()) {
+        ArrayText ids, tags, types, values;
+        for (const auto &[id, tag, value] : m_pendingFields) {
+            ids.add(id);
+            tags.add(std::int64_t(tag));
+            if (const auto *s = std::get_if<std::string>(&value)) {
+                types.add(std::int64_t(FieldText));
+                values.add(std::optional<std::string>(*s));
+            } else if (const auto *i = std::get_if<std::int64_t>(&value)) {
+                types.add(std::int64_t(FieldInteger));
+                values.add(std::optional<std::string>(std::to_string(*i)));
+            } else if (const auto *d = std::get_if<double>(&value)) {
+                char buffer[64];
+                types.add(std::int64_t(FieldReal));
+                values.add(std::optional<std::string>(std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *d).ptr)));
+            } else {
+                types.add(std::int64_t(FieldBool));
+                values.add(std::optional<std::string>(std::get<bool>(value) ? "1" : "0"));
+            }
+        }
+        m_pendingFields.clear();
+        m_db->query("INSERT INTO message_fields(message_id, tag, type, value) "
+                    "SELECT * FROM unnest(?1::bigint[], ?2::bigint[], ?3::integer[], ?4::text[])")
+            .bind(1, ids.done()).bind(2, tags.done()).bind(3, types.done()).bind(4, values.done())
+            .defer();
+    }
+    for (const auto &[columns, updates] : m_pendingUpdates) {
+        ArrayText ids, times, values[ColumnCount];
+        for (const auto &[id, row] : updates) {
+            ids.add(id);
+            times.add(row.changedAt);
+            for (unsigned bit = 0; bit < ColumnCount; ++bit)
+                if (columns & (1u << bit))
+                    addColumn(values[bit], bit, row);
+        }
+        std::string set = "changed_at = u.changed_at", arrays = "?1::bigint[], ?2::bigint[]", names = "id, changed_at";
+        int param = 2;
+        std::vector<std::string> bound{ids.done(), times.done()};
+        for (unsigned bit = 0; bit < ColumnCount; ++bit) {
+            if (!(columns & (1u << bit)))
+                continue;
+            const std::string alias = "c" + std::to_string(bit);
+            set += std::string(", ") + Columns[bit].name + " = u." + alias;
+            arrays += ", ?" + std::to_string(++param) + "::" + Columns[bit].type + "[]";
+            names += ", " + alias;
+            bound.push_back(values[bit].done());
+        }
+        auto q = m_db->query("UPDATE messages m SET " + set + " FROM unnest(" + arrays + ") AS u(" + names +
+                             ") WHERE m.id = u.id");
+        for (std::size_t i = 0; i < bound.size(); ++i)
+            q.bind(static_cast<int>(i + 1), bound[i]);
+        q.defer();
+    }
+    m_pendingUpdates.clear();
+    if (!m_pendingDeletes.empty()) {
+        const std::string ids = idArray(m_pendingDeletes);
+        m_pendingDeletes.clear();
+        m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
+    }
+}
+
+void PgEngine::rememberWalk(const std::vector<Id> &ids)
+{
+    m_walk = ids;
+    m_walkAt.clear();
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        m_walkAt.emplace(ids[i], i);
+}
+
+std::vector<Id> PgEngine::folderMessages(Id folder)
+{
+    std::vector<Id> ids = readFolderMessages(folder);
+    rememberWalk(ids);
+    return ids;
+}
+
+std::vector<Id> PgEngine::folderMessagesBySubject(Id folder, std::string_view prefix)
+{
+    std::vector<Id> ids = readFolderMessagesBySubject(folder, prefix);
+    rememberWalk(ids);
+    return ids;
+}
+
+void PgEngine::readAhead(std::size_t at)
+{
+    const std::size_t from = at >= ReadAhead ? at - ReadAhead : 0;
+    const std::size_t to = std::min(m_walk.size(), at + ReadAhead + 1);
+    std::vector<Id> wanted;
+    for (std::size_t i = from; i < to; ++i) {
+        if (!m_rows.count(m_walk[i]))
+            wanted.push_back(m_walk[i]);
+    }
+    if (wanted.empty())
+        return;
+    const std::string array = idArray(wanted);
+    for (Id id : wanted)
+        m_rows[id] = std::nullopt;
+    {
+        auto q = m_db->query(MessagesAmong);
+        q.bind(1, array);
+        while (q.step()) {
+            MessageRow r;
+            r.folder = q.int64(1);
+            r.hidden = q.int64(2) != 0;
+            r.subject = q.text(3);
+            r.body = q.text(4);
+            r.sensitivity = static_cast<std::int32_t>(q.int64(5));
+            if (!q.isNull(6))
+                r.categories = decodeTextList(q.text(6));
+            r.allDay = static_cast<std::int32_t>(q.int64(7));
+            r.location = q.optText(8);
+            r.start = q.optReal(9);
+            r.end = q.optReal(10);
+            r.stamp = q.optText(11);
+            r.changedAt = q.int64(12);
+            const Id id = q.int64(0);
+            m_rows[id] = std::move(r);
+            m_fields[id];
+        }
+    }
+    auto q = m_db->query(FieldsAmong);
+    q.bind(1, array);
+    while (q.step())
+        m_fields[q.int64(0)][static_cast<std::uint32_t>(q.int64(1))] = readValue(q, 2, 3);
+}
+
+const MessageRow *PgEngine::cachedRow(Id message)
+{
+    auto it = m_rows.find(message);
+    return it != m_rows.end() && it->second ? &*it->second : nullptr;
+}
+
+void PgEngine::forgetCached(Id message)
+{
+    m_rows.erase(message);
+    m_fields.erase(message);
+}
+
+std::optional<MessageRow> PgEngine::message(Id message)
+{
+    if (holdsWriterLock()) {
+        auto it = m_rows.find(message);
+        if (it == m_rows.end()) {
+            if (auto at = m_walkAt.find(message); at != m_walkAt.end()) {
+                readAhead(at->second);
+                it = m_rows.find(message);
+            }
+        }
+        if (it != m_rows.end())
+            return it->second;
+    }
+    return readMessage(message);
+}
+
+Fields PgEngine::messageFields(Id message)
+{
+    if (holdsWriterLock()) {
+        auto it = m_fields.find(message);
+        if (it == m_fields.end() && !m_rows.count(message)) {
+            if (auto at = m_walkAt.find(message); at != m_walkAt.end()) {
+                readAhead(at->second);
+                it = m_fields.find(message);
+            }
+        }
+        if (it != m_fields.end())
+            return it->second;
+        if (auto row = m_rows.find(message); row != m_rows.end() && !row->second)
+            return {};
+    }
+    return readMessageFields(message);
+}
+
+bool PgEngine::deleteMessage(Id message, std::optional<MessagePlace>)
+{
+    if (holdsWriterLock()) {
+        if (const MessageRow *row = cachedRow(message)) {
+            m_db->checkWrite();
+            m_pendingDeletes.push_back(message);
+            markWritten();
+            log(row->folder, message, row->hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
+            m_rows[message] = std::nullopt;
+            m_fields.erase(message);
+            return true;
+        }
+        if (m_rows.count(message))
+            return false; // read ahead as gone
+    }
+    const bool deleted = deleteMessageNow(message);
+    forgetCached(message);
+    return deleted;
+}
+
+bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row, const Fields &fields,
+                             const FieldTags &removed)
+{
+    const MessageRow *cached = holdsWriterLock() ? cachedRow(message) : nullptr;
+    if (!cached || columns == 0 || !fields.empty() || !removed.empty()) {
+        if (!cached && holdsWriterLock() && m_rows.count(message))
+            return false; // read ahead as gone
+        const bool updated = updateMessageNow(message, columns, row, fields, removed);
+        forgetCached(message);
+        return updated;
+    }
+    m_db->checkWrite();
+    // The texts the server will be sent later are checked now, as a bound text is.
+    if ((columns & ColSubject))
+        m_db->checkText(row.subject);
+    if ((columns & ColBody))
+        m_db->checkText(row.body);
+    if ((columns & ColLocation) && row.location)
+        m_db->checkText(*row.location);
+    if ((columns & ColStamp) && row.stamp)
+        m_db->checkText(*row.stamp);
+    if ((columns & ColCategories) && row.categories)
+        m_db->checkText(encodeTextList(*row.categories));
+    m_pendingUpdates[columns & ((1u << ColumnCount) - 1)].emplace_back(message, row);
+    markWritten();
+    log(cached->folder, message, cached->hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
+    m_rows.erase(message);
+    return true;
+}
+
+} // namespace store

@@ -1,0 +1,306 @@
+// The PostgreSQL engine: opening a store, transactions and the writer lock, revisions
+// and the change log. Its reads and writes of rows are in PgItems.cpp and PgDirectory.cpp.
+#include "store/PgEngine.h"
+
+#include "store/PgSchema.h"
+#include "store/Schema.h"
+#include "store/Sql.h"
+
+#include <algorithm>
+#include <chrono>
+#include <tuple>
+
+namespace store {
+
+namespace {
+
+double secondsSince1970()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+std::unique_ptr<PgEngine> PgEngine::open(const std::string &uri, OpenMode mode)
+{
+    auto db = PgDatabase::connect(uri);
+    // A writer waits for the writer lock as long as an SQLite writer waits for the file.
+    db->exec("SET lock_timeout = '" + std::to_string(LockWaitSeconds) + "s'");
+    if (mode == OpenMode::Create) {
+        createPgSchema(*db, WriterLock);
+    } else {
+        const int version = pgSchemaVersion(*db);
+        if (version != SchemaVersion)
+            throw StoreError(Failure::NotAStore, 0, "\"" + db->location() + "\" is not a store of this program");
+    }
+    std::unique_ptr<PgEngine> engine(new PgEngine(std::move(db)));
+    PgEngine *self = engine.get();
+    engine->m_db->setBeforeFlush([self] { self->sendPending(); });
+    engine->m_guid = pgStoreGuid(*engine->m_db);
+    return engine;
+}
+
+PgEngine::~PgEngine()
+{
+    // A transaction still open here was never committed: it leaves nothing.
+    rollback();
+}
+
+void PgEngine::begin()
+{
+    forgetTransaction();
+    m_db->exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(WriterLock) + ")");
+}
+
+void PgEngine::commit()
+{
+    try {
+        m_db->consult(Env::Step::Commit);
+        m_db->flush();
+        if (m_db->transactionFailed())
+            throw StoreError(Failure::Other, 0, "the transaction failed and cannot be committed");
+        if (m_written) {
+            m_db->setConsultOnWrite(false);
+            writeRevision();
+            m_db->setConsultOnWrite(true);
+        }
+        m_db->exec("COMMIT");
+    } catch (...) {
+        m_db->setConsultOnWrite(true);
+        rollback();
+        throw;
+    }
+    if (m_written)
+        m_committedRevisions = true;
+    forgetTransaction();
+}
+
+void PgEngine::rollback() noexcept
+{
+    try {
+        m_db->setSavepointDepth(0);
+        if (m_db && m_db->inTransaction())
+            m_db->exec("ROLLBACK");
+    } catch (...) {
+        // A connection that failed has ended the transaction on the server already.
+    }
+    forgetTransaction();
+}
+
+void PgEngine::forgetTransaction() noexcept
+{
+    m_rows.clear();
+    m_fields.clear();
+    m_pendingAdds.clear();
+    m_pendingFields.clear();
+    m_pendingUpdates.clear();
+    m_pendingDeletes.clear();
+    m_log.clear();
+    m_written = false;
+    m_savepoints.clear();
+    syncSavepoints();
+    m_messageHigh = 0;
+    m_messageHighRead = 0;
+}
+
+void PgEngine::savepoint()
+{
+    m_db->exec("SAVEPOINT operation");
+    m_savepoints.push_back(m_log.size());
+    syncSavepoints();
+}
+
+void PgEngine::releaseSavepoint()
+{
+    m_savepoints.pop_back();
+    syncSavepoints();
+    m_db->exec("RELEASE operation");
+}
+
+void PgEngine::rollbackToSavepoint() noexcept
+{
+    if (m_savepoints.empty())
+        return;
+    m_log.resize(m_savepoints.back());
+    m_savepoints.pop_back();
+    try {
+        m_db->exec("ROLLBACK TO operation; RELEASE operation");
+        syncSavepoints();
+    } catch (...) {
+        // The operation cannot be undone alone: nothing of the transaction may land.
+        rollback();
+    }
+}
+
+void PgEngine::sync()
+{
+    // A commit is durable on the server when it returns (synchronous_commit).
+    m_db->consult(Env::Step::Sync);
+}
+
+Id PgEngine::nextMessageId()
+{
+    // Under the writer lock nobody else adds messages: the highest id read now stays the
+    // highest until this transaction ends.
+    if (m_messageHigh == 0) {
+        auto q = m_db->query(sql::HighestMessage);
+        q.step();
+        m_messageHigh = std::max(metaNumber("message_high"), q.int64(0));
+        m_messageHighRead = m_messageHigh;
+    }
+    return ++m_messageHigh;
+}
+
+std::int64_t PgEngine::metaNumber(const char *key)
+{
+    auto q = m_db->query(sql::Meta);
+    q.bind(1, key);
+    return q.step() ? q.int64(0) : 0;
+}
+
+void PgEngine::writeRevision()
+{
+    const std::int64_t revision = storeRevision() + 1;
+    // The log and the folders' revisions as one statement each, whatever their length.
+    std::vector<LogEntry> log = m_log;
+    std::sort(log.begin(), log.end(), [](const LogEntry &a, const LogEntry &b) {
+        return std::tie(a.folder, a.message, a.kind) < std::tie(b.folder, b.message, b.kind);
+    });
+    log.erase(std::unique(log.begin(), log.end(),
+                          [](const LogEntry &a, const LogEntry &b) {
+                              return a.folder == b.folder && a.message == b.message && a.kind == b.kind;
+                          }),
+              log.end());
+    std::string folders = "{", messages = "{", kinds = "{", touched = "{";
+    Id lastFolder = 0;
+    for (const LogEntry &e : log) {
+        const char *comma = folders.size() > 1 ? "," : "";
+        folders += comma + std::to_string(e.folder);
+        messages += comma + std::to_string(e.message);
+        kinds += comma + std::to_string(static_cast<int>(e.kind));
+        if (e.folder != lastFolder)
+            touched += (touched.size() > 1 ? "," : "") + std::to_string(e.folder);
+        lastFolder = e.folder;
+    }
+    if (!log.empty()) {
+        m_db->query("INSERT INTO changes(folder_id, revision, message_id, kind) SELECT f, ?2, m, k "
+                    "FROM unnest(?1::bigint[], ?3::bigint[], ?4::integer[]) AS t(f, m, k) ON CONFLICT DO NOTHING")
+            .bind(1, folders + "}").bind(2, revision).bind(3, messages + "}").bind(4, kinds + "}")
+            .defer();
+        m_db->query("UPDATE folders SET revision = ?1 WHERE id = ANY(?2::bigint[])")
+            .bind(1, revision).bind(2, touched + "}").defer();
+    }
+    const auto entries = static_cast<std::int64_t>(log.size());
+    if (m_messageHigh != m_messageHighRead)
+        m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).defer();
+    m_db->query(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).defer();
+    m_db->flush();
+}
+
+void PgEngine::beginRead()
+{
+    if (m_db->inTransaction())
+        throw StoreError(Failure::Other, 0, "a read snapshot cannot start inside a transaction");
+    // A read-only snapshot never waits for writers and never fails for them.
+    m_db->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    m_reading = true;
+}
+
+void PgEngine::endRead() noexcept
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    rollback();
+}
+
+void PgEngine::tidy() noexcept
+{
+    if (m_db->inTransaction())
+        return;
+    // Housekeeping never fails a session: a log not trimmed now is trimmed another time.
+    try {
+        if (m_committedRevisions) {
+            m_committedRevisions = false;
+            trimLog();
+        }
+    } catch (...) {
+    }
+}
+
+void PgEngine::trimLog()
+{
+    {
+        auto q = m_db->query(sql::LoggedEntries);
+        if (!q.step() || q.int64(0) <= KeptEntries)
+            return;
+    }
+    begin();
+    try {
+        std::int64_t keepFrom = 0;
+        {
+            auto q = m_db->query(sql::OldestKept);
+            q.bind(1, KeptEntries).bind(2, secondsSince1970() - KeptSeconds);
+            if (q.step())
+                keepFrom = q.int64(0);
+        }
+        if (keepFrom > metaNumber("log_floor") + 1) {
+            m_db->setConsultOnWrite(false);
+            m_db->query(sql::TrimChanges).bind(1, keepFrom).run();
+            m_db->query(sql::TrimRevisions).bind(1, keepFrom).run();
+            // A reader at keepFrom - 1 or later still finds every change after it.
+            m_db->query(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
+            m_db->setConsultOnWrite(true);
+        }
+        m_db->exec("COMMIT");
+    } catch (...) {
+        m_db->setConsultOnWrite(true);
+        rollback();
+        throw;
+    }
+    forgetTransaction();
+}
+
+std::int64_t PgEngine::storeRevision()
+{
+    auto q = m_db->query(sql::StoreRevision);
+    return q.step() ? q.int64(0) : 0;
+}
+
+std::int64_t PgEngine::folderRevision(Id folder)
+{
+    auto q = m_db->query(sql::FolderRevision);
+    q.bind(1, folder);
+    return q.step() ? q.int64(0) : 0;
+}
+
+FolderChanges PgEngine::changesSince(Id folder, std::int64_t revision)
+{
+    // One snapshot for the floor and the entries: a trim committed in between must not
+    // leave a gap that looks like "nothing changed".
+    const bool own = !m_db->inTransaction();
+    if (own)
+        m_db->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    FolderChanges out;
+    try {
+        out.revision = folderRevision(folder);
+        out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
+        if (!out.tooOld) {
+            // This engine logs one row per message and kind (the file engine packs them).
+            auto q = m_db->query("SELECT message_id, revision, kind FROM changes WHERE folder_id = ? AND revision > ? "
+                                 "ORDER BY revision, message_id, kind");
+            q.bind(1, folder).bind(2, revision);
+            while (q.step())
+                out.changes.push_back({q.int64(0), q.int64(1), static_cast<ChangeKind>(q.int64(2))});
+        }
+        if (own)
+            m_db->exec("COMMIT");
+    } catch (...) {
+        if (own)
+            rollback();
+        throw;
+    }
+    return out;
+}
+
+} // namespace store
