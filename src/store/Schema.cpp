@@ -161,10 +161,32 @@ void addRevisionsAndLog(Database &db)
             "INSERT INTO meta(key, value) SELECT 'message_high', coalesce(max(id), 0) FROM messages;");
 }
 
+// 3 -> 4: the change log packs one row per folder and revision. The first stores of
+// version 3 logged one row per message and kind; that log is dropped for the packed one,
+// and a reader asking from a revision before the upgrade is told to read everything
+// (asking from the last revision itself still answers: nothing changed since).
+void packChangeLog(Database &db)
+{
+    {
+        auto q = db.query("SELECT count(*) FROM pragma_table_info('changes') WHERE name = 'message_id'");
+        if (!q.step() || q.int64(0) == 0)
+            return; // already packed
+    }
+    db.exec("DROP TABLE changes;"
+            "CREATE TABLE changes("
+            "  folder_id INTEGER NOT NULL,"
+            "  revision INTEGER NOT NULL,"
+            "  entries BLOB NOT NULL,"
+            "  PRIMARY KEY(folder_id, revision)"
+            ") WITHOUT ROWID;"
+            "UPDATE meta SET value = (SELECT coalesce(max(revision), 1) FROM revisions) WHERE key = 'log_floor';");
+}
+
 const UpgradeStep kUpgradeSteps[] = {
     {1, &maskPrivateCopies},
     {1, &addMessageChangeTime},
     {2, &addRevisionsAndLog},
+    {3, &packChangeLog},
 };
 
 void applyUpgradeSteps(Database &db, int from, int to)

@@ -17,8 +17,9 @@
 namespace store {
 
 // 1: the first stores. 2: private copies masked, the change time of messages. 3: the
-// revisions of the store and its folders, the change log.
-inline constexpr int SchemaVersion = 3;
+// revisions of the store and its folders, the change log. 4: the change log packed, one
+// row per folder and revision.
+inline constexpr int SchemaVersion = 4;
 // The oldest version the engine upgrades.
 inline constexpr int OldestUpgradableVersion = 1;
 

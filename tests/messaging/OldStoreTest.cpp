@@ -1,5 +1,6 @@
 // A store written by the first version of the program (kept under tests/store/data)
-// opens, is upgraded in place and works; its log begins at the upgrade.
+// opens, is upgraded in place and works; its log begins at the upgrade. So does a store
+// whose log has the first layout (one row per message and kind).
 #include "TestStore.h"
 
 using namespace larkspur::test;
@@ -49,6 +50,32 @@ TEST_F(StoreFixture, FirstVersionStoreIsUpgradedInPlaceAndWorks)
     Session again = logon();
     EXPECT_EQ(sharedCalendar(again).Messages().Count(), 1);
     EXPECT_EQ(mailboxFolder(again, "Tom Harding").Messages().Count(), 19);
+}
+
+TEST_F(StoreFixture, FirstChangeLogLayoutIsReplacedAndAnswersFromTheUpgrade)
+{
+    if (teststores::onServer())
+        GTEST_SKIP() << "the first log layout was SQLite's";
+    std::int64_t before = 0;
+    {
+        Session s = logon();
+        Messages messages = sharedCalendar(s).Messages();
+        messages.Add().Update();
+        messages.Add().Update();
+        before = sharedCalendar(s).Revision();
+    }
+    teststores::runSql(storePath(), "DROP TABLE changes");
+    teststores::runSql(storePath(), "CREATE TABLE changes(folder_id INTEGER NOT NULL, revision INTEGER NOT NULL, "
+                                    "message_id INTEGER NOT NULL, kind INTEGER NOT NULL, "
+                                    "PRIMARY KEY(folder_id, revision, message_id, kind)) WITHOUT ROWID");
+    teststores::runSql(storePath(), "PRAGMA user_version = 3");
+    Session s = logon();
+    Folder shared = sharedCalendar(s);
+    EXPECT_TRUE(shared.ChangesSince(before - 1).tooOld); // the dropped log cannot answer
+    EXPECT_TRUE(shared.ChangesSince(before).changes.empty());
+    shared.Messages().Add().Update();
+    EXPECT_EQ(shared.ChangesSince(before).changes.size(), 1u);
+    EXPECT_TRUE(consistent());
 }
 
 } // namespace
