@@ -182,6 +182,9 @@ void ActionPage::finishSteps()
     }
     if (!checkAfterConfirmation())
         return;
+    const std::shared_ptr<void> guard = m_frame.runGuard ? m_frame.runGuard() : nullptr;
+    if (m_frame.runGuard && !guard)
+        return;
     if (m_frame.waitCursor)
         setCursor(Qt::WaitCursor);
     {

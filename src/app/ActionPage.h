@@ -33,6 +33,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -63,6 +64,11 @@ struct PageFrame {
     bool closingStep = true;  // Finish (and No) unloads the page
     IconPlace icon = IconPlace::TesselFolder;
     QRect progressTwips{};    // lblProgress: left, top, width, height; none when null
+    // Taken after the checks that follow the confirmation and held until the run has
+    // ended: what keeps a second run off the same data meanwhile (the shared calendar's
+    // lock). None when empty; when it returns nothing the run does not start (it has
+    // told the user why) and the page stays as it was.
+    std::function<std::shared_ptr<void>()> runGuard{};
 };
 
 // The page's own result box.

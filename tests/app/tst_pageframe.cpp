@@ -9,6 +9,7 @@
 // whole-program test in tst_toplevel).
 #include "PageTable.h"
 
+#include "actions/calendar/CalendarLock.h"
 #include "actions/scripts/ScriptFields.h"
 #include "app/Pickers.h"
 #include "app/Twips.h"
@@ -283,26 +284,31 @@ void PageFrameTest::failedLogonIsReportedAndTheNextFinishDoesTheWork()
 }
 
 // Which check refuses, by its box's title: the mailbox, then the script file name, both
-// before the confirmation, then the events after it.
+// before the confirmation, then the events after it; last, a bulk run on the shared
+// calendar while another administrator's run holds its lock.
 void PageFrameTest::inputChecksKeepThePageAsItWas_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("chooseMailbox");
     QTest::addColumn<bool>("enterFile");
     QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("busy");
 
     const QString addOne = QStringLiteral("frmAddAnEventScriptToOneUsersPersonalFolder");
     const QString addAll = QStringLiteral("frmAddEventToAPersonalFolderForAllUsers");
     for (const PageInfo &page : pageTable()) {
         if (page.mailboxPicker && !page.scriptFile)
-            QTest::newRow(page.name) << page.name << false << false << "Choose Mailbox";
+            QTest::newRow(page.name) << page.name << false << false << "Choose Mailbox" << false;
     }
-    QTest::newRow("add script: nothing") << addOne << false << false << "Choose Mailbox";
-    QTest::newRow("add script: no mailbox") << addOne << false << true << "Choose Mailbox";
-    QTest::newRow("add script: no file") << addOne << true << false << "Missing Information";
-    QTest::newRow("add script: no events") << addOne << true << true << "Choose Events!";
-    QTest::newRow("add for all: no file") << addAll << false << false << "Missing Information";
-    QTest::newRow("add for all: no events") << addAll << false << true << "Choose Events!";
+    for (const char *bulk : {"frmCopyAllPersonalCalendarsLarkspurCalendar", "frmDeleteAllItemsFromLarkspurCalendar",
+                             "frmDeleteSingleUsersItemsFromLarkspurCalendar"})
+        QTest::newRow(bulk) << QString::fromLatin1(bulk) << true << false << "Larkspur Calendar Busy" << true;
+    QTest::newRow("add script: nothing") << addOne << false << false << "Choose Mailbox" << false;
+    QTest::newRow("add script: no mailbox") << addOne << false << true << "Choose Mailbox" << false;
+    QTest::newRow("add script: no file") << addOne << true << false << "Missing Information" << false;
+    QTest::newRow("add script: no events") << addOne << true << true << "Choose Events!" << false;
+    QTest::newRow("add for all: no file") << addAll << false << false << "Missing Information" << false;
+    QTest::newRow("add for all: no events") << addAll << false << true << "Choose Events!" << false;
 }
 
 void PageFrameTest::inputChecksKeepThePageAsItWas()
@@ -311,6 +317,9 @@ void PageFrameTest::inputChecksKeepThePageAsItWas()
     QFETCH(bool, chooseMailbox);
     QFETCH(bool, enterFile);
     QFETCH(QString, title);
+    QFETCH(bool, busy);
+    const std::unique_ptr<calendar::CalendarLock> otherRun = calendar::calendarLockFor(m_fx->store.file());
+    QVERIFY(!busy || otherRun->acquire(std::chrono::milliseconds(0)));
     QPointer<app::ActionPage> window = open(page, false);
     auto *mailbox = child<QComboBox>(window, "cboMailbox");
     if (mailbox && chooseMailbox)
@@ -319,14 +328,14 @@ void PageFrameTest::inputChecksKeepThePageAsItWas()
     if (fileName && enterFile)
         fileName->setText(m_scriptFile);
     const QString scriptName = fileName ? child<QLineEdit>(window, "txtScriptName")->text() : QString();
-    if (title == QLatin1String("Choose Events!"))
+    if (title == QLatin1String("Choose Events!") || busy)
         m_fx->boxes.expectYes();
     m_fx->boxes.expectOk();
     click(window, "cmdFinish");
 
     const testsupport::ShownBox &box = m_fx->boxes.shown().last();
     QCOMPARE(box.title, title);
-    QCOMPARE(box.style, 16);
+    QCOMPARE(box.style, busy ? 48 : 16);
     QCOMPARE(state(), Untouched);
     // The page stays open with its fields as they were.
     QVERIFY(window);

@@ -4,6 +4,7 @@ add_library(larkspur_calendar_pages STATIC
   frmAUserPersonalCalendarToLarkspurCalendar.h frmAUserPersonalCalendarToLarkspurCalendar.cpp
   frmCopyAllPersonalCalendarsLarkspurCalendar.h frmCopyAllPersonalCalendarsLarkspurCalendar.cpp
   frmDeleteAllItemsFromLarkspurCalendar.h frmDeleteAllItemsFromLarkspurCalendar.cpp
-  frmDeleteSingleUsersItemsFromLarkspurCalendar.h frmDeleteSingleUsersItemsFromLarkspurCalendar.cpp)
+  frmDeleteSingleUsersItemsFromLarkspurCalendar.h frmDeleteSingleUsersItemsFromLarkspurCalendar.cpp
+  SharedCalendarGuard.h SharedCalendarGuard.cpp)
 target_include_directories(larkspur_calendar_pages PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(larkspur_calendar_pages PUBLIC larkspur_app larkspur_calendar_work Qt6::Widgets)

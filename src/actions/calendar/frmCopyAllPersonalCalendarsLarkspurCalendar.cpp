@@ -1,6 +1,7 @@
 #include "actions/calendar/frmCopyAllPersonalCalendarsLarkspurCalendar.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "actions/calendar/SharedCalendarGuard.h"
 #include "app/MessageBoxes.h"
 #include "messaging/Session.h"
 
@@ -20,6 +21,7 @@ app::PageFrame frame()
     f.closingStep = true;
     f.icon = app::IconPlace::TesselFolder;
     f.progressTwips = QRect(480, 3000, 6015, 375);
+    f.runGuard = &holdSharedCalendar;
     return f;
 }
 

@@ -1,6 +1,7 @@
 #include "actions/calendar/frmDeleteSingleUsersItemsFromLarkspurCalendar.h"
 
 #include "actions/calendar/CalendarActions.h"
+#include "actions/calendar/SharedCalendarGuard.h"
 #include "app/MessageBoxes.h"
 #include "messaging/Session.h"
 
@@ -19,6 +20,7 @@ app::PageFrame frame()
     f.waitCursor = true;
     f.closingStep = true;
     f.icon = app::IconPlace::TesselFolder;
+    f.runGuard = &holdSharedCalendar;
     return f;
 }
 
