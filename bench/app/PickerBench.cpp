@@ -1,5 +1,5 @@
 // Opening a page with a mailbox picker over a store of many mailboxes, against the
-// plain-SQL floor of the reads the picker's fill makes, measured in the same run.
+// plain-SQL floor of what the picker's fill reads, measured in the same run.
 //
 //   bench_picker [mailboxes=10000] [rounds=5]
 //   bench_picker --make <file> [mailboxes=10000]      (only the store, for a profiler)
