@@ -19,12 +19,18 @@ void fillMailboxList(QComboBox *cboMailbox)
     // The count is kept in the width the collection gives, so any number of stores is
     // listed.
     const std::int32_t count = stores.Count();
+    // The entries go into the picker in one step at the end: one insertion into its model
+    // rather than one (with its signals and relayout) per mailbox. A failure on the way
+    // leaves the page unopened, so nothing is lost by holding them back.
+    QStringList names;
+    names.reserve(count);
     for (std::int32_t position = 1; position <= count; ++position) {
         const std::string name = stores.Item(position).Name();
         if (name.size() >= 7 && name.compare(0, 7, "Mailbox") == 0)
-            cboMailbox->addItem(QString::fromStdString(stores.Item(position).Name()));
+            names.append(QString::fromStdString(stores.Item(position).Name()));
     }
     session.Logoff();
+    cboMailbox->addItems(names);
     // Adding the first entry selects it; the picker starts without a choice.
     cboMailbox->setCurrentIndex(-1);
     if (cboMailbox->isEditable())

@@ -7,11 +7,12 @@ namespace messaging {
 
 InfoStores::InfoStores(detail::SessionPtr session) : m_session(std::move(session)) {}
 
-const std::vector<std::int64_t> &InfoStores::snapshot() const
+const std::vector<store::ProfileStoreRow> &InfoStores::snapshot() const
 {
-    if (!m_ids)
-        m_ids = std::make_shared<const std::vector<std::int64_t>>(m_session->store().profileStores(m_session->profile));
-    return *m_ids;
+    if (!m_stores)
+        m_stores = std::make_shared<const std::vector<store::ProfileStoreRow>>(
+            m_session->store().profileStores(m_session->profile));
+    return *m_stores;
 }
 
 std::int32_t InfoStores::Count() const
@@ -27,7 +28,8 @@ InfoStore InfoStores::Item(std::int32_t position) const
         if (position < 1 || static_cast<std::size_t>(position) > stores.size())
             throw Error(ErrorCode::InvalidArgument, "Store position " + std::to_string(position) +
                                                         " is outside 1.." + std::to_string(stores.size()));
-        return InfoStore(m_session, stores[static_cast<std::size_t>(position - 1)]);
+        const store::ProfileStoreRow &row = stores[static_cast<std::size_t>(position - 1)];
+        return InfoStore(m_session, row.id, row.name);
     });
 }
 
@@ -44,14 +46,16 @@ InfoStore InfoStores::Item(std::string_view name) const
     });
 }
 
-InfoStore::InfoStore(detail::SessionPtr session, std::int64_t storeRowId)
-    : m_session(std::move(session)), m_id(storeRowId)
+InfoStore::InfoStore(detail::SessionPtr session, std::int64_t storeRowId, std::optional<std::string> name)
+    : m_session(std::move(session)), m_id(storeRowId), m_name(std::move(name))
 {
 }
 
 std::string InfoStore::Name() const
 {
     return detail::guarded(m_session, "InfoStore.Name", [&] {
+        if (m_name)
+            return *m_name;
         auto row = m_session->store().store(m_id);
         if (!row)
             throw Error(ErrorCode::NotFound, "Store not found (it was removed)");

@@ -74,9 +74,10 @@ public:
 
     // ---- profiles and stores
     virtual std::optional<Profile> profile(std::string_view name) = 0;
-    // The stores the profile sees in position order: the public store, the owner's
-    // mailbox, then each mailbox shared to the profile in the order of sharing.
-    virtual std::vector<Id> profileStores(const Profile &profile) = 0;
+    // The stores the profile sees in position order, each once at its first place: the
+    // public store, the owner's mailbox, then each mailbox shared to the profile in the
+    // order of sharing.
+    virtual std::vector<ProfileStoreRow> profileStores(const Profile &profile) = 0;
     // One of the profile's stores by exact name.
     virtual std::optional<Id> profileStore(const Profile &profile, std::string_view name) = 0;
     virtual bool profileSeesStore(const Profile &profile, Id store) = 0;

@@ -35,6 +35,12 @@ struct StoreRow {
     Id ownerEntry = 0;
 };
 
+// One of the stores a profile sees, with its name.
+struct ProfileStoreRow {
+    Id id = 0;
+    std::string name;
+};
+
 struct FolderRow {
     Id store = 0;
     Id parent = 0; // 0 for a store's root folder

@@ -18,8 +18,15 @@ namespace store::sql {
 // ---- profiles and stores
 inline constexpr const char *Profile = "SELECT id, owner_entry FROM profiles WHERE name = ?";
 inline constexpr const char *StoresOfKind = "SELECT id FROM stores WHERE kind = ? ORDER BY id";
-inline constexpr const char *OwnedStores = "SELECT id FROM stores WHERE kind = ? AND owner_entry = ? ORDER BY id";
-inline constexpr const char *SharedStores = "SELECT store_id FROM shares WHERE profile_id = ? ORDER BY seq";
+// The profile's stores with their names, in three groups: the public stores, the owner's
+// mailboxes, the shared ones in the order of sharing.
+inline constexpr const char *NamedStoresOfKind = "SELECT id, name FROM stores WHERE kind = ? ORDER BY id";
+inline constexpr const char *NamedOwnedStores =
+    "SELECT id, name FROM stores WHERE kind = ? AND owner_entry = ? ORDER BY id";
+// The shares are read in their own order (the unary + keeps the (profile, store) index
+// out, which would need a sort of every row by seq afterwards).
+inline constexpr const char *NamedSharedStores =
+    "SELECT s.id, s.name FROM shares sh JOIN stores s ON s.id = sh.store_id WHERE +sh.profile_id = ? ORDER BY sh.seq";
 // ?1 name, ?2 public kind, ?3 mailbox kind, ?4 owner entry, ?5 profile
 inline constexpr const char *ProfileStoreByName =
     "SELECT s.id FROM stores s WHERE s.name = ?1 AND (s.kind = ?2 OR (s.kind = ?3 AND s.owner_entry = ?4) "
