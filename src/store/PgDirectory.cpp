@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include <unordered_set>
+
 namespace store {
 
 namespace {
@@ -42,22 +44,31 @@ std::optional<Profile> PgEngine::profile(std::string_view name)
     return Profile{q.int64(0), q.isNull(1) ? 0 : q.int64(1)};
 }
 
-std::vector<Id> PgEngine::profileStores(const Profile &profile)
+std::vector<ProfileStoreRow> PgEngine::profileStores(const Profile &profile)
 {
-    std::vector<Id> out = storesOfKind(StoreKind::Public);
+    // A mailbox both owned and shared keeps its first place.
+    std::vector<ProfileStoreRow> out;
+    std::unordered_set<Id> listed;
+    auto take = [&](PgQuery &q) {
+        while (q.step()) {
+            const Id id = q.int64(0);
+            if (listed.insert(id).second)
+                out.push_back(ProfileStoreRow{id, q.text(1)});
+        }
+    };
+    {
+        auto q = m_db->query(sql::NamedStoresOfKind);
+        q.bind(1, static_cast<int>(StoreKind::Public));
+        take(q);
+    }
     if (profile.ownerEntry) {
-        auto q = m_db->query(sql::OwnedStores);
+        auto q = m_db->query(sql::NamedOwnedStores);
         q.bind(1, static_cast<int>(StoreKind::Mailbox)).bind(2, profile.ownerEntry);
-        while (q.step())
-            out.push_back(q.int64(0));
+        take(q);
     }
-    auto q = m_db->query(sql::SharedStores);
+    auto q = m_db->query(sql::NamedSharedStores);
     q.bind(1, profile.id);
-    while (q.step()) {
-        const Id id = q.int64(0);
-        if (std::find(out.begin(), out.end(), id) == out.end())
-            out.push_back(id);
-    }
+    take(q);
     return out;
 }
 

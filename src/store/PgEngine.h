@@ -54,7 +54,7 @@ public:
     void endRead() noexcept override;
 
     std::optional<Profile> profile(std::string_view name) override;
-    std::vector<Id> profileStores(const Profile &profile) override;
+    std::vector<ProfileStoreRow> profileStores(const Profile &profile) override;
     std::optional<Id> profileStore(const Profile &profile, std::string_view name) override;
     bool profileSeesStore(const Profile &profile, Id store) override;
     std::optional<StoreRow> store(Id store) override;
