@@ -55,6 +55,13 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     const std::string *header = request.header("authorization");
     if (!header || header->size() < 6 || header->size() > 4096)
         return result;
+    // A header seen before with the account's hash as it still is: the outcome then.
+    const std::string seen = digestOf(m_key, *header);
+    if (std::optional<Result> again = recall(seen, snapshot)) {
+        if (again->outcome == Outcome::Refused)
+            refuseSlowly(request.peer);
+        return std::move(*again);
+    }
     std::string_view value(*header);
     if (value.substr(0, 6) != "Basic " && value.substr(0, 6) != "basic ")
         return result;
@@ -85,6 +92,8 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
         account = snapshot.account(result.login);
     const bool ok = verify(account ? *account : Account{}, password);
     sodium_memzero(password.data(), password.size());
+    if (account)
+        note(seen, result.login, account->passwordHash, ok);
     if (!ok || !account) {
         refuseSlowly(request.peer);
         return result;
@@ -92,6 +101,40 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     result.outcome = Outcome::Accepted;
     result.account = std::move(*account);
     return result;
+}
+
+std::optional<Authenticator::Result> Authenticator::recall(const std::string &seen, Snapshot &snapshot)
+{
+    std::string login, hash;
+    bool accepted = false;
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_headers.find(seen);
+        if (it == m_headers.end() || it->second.until <= std::chrono::steady_clock::now())
+            return std::nullopt;
+        login = it->second.login;
+        hash = it->second.passwordHash;
+        accepted = it->second.accepted;
+    }
+    std::optional<Account> account = snapshot.account(login);
+    // A changed password (or a removed account) ends what was remembered at once.
+    if (!account || account->passwordHash != hash)
+        return std::nullopt;
+    Result result;
+    result.login = std::move(login);
+    result.outcome = accepted ? Outcome::Accepted : Outcome::Refused;
+    if (accepted)
+        result.account = std::move(*account);
+    return result;
+}
+
+void Authenticator::note(const std::string &seen, const std::string &login, const std::string &passwordHash,
+                         bool accepted)
+{
+    std::lock_guard lock(m_lock);
+    if (m_headers.size() >= MaxRemembered)
+        m_headers.clear();
+    m_headers[seen] = Seen{login, passwordHash, accepted, std::chrono::steady_clock::now() + CacheLifetime};
 }
 
 bool Authenticator::verify(const Account &account, const std::string &password)
