@@ -13,6 +13,16 @@ namespace {
 constexpr std::size_t MaxRemembered = 10000;
 constexpr std::size_t MaxAddresses = 10000;
 
+// A header's digest under this process's key: SipHash with 128 bits, a keyed function
+// fast enough to run on every request, so nobody without the key can aim at an entry.
+std::string headerDigest(const std::string &key, const std::string &header)
+{
+    unsigned char out[crypto_shorthash_siphashx24_BYTES];
+    crypto_shorthash_siphashx24(out, reinterpret_cast<const unsigned char *>(header.data()), header.size(),
+                                reinterpret_cast<const unsigned char *>(key.data()));
+    return std::string(reinterpret_cast<const char *>(out), sizeof out);
+}
+
 std::string digestOf(const std::string &key, const std::string &password)
 {
     unsigned char out[32];
@@ -44,6 +54,8 @@ Authenticator::Authenticator()
         throw std::runtime_error("libsodium cannot start");
     m_key.resize(crypto_generichash_KEYBYTES);
     randombytes_buf(m_key.data(), m_key.size());
+    m_headerKey.resize(crypto_shorthash_siphashx24_KEYBYTES);
+    randombytes_buf(m_headerKey.data(), m_headerKey.size());
     std::string random(16, '\0');
     randombytes_buf(random.data(), random.size());
     m_dummyHash = hashPassword(random);
@@ -56,7 +68,7 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     if (!header || header->size() < 6 || header->size() > 4096)
         return result;
     // A header seen before with the account's hash as it still is: the outcome then.
-    const std::string seen = digestOf(m_key, *header);
+    const std::string seen = headerDigest(m_headerKey, *header);
     if (std::optional<Result> again = recall(seen, snapshot)) {
         if (again->outcome == Outcome::Refused)
             refuseSlowly(request.peer);

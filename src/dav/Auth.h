@@ -74,6 +74,7 @@ private:
     std::unordered_map<std::string, Seen> m_headers;  // by keyed digest of the header
     std::map<std::string, Failures> m_failures;       // by address
     std::string m_key;                                // random, for this process only
+    std::string m_headerKey;                          // the same, for header digests
     std::string m_dummyHash;                          // checked for unknown names
     std::counting_semaphore<2> m_hashing{2};
 };

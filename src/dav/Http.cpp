@@ -25,13 +25,6 @@ struct HttpServer::Call {
 
 namespace {
 
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -79,7 +72,11 @@ void endCall(void *, struct MHD_Connection *, void **con_cls, enum MHD_RequestTe
 enum MHD_Result collectHeader(void *cls, enum MHD_ValueKind, const char *key, const char *value)
 {
     auto *request = static_cast<Request *>(cls);
-    request->headers.emplace_back(lower(key ? key : ""), value ? value : "");
+    if (request->headers.empty())
+        request->headers.reserve(16);
+    auto &[name, text] = request->headers.emplace_back(key ? key : "", value ? value : "");
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return MHD_YES;
 }
 
