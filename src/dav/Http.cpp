@@ -51,16 +51,30 @@ void *startCall(void *cls, const char *uri, struct MHD_Connection *connection)
     call->request.path = std::string(u.substr(0, q));
     if (q != std::string_view::npos)
         call->request.query = std::string(u.substr(q + 1));
+    if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        info && info->socket_context)
+        call->request.peer = *static_cast<const std::string *>(info->socket_context);
+    return call;
+}
+
+// The client's address, once per connection (its requests all name it).
+void connectionChanged(void *, struct MHD_Connection *connection, void **socketContext,
+                       enum MHD_ConnectionNotificationCode code)
+{
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        delete static_cast<std::string *>(*socketContext);
+        *socketContext = nullptr;
+        return;
+    }
+    char text[INET6_ADDRSTRLEN] = "?";
     if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
-        char text[INET6_ADDRSTRLEN] = "?";
         const sockaddr *sa = info->client_addr;
         if (sa->sa_family == AF_INET)
             inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(sa)->sin_addr, text, sizeof text);
         else if (sa->sa_family == AF_INET6)
             inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 *>(sa)->sin6_addr, text, sizeof text);
-        call->request.peer = text;
     }
-    return call;
+    *socketContext = new std::string(text);
 }
 
 void endCall(void *, struct MHD_Connection *, void **con_cls, enum MHD_RequestTerminationCode)
@@ -237,6 +251,7 @@ HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options.connectionMemory), nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&startCall), this},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&endCall), nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&connectionChanged), nullptr},
         {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&keepEscapes), nullptr},
     };
     if (tls) {
