@@ -8,7 +8,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libmicrohttpd-dev libpugixml-dev libsodium-dev
   fonts-wine xvfb xauth python3 python3-icalendar tzdata
-  python3-caldav vdirsyncer curl
+  python3-caldav vdirsyncer curl openssl
 )
 missing=()
 for p in "${packages[@]}"; do

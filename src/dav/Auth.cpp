@@ -13,6 +13,16 @@ namespace {
 constexpr std::size_t MaxRemembered = 10000;
 constexpr std::size_t MaxAddresses = 10000;
 
+// A header's digest under this process's key: SipHash with 128 bits, a keyed function
+// fast enough to run on every request, so nobody without the key can aim at an entry.
+std::string headerDigest(const std::string &key, const std::string &header)
+{
+    unsigned char out[crypto_shorthash_siphashx24_BYTES];
+    crypto_shorthash_siphashx24(out, reinterpret_cast<const unsigned char *>(header.data()), header.size(),
+                                reinterpret_cast<const unsigned char *>(key.data()));
+    return std::string(reinterpret_cast<const char *>(out), sizeof out);
+}
+
 std::string digestOf(const std::string &key, const std::string &password)
 {
     unsigned char out[32];
@@ -44,6 +54,8 @@ Authenticator::Authenticator()
         throw std::runtime_error("libsodium cannot start");
     m_key.resize(crypto_generichash_KEYBYTES);
     randombytes_buf(m_key.data(), m_key.size());
+    m_headerKey.resize(crypto_shorthash_siphashx24_KEYBYTES);
+    randombytes_buf(m_headerKey.data(), m_headerKey.size());
     std::string random(16, '\0');
     randombytes_buf(random.data(), random.size());
     m_dummyHash = hashPassword(random);
@@ -55,6 +67,13 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     const std::string *header = request.header("authorization");
     if (!header || header->size() < 6 || header->size() > 4096)
         return result;
+    // A header seen before with the account's hash as it still is: the outcome then.
+    const std::string seen = headerDigest(m_headerKey, *header);
+    if (std::optional<Result> again = recall(seen, snapshot)) {
+        if (again->outcome == Outcome::Refused)
+            refuseSlowly(request.peer);
+        return std::move(*again);
+    }
     std::string_view value(*header);
     if (value.substr(0, 6) != "Basic " && value.substr(0, 6) != "basic ")
         return result;
@@ -85,6 +104,8 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
         account = snapshot.account(result.login);
     const bool ok = verify(account ? *account : Account{}, password);
     sodium_memzero(password.data(), password.size());
+    if (account)
+        note(seen, result.login, account->passwordHash, ok);
     if (!ok || !account) {
         refuseSlowly(request.peer);
         return result;
@@ -92,6 +113,40 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     result.outcome = Outcome::Accepted;
     result.account = std::move(*account);
     return result;
+}
+
+std::optional<Authenticator::Result> Authenticator::recall(const std::string &seen, Snapshot &snapshot)
+{
+    std::string login, hash;
+    bool accepted = false;
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_headers.find(seen);
+        if (it == m_headers.end() || it->second.until <= std::chrono::steady_clock::now())
+            return std::nullopt;
+        login = it->second.login;
+        hash = it->second.passwordHash;
+        accepted = it->second.accepted;
+    }
+    std::optional<Account> account = snapshot.account(login);
+    // A changed password (or a removed account) ends what was remembered at once.
+    if (!account || account->passwordHash != hash)
+        return std::nullopt;
+    Result result;
+    result.login = std::move(login);
+    result.outcome = accepted ? Outcome::Accepted : Outcome::Refused;
+    if (accepted)
+        result.account = std::move(*account);
+    return result;
+}
+
+void Authenticator::note(const std::string &seen, const std::string &login, const std::string &passwordHash,
+                         bool accepted)
+{
+    std::lock_guard lock(m_lock);
+    if (m_headers.size() >= MaxRemembered)
+        m_headers.clear();
+    m_headers[seen] = Seen{login, passwordHash, accepted, std::chrono::steady_clock::now() + CacheLifetime};
 }
 
 bool Authenticator::verify(const Account &account, const std::string &password)

@@ -7,8 +7,10 @@
 // same hash work as a known one. At most two hashes are checked at once (each takes
 // 64 MiB). The outcome of a check is remembered for CacheLifetime under the login, the
 // stored hash and a keyed digest of the password (never the password itself), and
-// requests that arrive together with the same credentials share one check: a client's
-// following requests cost no hash work, and a changed password ends that at once.
+// requests that arrive together with the same credentials share one check. A whole
+// Authorization header is remembered the same way (by its keyed digest, with the hash
+// it was checked against), so a client's following requests cost neither decoding nor
+// hash work, and a changed password ends that at once.
 #pragma once
 
 #include "dav/CalendarSource.h"
@@ -21,6 +23,7 @@
 #include <optional>
 #include <semaphore>
 #include <string>
+#include <unordered_map>
 
 namespace dav {
 
@@ -46,6 +49,10 @@ public:
 
 private:
     bool verify(const Account &account, const std::string &password);
+    // The outcome for an Authorization header seen before (by its keyed digest), while
+    // the account's stored hash is the one it was checked against.
+    std::optional<Result> recall(const std::string &seen, Snapshot &snapshot);
+    void note(const std::string &seen, const std::string &login, const std::string &passwordHash, bool accepted);
     void refuseSlowly(const std::string &peer);
 
     struct Remembered {
@@ -58,8 +65,16 @@ private:
     };
     std::mutex m_lock;
     std::map<std::string, Remembered> m_remembered;   // by login, hash and digest
+    struct Seen {
+        std::string login;
+        std::string passwordHash;
+        bool accepted = false;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::unordered_map<std::string, Seen> m_headers;  // by keyed digest of the header
     std::map<std::string, Failures> m_failures;       // by address
     std::string m_key;                                // random, for this process only
+    std::string m_headerKey;                          // the same, for header digests
     std::string m_dummyHash;                          // checked for unknown names
     std::counting_semaphore<2> m_hashing{2};
 };

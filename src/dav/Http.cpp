@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -23,13 +24,6 @@ struct HttpServer::Call {
 };
 
 namespace {
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 int hexValue(char c)
 {
@@ -57,16 +51,30 @@ void *startCall(void *cls, const char *uri, struct MHD_Connection *connection)
     call->request.path = std::string(u.substr(0, q));
     if (q != std::string_view::npos)
         call->request.query = std::string(u.substr(q + 1));
+    if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        info && info->socket_context)
+        call->request.peer = *static_cast<const std::string *>(info->socket_context);
+    return call;
+}
+
+// The client's address, once per connection (its requests all name it).
+void connectionChanged(void *, struct MHD_Connection *connection, void **socketContext,
+                       enum MHD_ConnectionNotificationCode code)
+{
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        delete static_cast<std::string *>(*socketContext);
+        *socketContext = nullptr;
+        return;
+    }
+    char text[INET6_ADDRSTRLEN] = "?";
     if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
-        char text[INET6_ADDRSTRLEN] = "?";
         const sockaddr *sa = info->client_addr;
         if (sa->sa_family == AF_INET)
             inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(sa)->sin_addr, text, sizeof text);
         else if (sa->sa_family == AF_INET6)
             inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 *>(sa)->sin6_addr, text, sizeof text);
-        call->request.peer = text;
     }
-    return call;
+    *socketContext = new std::string(text);
 }
 
 void endCall(void *, struct MHD_Connection *, void **con_cls, enum MHD_RequestTerminationCode)
@@ -78,7 +86,11 @@ void endCall(void *, struct MHD_Connection *, void **con_cls, enum MHD_RequestTe
 enum MHD_Result collectHeader(void *cls, enum MHD_ValueKind, const char *key, const char *value)
 {
     auto *request = static_cast<Request *>(cls);
-    request->headers.emplace_back(lower(key ? key : ""), value ? value : "");
+    if (request->headers.empty())
+        request->headers.reserve(16);
+    auto &[name, text] = request->headers.emplace_back(key ? key : "", value ? value : "");
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return MHD_YES;
 }
 
@@ -89,15 +101,12 @@ void releaseShared(void *cls)
 
 void libraryLog(void *cls, const char *format, va_list ap)
 {
-    auto *log = static_cast<std::ostream *>(cls);
-    if (!log)
-        return;
     char buf[512];
     std::vsnprintf(buf, sizeof buf, format, ap);
-    std::string line(buf);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    std::string line = "larkspur-dav: http: " + std::string(buf);
+    while (line.back() == '\n' || line.back() == '\r')
         line.pop_back();
-    *log << "larkspur-dav: http: " << line << std::endl;
+    static_cast<HttpServer *>(cls)->writeLog(line + "\n");
 }
 
 } // namespace
@@ -227,6 +236,8 @@ static enum MHD_Result answer(void *cls, struct MHD_Connection *connection, cons
 HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream *log)
     : m_options(options), m_handler(std::move(handler)), m_log(log)
 {
+    if (m_log)
+        m_logWriter = std::thread([this] { writeLogLines(); });
     unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL
                      | MHD_USE_ERROR_LOG;
     const bool tls = !options.certificatePem.empty() && !options.keyPem.empty();
@@ -240,6 +251,7 @@ HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options.connectionMemory), nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&startCall), this},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&endCall), nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&connectionChanged), nullptr},
         {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&keepEscapes), nullptr},
     };
     if (tls) {
@@ -247,18 +259,34 @@ HttpServer::HttpServer(const HttpOptions &options, Handler handler, std::ostream
         items.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_options.certificatePem.c_str())});
     }
     items.push_back({MHD_OPTION_END, 0, nullptr});
-    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &answer, this, MHD_OPTION_EXTERNAL_LOGGER, &libraryLog, log,
+    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &answer, this, MHD_OPTION_EXTERNAL_LOGGER, &libraryLog, this,
                                 MHD_OPTION_ARRAY, items.data(),
                                 MHD_OPTION_END);
-    if (!m_daemon)
+    if (!m_daemon) {
+        {
+            std::lock_guard lock(m_logLock);
+            m_stopping = true;
+        }
+        m_logReady.notify_one();
+        if (m_logWriter.joinable())
+            m_logWriter.join();
         throw std::runtime_error(tls ? "the HTTPS server cannot start (check --cert and --key)"
                                      : "the HTTP server cannot start");
+    }
 }
 
 HttpServer::~HttpServer()
 {
     if (m_daemon)
         MHD_stop_daemon(m_daemon);
+    if (m_logWriter.joinable()) {
+        {
+            std::lock_guard lock(m_logLock);
+            m_stopping = true;
+        }
+        m_logReady.notify_one();
+        m_logWriter.join();
+    }
 }
 
 Response HttpServer::handle(const Request &request)
@@ -266,10 +294,8 @@ Response HttpServer::handle(const Request &request)
     try {
         return m_handler(request);
     } catch (const std::exception &e) {
-        if (m_log) {
-            std::lock_guard lock(m_logLock);
-            *m_log << "larkspur-dav: " << e.what() << std::endl;
-        }
+        if (m_log)
+            writeLog("larkspur-dav: " + std::string(e.what()) + "\n");
         Response r;
         r.status = 500;
         r.body = "The server failed on this request.\n";
@@ -283,22 +309,75 @@ void HttpServer::logCall(const Call &call, const Response &response, std::size_t
         return;
     const auto micros =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - call.started).count();
+    std::string line;
+    line.reserve(128 + call.request.path.size());
     // Nothing a client sent reaches the log unescaped.
-    auto clean = [](std::string_view s) {
-        std::string out;
+    auto clean = [&line](std::string_view s) {
         for (unsigned char c : s.substr(0, 300))
-            out += (c < 0x20 || c == 0x7f || c == '"') ? '?' : static_cast<char>(c);
-        return out;
+            line += (c < 0x20 || c == 0x7f || c == '"') ? '?' : static_cast<char>(c);
     };
-    char ms[32];
-    std::snprintf(ms, sizeof ms, "%.1f", static_cast<double>(micros) / 1000.0);
-    // One write per line: standard error is unbuffered.
-    std::string line = call.request.peer + " " + (response.user.empty() ? "-" : clean(response.user)) + " \""
-                       + clean(call.request.method) + " " + clean(call.request.path) + "\" "
-                       + std::to_string(response.status) + " " + std::to_string(bytes) + " " + ms + "ms"
-                       + (response.note.empty() ? "" : " (" + clean(response.note) + ")") + "\n";
+    char number[24];
+    auto append = [&](std::uint64_t n) {
+        const auto end = std::to_chars(number, number + sizeof number, n).ptr;
+        line.append(number, end);
+    };
+    line += call.request.peer;
+    line += ' ';
+    if (response.user.empty())
+        line += '-';
+    else
+        clean(response.user);
+    line += " \"";
+    clean(call.request.method);
+    line += ' ';
+    clean(call.request.path);
+    line += "\" ";
+    append(response.status);
+    line += ' ';
+    append(bytes);
+    line += ' ';
+    append(static_cast<std::uint64_t>(micros) / 1000);
+    line += '.';
+    append(static_cast<std::uint64_t>(micros) / 100 % 10);
+    line += "ms";
+    if (!response.note.empty()) {
+        line += " (";
+        clean(response.note);
+        line += ')';
+    }
+    line += '\n';
+    writeLog(line);
+}
+
+void HttpServer::writeLog(std::string_view line)
+{
+    if (!m_log)
+        return;
     std::lock_guard lock(m_logLock);
-    *m_log << line << std::flush;
+    if (m_pending.empty())
+        m_logReady.notify_one();
+    m_pending += line;
+}
+
+// Lines go out in batches: the first line of a batch wakes this thread, which gives
+// the others a moment to join it and writes them all at once.
+void HttpServer::writeLogLines()
+{
+    std::unique_lock lock(m_logLock);
+    for (;;) {
+        m_logReady.wait(lock, [&] { return !m_pending.empty() || m_stopping; });
+        if (!m_stopping)
+            m_logReady.wait_for(lock, LogBatchTime, [&] { return m_stopping || m_pending.size() > 16384; });
+        std::string lines;
+        lines.swap(m_pending);
+        const bool stop = m_stopping;
+        lock.unlock();
+        if (!lines.empty())
+            *m_log << lines << std::flush;
+        lock.lock();
+        if (stop && m_pending.empty())
+            return;
+    }
 }
 
 ListenSocket listenOn(const std::string &address)

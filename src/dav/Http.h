@@ -6,10 +6,13 @@
 // library), request bodies capped at MaxBody (413, the rest is not read). Each request
 // reaches the handler once, whole, with its path and query exactly as sent: no
 // percent-decoding happens before the handler has checked the path. One log line per
-// request goes to the log stream: address, user, method, path, status, bytes, time.
+// request goes to the log stream: address, user, method, path, status, bytes, time;
+// a thread of its own writes them in batches (at most LogBatchTime late), and the
+// last ones before the server stops.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +21,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -57,7 +61,7 @@ struct HttpOptions {
     unsigned connectionLimit = 256;
     unsigned perAddressLimit = 64;
     unsigned idleTimeoutSeconds = 30;
-    std::size_t connectionMemory = 64 * 1024;
+    std::size_t connectionMemory = 32 * 1024;   // the library's own default
 };
 
 class HttpServer {
@@ -76,12 +80,19 @@ public:
     Response handle(const Request &request);
     std::size_t maxBody() const { return m_options.maxBody; }
     void logCall(const Call &call, const Response &response, std::size_t bytes);
+    void writeLog(std::string_view line);
 
 private:
+    static constexpr std::chrono::milliseconds LogBatchTime{50};
+    void writeLogLines();
     HttpOptions m_options;
     Handler m_handler;
     std::ostream *m_log;
     std::mutex m_logLock;
+    std::condition_variable m_logReady;
+    std::string m_pending;          // log lines not written yet
+    bool m_stopping = false;
+    std::thread m_logWriter;
     MHD_Daemon *m_daemon = nullptr;
 };
 

@@ -31,29 +31,14 @@ constexpr std::string_view GlobalAddressList = "Global Address List";
 
 namespace {
 
-// What a change of the store changes: every commit writes the log, a checkpoint the file.
+// Which committed state of which store file: every commit that writes raises the
+// store's revision, and a file put in place of the old one is another file.
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
-    off_t size = 0, logSize = 0;
-    std::int64_t changed = 0, logChanged = 0;
+    std::int64_t revision = -1;
     bool operator==(const Stamp &) const = default;
 };
-
-std::optional<Stamp> stampOf(const std::filesystem::path &path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    Stamp s{st.st_dev, st.st_ino, st.st_size, 0, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, 0};
-    std::filesystem::path log = path;
-    log += "-wal";
-    if (::stat(log.c_str(), &st) == 0) {
-        s.logSize = st.st_size;
-        s.logChanged = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-    }
-    return s;
-}
 
 struct Memo {
     Stamp stamp;
@@ -75,17 +60,39 @@ struct StoreSource::Shared {
     std::filesystem::path path;
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
+    // Copied on each change, so that a snapshot from memory reads its copy without a lock.
     std::mutex memoLock;
-    Memo memo;
-    // Runs `note` on the memo when it belongs to the snapshot's stamp (a memo of an
-    // older stamp is dropped first).
+    std::shared_ptr<const Memo> memo = std::make_shared<const Memo>();
+    // Notes on the memo when it belongs to the snapshot's stamp (a memo of an older
+    // stamp is dropped first; a snapshot older than the memo notes nothing).
     template <class F>
     void remember(const Stamp &stamp, F &&note)
     {
         std::lock_guard lock(memoLock);
-        if (!(memo.stamp == stamp))
-            memo = Memo{stamp, {}, {}, {}};
-        note(memo);
+        std::shared_ptr<Memo> next;
+        if (memo->stamp == stamp) {
+            next = std::make_shared<Memo>(*memo);
+        } else {
+            if (memo->stamp.device == stamp.device && memo->stamp.inode == stamp.inode
+                && memo->stamp.revision > stamp.revision)
+                return;
+            next = std::make_shared<Memo>();
+            next->stamp = stamp;
+        }
+        note(*next);
+        memo = std::move(next);
+    }
+    std::shared_ptr<const Memo> currentMemo()
+    {
+        std::lock_guard lock(memoLock);
+        return memo;
+    }
+
+    void giveBack(std::unique_ptr<Pooled> pooled)
+    {
+        std::lock_guard lock(poolLock);
+        if (pool.size() < PoolSize)
+            pool.push_back(std::move(pooled));
     }
 
     std::mutex statesLock;
@@ -118,11 +125,16 @@ std::optional<std::int64_t> parseRevision(std::string_view text)
 
 class StoreSnapshot : public Snapshot {
 public:
-    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled,
-                  Stamp stamp)
-        : m_shared(std::move(shared)), m_pooled(std::move(pooled)), m_stamp(stamp)
+    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled)
+        : m_shared(std::move(shared)), m_pooled(std::move(pooled))
     {
-        guard([&] { engine().beginRead(); });
+        m_stamp.device = m_pooled->device;
+        m_stamp.inode = m_pooled->inode;
+        // What this snapshot reads is remembered under the revision it sees.
+        guard([&] {
+            engine().beginRead();
+            m_stamp.revision = engine().storeRevision();
+        });
     }
 
     ~StoreSnapshot() override
@@ -130,9 +142,7 @@ public:
         if (!m_pooled)
             return;
         engine().endRead();
-        std::lock_guard lock(m_shared->poolLock);
-        if (m_shared->pool.size() < PoolSize)
-            m_shared->pool.push_back(std::move(m_pooled));
+        m_shared->giveBack(std::move(m_pooled));
     }
 
     std::optional<Account> account(std::string_view login) override
@@ -318,28 +328,26 @@ private:
 class MemorySnapshot : public Snapshot {
 public:
     MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, Stamp stamp)
-        : m_shared(std::move(shared)), m_stamp(stamp) {}
+        : m_shared(std::move(shared)), m_memo(m_shared->currentMemo())
+    {
+        if (!(m_memo->stamp == stamp))
+            throw SnapshotMissed();
+    }
 
     std::optional<Account> account(std::string_view login) override
     {
-        return find([&](Memo &m) {
-            auto it = m.accounts.find(login);
-            return it == m.accounts.end() ? std::optional<std::optional<Account>>() : it->second;
-        });
+        auto it = m_memo->accounts.find(login);
+        return it == m_memo->accounts.end() ? missed<std::optional<Account>>() : it->second;
     }
     std::vector<Calendar> calendars(const Account &account) override
     {
-        return find([&](Memo &m) {
-            auto it = m.calendars.find(account.entry);
-            return it == m.calendars.end() ? std::optional<std::vector<Calendar>>() : it->second;
-        });
+        auto it = m_memo->calendars.find(account.entry);
+        return it == m_memo->calendars.end() ? missed<std::vector<Calendar>>() : it->second;
     }
     std::string revision(const Calendar &cal) override
     {
-        return find([&](Memo &m) {
-            auto it = m.revisions.find(cal.folder);
-            return it == m.revisions.end() ? std::optional<std::string>() : it->second;
-        });
+        auto it = m_memo->revisions.find(cal.folder);
+        return it == m_memo->revisions.end() ? missed<std::string>() : it->second;
     }
     std::shared_ptr<const CalendarState> state(const Calendar &cal) override
     {
@@ -354,20 +362,14 @@ public:
     }
 
 private:
-    template <class F>
-    auto find(F &&look) -> typename decltype(look(std::declval<Memo &>()))::value_type
+    template <class T>
+    static T missed()
     {
-        std::lock_guard lock(m_shared->memoLock);
-        if (!(m_shared->memo.stamp == m_stamp))
-            throw SnapshotMissed();
-        auto found = look(m_shared->memo);
-        if (!found)
-            throw SnapshotMissed();
-        return std::move(*found);
+        throw SnapshotMissed();
     }
 
     std::shared_ptr<StoreSource::Shared> m_shared;
-    Stamp m_stamp;
+    std::shared_ptr<const Memo> m_memo;
 };
 
 } // namespace
@@ -388,14 +390,9 @@ StoreSource::~StoreSource() = default;
 
 std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
 {
-    const std::optional<Stamp> stamp = stampOf(m_shared->path);
-    if (!stamp)
-        throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
-    if (fromMemory)
-        return std::make_unique<MemorySnapshot>(m_shared, *stamp);
     struct stat st {};
-    st.st_dev = stamp->device;
-    st.st_ino = stamp->inode;
+    if (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
     std::unique_ptr<Pooled> pooled;
     {
         std::lock_guard lock(m_shared->poolLock);
@@ -420,7 +417,18 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
             throw Unavailable("the store cannot be opened: " + e.description());
         }
     }
-    return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled), *stamp);
+    if (!fromMemory)
+        return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled));
+    // From memory: only the store's revision is read (one statement, a read of its own),
+    // and what snapshots at that same revision read answers the rest.
+    Stamp stamp{pooled->device, pooled->inode};
+    try {
+        stamp.revision = pooled->session.state()->store().storeRevision();
+    } catch (const store::StoreError &e) {
+        throw Unavailable(std::string("the store failed: ") + e.what());
+    }
+    m_shared->giveBack(std::move(pooled));
+    return std::make_unique<MemorySnapshot>(m_shared, stamp);
 }
 
 } // namespace dav

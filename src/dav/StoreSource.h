@@ -7,9 +7,10 @@
 // the cheap reads of every request (accounts, calendars, revisions) go straight to the
 // snapshot's own engine and run side by side.
 //
-// While the store file and its write-ahead log are untouched (same size and change
-// time), what earlier requests read (accounts, calendars, revisions) is answered from
-// memory without a transaction: the cheap answers (304s) cost no store access.
+// While the store's revision stays (every commit that writes raises it) and the file is
+// the same, what earlier requests read at that revision (accounts, calendars, folder
+// revisions) is answered from memory: the cheap answers (304s) cost one read of the
+// store's revision and no read snapshot.
 //
 // A calendar's revision is its folder's revision in the store (one read); what changed
 // since an older one comes from the store's change log, so sync tokens outlive the

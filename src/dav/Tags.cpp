@@ -49,6 +49,11 @@ std::optional<std::string> revisionOfToken(const Calendar &calendar, std::string
 
 std::string httpDate(std::int64_t unixSeconds)
 {
+    // Most answers of a thread name the same date (a calendar's Last-Modified).
+    thread_local std::int64_t lastSeconds = -1;
+    thread_local std::string last;
+    if (unixSeconds == lastSeconds)
+        return last;
     const std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm tm{};
     gmtime_r(&t, &tm);
@@ -58,7 +63,9 @@ std::string httpDate(std::int64_t unixSeconds)
     char buf[40];
     std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[tm.tm_wday], tm.tm_mday,
                   months[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
+    lastSeconds = unixSeconds;
+    last = buf;
+    return last;
 }
 
 std::optional<std::int64_t> parseHttpDate(std::string_view text)

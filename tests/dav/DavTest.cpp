@@ -61,9 +61,10 @@ const std::string PrivateEvent = calendar(vevent(
 // The real server on a free loopback port, stopped with SIGTERM at the end.
 class DavServer {
 public:
-    DavServer(const fs::path &store, const fs::path &log) : m_log(log)
+    DavServer(const fs::path &store, const fs::path &log, const std::vector<std::string> &more = {}) : m_log(log)
     {
-        const std::vector<std::string> args{LARKSPUR_DAV_EXE, "--store", store.string(), "--listen", "127.0.0.1:0"};
+        std::vector<std::string> args{LARKSPUR_DAV_EXE, "--store", store.string(), "--listen", "127.0.0.1:0"};
+        args.insert(args.end(), more.begin(), more.end());
         std::vector<char *> argv;
         for (const std::string &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
@@ -73,12 +74,12 @@ public:
         posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn(&m_pid, LARKSPUR_DAV_EXE, &files, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&files);
-        const std::regex serving("on http://(127\\.0\\.0\\.1:[0-9]+)/");
+        const std::regex serving("on (https?://127\\.0\\.0\\.1:[0-9]+)/");
         for (int i = 0; i < 400 && m_base.empty(); ++i) {
             std::smatch m;
             const std::string text = readFile(log);
             if (std::regex_search(text, m, serving))
-                m_base = "http://" + m[1].str();
+                m_base = m[1].str();
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
@@ -469,6 +470,40 @@ TEST_F(DavTest, PrivateTextIsNeverServed)
         for (const std::string &secret : Secrets)
             EXPECT_EQ(r.body.find(secret), std::string::npos) << secret;
     }
+}
+
+// HTTPS with a certificate made here: the feed and PROPFIND with the right password,
+// 401 with a wrong one, and the certificate checked by the client.
+TEST_F(DavTest, HttpsServesWithTheRightPasswordOnly)
+{
+    const auto made = runProgram("/usr/bin/openssl",
+                                 {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                  "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                  "-keyout", (dir / "key.pem").string(), "-out", (dir / "cert.pem").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    DavServer tls(work.store.file(), dir / "tls.log",
+                  {"--cert", (dir / "cert.pem").string(), "--key", (dir / "key.pem").string()});
+    ASSERT_EQ(tls.base().rfind("https://", 0), 0u) << readFile(dir / "tls.log");
+    const std::string propfind = "<D:propfind xmlns:D='DAV:'><D:prop><D:displayname/></D:prop></D:propfind>";
+    const std::string home = "/dav/calendars/" + Ann + "/";
+    const std::vector<std::tuple<std::string, std::vector<std::string>, std::string, int>> rows{
+        {"/feeds/larkspur-calendar.ics", {}, AnnAuth, 200},
+        {home, {"-X", "PROPFIND", "-H", "Depth: 1", "--data", propfind}, AnnAuth, 207},
+        {"/feeds/larkspur-calendar.ics", {}, "Ann Lee:ann-pW", 401},
+        {home, {"-X", "PROPFIND", "-H", "Depth: 1", "--data", propfind}, "Ann Lee:chen-pw", 401},
+    };
+    for (const auto &[path, extra, auth, expected] : rows) {
+        std::vector<std::string> args{"-s", "--max-time", "20", "--cacert", (dir / "cert.pem").string(), "-o",
+                                      (dir / "b").string(), "-w", "%{http_code}", "-u", auth};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(tls.base() + path);
+        EXPECT_EQ(std::atoi(runProgram("/usr/bin/curl", args).out.c_str()), expected) << path << " " << auth;
+    }
+    // The certificate is what the client checks: without it, no answer at all.
+    EXPECT_EQ(std::atoi(runProgram("/usr/bin/curl", {"-s", "--max-time", "20", "-o", "/dev/null", "-w", "%{http_code}",
+                                                     "-u", AnnAuth, tls.base() + "/feeds/larkspur-calendar.ics"})
+                            .out.c_str()),
+              0);
 }
 
 // 503 while the store is missing, served as soon as it is there, plain HTTP refused off
