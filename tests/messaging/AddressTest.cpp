@@ -11,8 +11,7 @@ class AddressTest : public StoreFixture {
 protected:
     void SetUp() override
     {
-        StoreFixture::SetUp(); // "Ann Lee" (AL) first
-        ServerAdmin admin(storePath());
+        ServerAdmin admin(file());
         admin.beginBatch();
         for (const char *name : {"ann Lee", "Ann Lee Jr", "Bob Stone", "Bob Stoner", "Carla Diaz", "Dan", "Dana",
                                  "Daniel", "Eve"})

@@ -104,14 +104,14 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
         Session s = logon();
         GetParam().prepare(s);
     }
-    const auto pristine = teststores::newLocation(m_dir, "pristine.db");
-    teststores::copyStore(storePath(), pristine);
+    const auto pristine = teststores::newLocation(dir(), "pristine.db");
+    teststores::copyStore(file(), pristine);
     bool completed = false;
     for (int nth = 1; nth < 200 && !completed; ++nth) {
         SCOPED_TRACE("failing write " + std::to_string(nth));
         for (const char *suffix : {"-wal", "-shm"})
-            std::filesystem::remove(storePath().string() + suffix);
-        teststores::copyStore(pristine, storePath());
+            std::filesystem::remove(file().string() + suffix);
+        teststores::copyStore(pristine, file());
         int done = 0;
         std::string description;
         std::int32_t number = 0;
@@ -141,46 +141,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultSweep,
                                            Scenario{"InstallScripts", prepareCalendar, installScripts, verifyScripts}),
                          ParamName());
 
-struct CallFault {
-    const char *name;
-    const char *operation;
-    int nth;
-    int expectedDone;
-};
-
-class CallFaults : public StoreFixture, public ::testing::WithParamInterface<CallFault> {};
-
-TEST_P(CallFaults, NamedOperationFailsOnItsNthCall)
-{
-    {
-        Session s = logon();
-        prepareCalendar(s);
-    }
-    Session s = logon();
-    faults::failCall(GetParam().operation, GetParam().nth, ErrorCode::NoAccess);
-    int done = 0;
-    std::string description;
-    EXPECT_EQ(errorOf([&] { copyLoop(s, done); }, &description), ErrorCode::NoAccess);
-    EXPECT_NE(description.find(GetParam().operation), std::string::npos);
-    EXPECT_EQ(done, GetParam().expectedDone);
-    faults::clear();
-    // Without logging off, another connection already sees what was done.
-    {
-        Session other = logon();
-        verifyCopies(other, done);
-    }
-    EXPECT_TRUE(consistent());
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, CallFaults,
-                         ::testing::Values(CallFault{"FirstCopy", "Message.CopyTo", 1, 1},
-                                           CallFault{"ThirdCopy", "Message.CopyTo", 3, 5},
-                                           CallFault{"SecondUpdate", "Message.Update", 2, 1},
-                                           CallFault{"ThirdSubject", "Message.SetSubject", 3, 5},
-                                           CallFault{"Enumeration", "Messages.iterator.next", 2, 4},
-                                           CallFault{"ShortPath", "Folders.Item", 2, 0}),
-                         ParamName());
-
 using testsupport::FaultyDisk;
 
 struct DiskFault {
@@ -202,7 +162,7 @@ TEST_P(DiskFaults, TheErrorSaysWhatLandedAndNothingLandsHalf)
         GTEST_SKIP() << "the test disk lies under store files";
     const DiskFault &c = GetParam();
     fillCalendar(mailboxFolder(logon()), 300);
-    const auto pages = static_cast<std::int64_t>(std::filesystem::file_size(storePath()) / 4096);
+    const auto pages = static_cast<std::int64_t>(std::filesystem::file_size(file()) / 4096);
     FaultyDisk disk;
     Session s = logon();
     c.arm(disk, pages);
@@ -259,18 +219,6 @@ INSTANTIATE_TEST_SUITE_P(
                   ErrorCode::DiskFull}),
     ParamName());
 
-TEST_F(StoreFixture, RepeatingFaultAndCallCounts)
-{
-    Session s = logon();
-    faults::failCall("InfoStores.Count", 2, ErrorCode::StoreFailure, true);
-    for (std::int32_t expected : {0, ErrorCode::StoreFailure, ErrorCode::StoreFailure})
-        EXPECT_EQ(errorOf([&] { s.InfoStores().Count(); }), expected);
-    EXPECT_EQ(faults::callCount("InfoStores.Count"), 3);
-    faults::clear();
-    EXPECT_EQ(faults::callCount("InfoStores.Count"), 0);
-    EXPECT_EQ(errorOf([&] { s.InfoStores().Count(); }), 0);
-}
-
 // A connection the server ends mid-run: the run stops with a numbered error, what was
 // committed stays, and nothing half-done is left.
 TEST_F(StoreFixture, LostConnectionEndsTheRunAndKeepsWhatWasCommitted)
@@ -283,7 +231,7 @@ TEST_F(StoreFixture, LostConnectionEndsTheRunAndKeepsWhatWasCommitted)
     s.Logoff();
     s.Logon("Administrator");
     addItem(mailboxFolder(s), "not committed yet");
-    teststores::killConnections(storePath());
+    teststores::killConnections(file());
     std::string description;
     EXPECT_EQ(errorOf([&] { addItem(mailboxFolder(s), "after the loss"); }, &description), ErrorCode::StoreFailure);
     EXPECT_NE(description.find("connection"), std::string::npos) << description;

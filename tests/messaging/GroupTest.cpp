@@ -63,7 +63,7 @@ protected:
     std::unique_ptr<Writer> writer()
     {
         if (GetParam().admin)
-            return std::make_unique<AdminWriter>(storePath());
+            return std::make_unique<AdminWriter>(file());
         return std::make_unique<SessionWriter>(logon());
     }
     // The names the writer's operations left in the store, sorted.
@@ -72,7 +72,7 @@ protected:
         std::vector<std::string> names;
         if (!GetParam().admin)
             names = subjects(sharedCalendar(logon()));
-        for (const UserInfo &u : GetParam().admin ? ServerAdmin(storePath()).users() : std::vector<UserInfo>())
+        for (const UserInfo &u : GetParam().admin ? ServerAdmin(file()).users() : std::vector<UserInfo>())
             if (u.name != "Administrator" && u.name != "Ann Lee")
                 names.push_back(u.name);
         std::sort(names.begin(), names.end());

@@ -1,29 +1,14 @@
-// A fresh server store in its own temporary directory for each test, and the pieces of
-// work the pages do, shared by the tests.
+// The shared store fixture with Ann Lee in it, and the pieces of work the pages do,
+// shared by the tests.
 #pragma once
 
-#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Events.h"
-#include "messaging/FaultInjection.h"
-#include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
-#include "messaging/Message.h"
-#include "messaging/Messages.h"
-#include "messaging/PropTags.h"
-#include "messaging/ServerAdmin.h"
-#include "messaging/Session.h"
-#include "messaging/SharedCalendar.h"
 
-#include "TestStores.h"
+#include "StoreFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace larkspur::test {
 
@@ -158,37 +143,10 @@ inline std::string installScript(Events &events, Session &s, const Folder &folde
 
 // A store with the standard layout and the user "Ann Lee" (tag "AL"), in a temporary
 // directory of its own.
-class StoreFixture : public ::testing::Test {
+class StoreFixture : public ::testing::Test, public testsupport::StoreFixture {
 protected:
-    void SetUp() override
-    {
-        faults::clear();
-        std::string dir = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-        m_dir = dir;
-        m_store = teststores::newLocation(m_dir);
-        ServerAdmin::createStore(m_store);
-        ServerAdmin(m_store).addUser("Ann Lee", std::string("AL"));
-    }
-    void TearDown() override
-    {
-        faults::clear();
-        teststores::release(m_store);
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-
-    const std::filesystem::path &storePath() const { return m_store; }
-    Session logon()
-    {
-        Session s(m_store);
-        s.Logon("Administrator");
-        return s;
-    }
-    bool consistent() const { return ServerAdmin(m_store).check().empty(); }
-
-    std::filesystem::path m_dir;
-    std::filesystem::path m_store;
+    StoreFixture() { addUser("Ann Lee", "AL"); }
+    bool consistent() const { return check().empty(); }
 };
 
 } // namespace larkspur::test
