@@ -33,8 +33,6 @@ TEST_F(AddressTest, EntriesComeInDisplayNameOrderIgnoringCaseTiesByCreation)
     EXPECT_EQ(names, (std::vector<std::string>{"Administrator", "Ann Lee", "ann Lee", "Ann Lee Jr", "Bob Stone",
                                                 "Bob Stoner", "Carla Diaz", "Dan", "Dana", "Daniel", "Eve", "eve",
                                                 "Sales", "Sales"}));
-    EXPECT_EQ(entries(s).Count(), 14);
-    EXPECT_EQ(entries(s).Item(1).Name(), "Administrator");
 }
 
 struct Resolution {

@@ -14,6 +14,7 @@ TEST(DateTime, DateOnlyRoundingAndRejectedTexts)
     EXPECT_EQ(toIsoText(45000.375 - 1e-9), "2023-03-15T09:00:00"); // nearly whole seconds round
     EXPECT_EQ(parseIsoDayNumber("2023-03-15"), 45000.0);
     EXPECT_EQ(parseIsoDayNumber("2023-03-15 09:00"), 45000.375);
+    EXPECT_EQ(parseIsoDayNumber("2000-02-29T12:00:00"), 36585.5);
     for (const char *bad : {"", "2023-3-15", "2023-02-29", "2023-13-01", "2023-03-15T24:00:00", "2023-03-15T09:60", "2023-03-15T09",
                             "2023-03-15X09:00:00", "2023-03-15T09:00:00Z", "tomorrow"})
         EXPECT_FALSE(parseIsoDayNumber(bad)) << bad;

@@ -40,21 +40,6 @@ void prepareShared(Session &s)
         addItem(sharedCalendar(s), (i % 2 ? "AL- " : "BS- ") + std::to_string(i));
 }
 
-void reverseDelete(Session &s, int &done)
-{
-    Messages messages = sharedCalendar(s).Messages();
-    for (int i = messages.Count(); i >= 1; --i, ++done)
-        messages.Item(i).Delete();
-}
-
-void verifyReverseDelete(Session &s, int done)
-{
-    auto left = subjects(sharedCalendar(s));
-    ASSERT_EQ(left.size(), static_cast<std::size_t>(kItems - done));
-    for (std::size_t i = 0; i < left.size(); ++i) // deleted from the end: the first ones remain
-        EXPECT_EQ(left[i], (i % 2 ? "AL- " : "BS- ") + std::to_string(i));
-}
-
 void filterDelete(Session &s, int &done)
 {
     Messages messages = sharedCalendar(s).Messages();
@@ -136,7 +121,6 @@ TEST_P(WriteFaultSweep, EveryFailingWriteLeavesAConsistentStore)
 
 INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultSweep,
                          ::testing::Values(Scenario{"CopyLoop", prepareCalendar, runCopyLoop, verifyCopies},
-                                           Scenario{"ReverseDelete", prepareShared, reverseDelete, verifyReverseDelete},
                                            Scenario{"FilterDelete", prepareShared, filterDelete, verifyFilterDelete},
                                            Scenario{"InstallScripts", prepareCalendar, installScripts, verifyScripts}),
                          ParamName());

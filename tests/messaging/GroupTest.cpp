@@ -53,10 +53,7 @@ struct GroupCase {
     int failingWrite;
 };
 
-void PrintTo(const GroupCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+using larkspur::test::PrintTo;
 
 class GroupTest : public StoreFixture, public ::testing::WithParamInterface<GroupCase> {
 protected:

@@ -30,14 +30,6 @@ std::vector<std::string> storeNames(const Session &s)
     return names;
 }
 
-std::vector<std::string> folderNames(const Folder &f)
-{
-    std::vector<std::string> names;
-    for (Folder sub : f.Folders())
-        names.push_back(sub.Name());
-    return names;
-}
-
 TEST_F(NavigationTest, ProfileSeesPublicStoreOwnMailboxThenSharedMailboxesInSharingOrder)
 {
     Session s = logon();
@@ -63,20 +55,14 @@ TEST_F(NavigationTest, ProfileSeesPublicStoreOwnMailboxThenSharedMailboxesInShar
                                                        "Mailbox - Ann Lee"}));
 }
 
-TEST_F(NavigationTest, StandardFolderLayoutsAndPublicFoldersBesideTheCalendar)
+TEST_F(NavigationTest, SharedCalendarIsFoundBesideOtherPublicFolders)
 {
     ServerAdmin(file()).addPublicFolder("Team Rota");
     EXPECT_EQ(errorOf([&] { ServerAdmin(file()).addPublicFolder("Team Rota"); }), ErrorCode::InvalidArgument);
     Session s = logon();
-    Folder publicRoot = s.InfoStores().Item("Public Folders").RootFolder();
-    EXPECT_EQ(folderNames(publicRoot), (std::vector<std::string>{"Favorites", "All Public Folders"}));
-    EXPECT_EQ(folderNames(publicRoot.Folders().Item(2)), (std::vector<std::string>{"Larkspur Calendar", "Team Rota"}));
-    EXPECT_EQ(folderNames(s.InfoStores().Item("Mailbox - Ann Lee").RootFolder()),
-              (std::vector<std::string>{"Calendar", "Contacts", "Deleted Items", "Drafts", "Inbox", "Journal", "Notes",
-                                        "Outbox", "Sent Items", "Tasks"}));
-    // Reached by name or by position, it is the same folder.
-    Folder byName = publicRoot.Folders().Item("All Public Folders").Folders().Item("Larkspur Calendar");
-    EXPECT_EQ(byName.ID(), sharedCalendar(s).ID());
+    Folders all = s.InfoStores().Item("Public Folders").RootFolder().Folders().Item(2).Folders();
+    EXPECT_EQ(all.Item(2).Name(), "Team Rota");
+    EXPECT_EQ(all.Item("Larkspur Calendar").ID(), sharedCalendar(s).ID());
 }
 
 struct Lookup {

@@ -66,22 +66,14 @@ TEST_F(Ics, EveryWellFormedSampleImportsAndSurvivesExportAndReimport)
     const json first = dumpFolder(store(), kAnn);
     EXPECT_EQ(first.size(), 21u);
 
-    const RunResult exported = runOk(store(), {"ics", "export", kAnn, (dir() / "ann.ics").string()});
+    runOk(store(), {"ics", "export", kAnn, (dir() / "ann.ics").string()});
     expectValidExport(readFile(dir() / "ann.ics"));
-    const RunResult again = runOk(store(), {"ics", "import", kBo, (dir() / "ann.ics").string()});
+    runOk(store(), {"ics", "import", kBo, (dir() / "ann.ics").string()});
     EXPECT_EQ(withoutIds(dumpFolder(store(), kBo)), withoutIds(first));
 
     // A second export of the re-imported items carries the same UIDs as the first.
     const RunResult toStdout = runOk(store(), {"ics", "export", kBo, "-"});
-    auto uids = [](const std::string &text) {
-        std::vector<std::string> out;
-        larkspur::ics::ComponentPtr cal = larkspur::ics::parseCalendar(text);
-        for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
-             ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT))
-            out.push_back(icalcomponent_get_uid(ev));
-        return out;
-    };
-    EXPECT_EQ(uids(toStdout.out), uids(readFile(dir() / "ann.ics")));
+    EXPECT_EQ(eventUids(toStdout.out), eventUids(readFile(dir() / "ann.ics")));
     EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
 }
 
@@ -109,18 +101,19 @@ TEST_F(Ics, MalformedFilesLeaveTheStoreAsItWasAndDoNotStopTheOthers)
 
 class FailingStore : public Ics, public ::testing::WithParamInterface<int> {};
 
+// The nth store write fails somewhere inside a file of three events (the tool's test build
+// takes the fault switch from the environment); 0: the installed tool, which reads none.
 TEST_P(FailingStore, AFileIsImportedWholeOrNotAtAll)
 {
     runOk(store(), {"item", "add", kAnn, "--subject", "Existing"});
     const json before = dumpFolder(store(), kAnn);
-    // Three events: the nth store write fails somewhere inside the file (the tool's test
-    // build takes the fault switch from the environment).
-    const RunResult r = runProgram(LARKSPUR_STORE_TEST_EXE,
+    const RunResult r = runProgram(GetParam() ? LARKSPUR_STORE_TEST_EXE : LARKSPUR_STORE_EXE,
                                    {"--store", store().string(), "ics", "import", kAnn,
                                     sample("icalendar-alarm_outlook_in_future.ics").string()},
-                                   {"LARKSPUR_FAULT=write:" + std::to_string(GetParam())});
+                                   {"LARKSPUR_FAULT=write:" + std::to_string(std::max(GetParam(), 1))});
     const json after = dumpFolder(store(), kAnn);
-    if (r.exitCode == 0) {
+    if (r.exitCode == 0 || GetParam() == 0) {
+        EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(after.size(), before.size() + 3); // the fault fell after the import
     } else {
         EXPECT_NE(r.err.find("nothing of the file was imported"), std::string::npos) << r.err;
@@ -129,15 +122,7 @@ TEST_P(FailingStore, AFileIsImportedWholeOrNotAtAll)
     EXPECT_EQ(runStore(store(), {"check"}).exitCode, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(NthWrite, FailingStore, ::testing::Values(1, 2, 3, 4, 5, 6, 8, 12));
-
-TEST_F(Ics, TheInstalledToolReadsNoFaultSwitch)
-{
-    const RunResult r = runStore(store(), {"ics", "import", kAnn, sample("icalendar-alarm_outlook_in_future.ics").string()},
-                                 {"LARKSPUR_FAULT=write:1"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(dumpFolder(store(), kAnn).size(), 3u);
-}
+INSTANTIATE_TEST_SUITE_P(NthWrite, FailingStore, ::testing::Values(0, 1, 2, 3, 4, 5, 6, 8, 12));
 
 TEST_F(Ics, TheSharedCalendarAfterTwoUsersCopiesReadsBackEverywhere)
 {
@@ -160,55 +145,33 @@ TEST_F(Ics, TheSharedCalendarAfterTwoUsersCopiesReadsBackEverywhere)
         calendar::copyUserCalendar(session, "Mailbox - Bo Chen", std::locale::classic());
     }
     const std::filesystem::path file = dir() / "shared.ics";
-    const RunResult r = runOk(store(), {"ics", "export", kSharedCalendar, file.string()});
-    const json shared = dumpFolder(store(), kSharedCalendar);
-    ASSERT_EQ(shared.size(), 5u); // the holiday stays home
-
-    expectValidExport(readFile(file));
-    // libical.
-    larkspur::ics::ComponentPtr cal = larkspur::ics::parseCalendar(readFile(file));
-    ASSERT_TRUE(cal);
-    std::set<std::string> masters;
-    int vevents = 0;
-    for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
-         ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT)) {
-        ++vevents;
-        EXPECT_FALSE(icalcomponent_get_first_property(ev, ICAL_XLICERROR_PROPERTY));
-        if (!icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY)) {
-            EXPECT_TRUE(masters.insert(icalcomponent_get_uid(ev)).second) << "repeated UID";
-        }
-    }
-    EXPECT_EQ(masters.size(), 5u);
-    EXPECT_EQ(vevents, 7); // the recurring event brings its two overridden instances
+    runOk(store(), {"ics", "export", kSharedCalendar, file.string()});
+    ASSERT_EQ(dumpFolder(store(), kSharedCalendar).size(), 5u); // the holiday stays home
+    const std::string text = readFile(file);
+    expectValidExport(text);
+    // libical: each item once, the recurring event with its two overridden instances.
+    const std::vector<std::string> masters = eventUids(text, true);
+    EXPECT_EQ(std::set<std::string>(masters.begin(), masters.end()).size(), 5u);
+    EXPECT_EQ(eventUids(text).size(), 7u);
+    // A copy never repeats the UID of the personal item it came from.
+    for (const std::string &uid : eventUids(readFile(dir() / "ann.ics")))
+        EXPECT_EQ(std::count(masters.begin(), masters.end(), uid), 0) << uid;
 
     // python3-icalendar, with Debian's own interpreter.
     const RunResult py = runProgram(SYSTEM_PYTHON, {READ_ICS_SCRIPT, file.string()});
     ASSERT_EQ(py.exitCode, 0) << py.err;
-    const json read = json::parse(py.out);
-    EXPECT_EQ(read["version"], "2.0");
     std::multiset<std::string> summaries;
-    std::map<std::string, std::set<std::string>> summariesByUid;
+    const json read = json::parse(py.out);
     for (const json &ev : read["events"]) {
-        summaries.insert(ev["summary"].get<std::string>());
-        summariesByUid[ev["uid"]].insert(ev["summary"].get<std::string>());
-    }
-    EXPECT_EQ(summariesByUid.size(), 5u);
-    EXPECT_EQ(summaries.count("AL- Private"), 1u);
-    EXPECT_EQ(summaries.count("BOCH- Private"), 1u);
-    EXPECT_EQ(summaries.count("BOCH- Review, part 2; final"), 1u);
-    for (const std::string &s : summaries)
-        EXPECT_TRUE(s.rfind("AL- ", 0) == 0 || s.rfind("BOCH- ", 0) == 0) << s;
-    for (const json &ev : read["events"])
-        if (ev["summary"] == "BOCH- Review, part 2; final") {
-            EXPECT_EQ(ev["categories"], json::parse(R"(["Work"])"));
+        const std::string summary = ev["summary"];
+        summaries.insert(summary);
+        EXPECT_TRUE(summary.rfind("AL- ", 0) == 0 || summary.rfind("BOCH- ", 0) == 0) << summary;
+        if (summary == "BOCH- Review, part 2; final") {
+            EXPECT_EQ(ev["categories"], json::array({"Work"}));
         }
-    EXPECT_EQ(readFile(file).find("root canal"), std::string::npos);
-
-    // A copy never repeats the UID of the personal item it came from.
-    larkspur::ics::ComponentPtr personal = larkspur::ics::parseCalendar(readFile(dir() / "ann.ics"));
-    for (icalcomponent *ev = icalcomponent_get_first_component(personal.get(), ICAL_VEVENT_COMPONENT); ev;
-         ev = icalcomponent_get_next_component(personal.get(), ICAL_VEVENT_COMPONENT))
-        EXPECT_FALSE(masters.count(icalcomponent_get_uid(ev))) << icalcomponent_get_uid(ev);
+    }
+    for (const char *summary : {"AL- Private", "BOCH- Private", "BOCH- Review, part 2; final"})
+        EXPECT_EQ(summaries.count(summary), 1u) << summary;
 }
 
 // A private event with everything a client may attach to it, recurring, one instance moved.
@@ -314,7 +277,7 @@ TEST_P(Zones, OneInstantWrittenFiveWaysIsOneLocalTimeThroughExportAndReimport)
     const std::string tz = std::string("TZ=") + c.tz;
     for (const std::vector<std::string> &args :
          {import, {"ics", "export", kAnn, (dir() / "ann.ics").string()}, {"ics", "import", kBo, (dir() / "ann.ics").string()}}) {
-        const RunResult r = runOk(store(), args, {tz});
+        runOk(store(), args, {tz});
     }
     for (const std::string &folder : {kAnn, kBo}) {
         const json items = dumpFolder(store(), folder);

@@ -247,10 +247,7 @@ TEST_F(Cli, InitOnAFullDiskLeavesNothingBehindAndAMissingStoreIsNotMade)
 
 TEST_F(Cli, IdMatchesTheObjectModelsFolderId)
 {
-    const RunResult r = runOk(store(), {"id", kSharedCalendar});
-    messaging::Session session(store());
-    session.Logon("Administrator");
-    EXPECT_EQ(r.out, messaging::sharedCalendar(session).ID() + "\n");
+    EXPECT_EQ(runOk(store(), {"id", kSharedCalendar}).out, messaging::sharedCalendar(logon()).ID() + "\n");
 }
 
 TEST_F(Cli, ChangesAreAnsweredFromTheLogAndATooOldRevisionIsSaidSo)
@@ -273,21 +270,12 @@ TEST_F(Cli, ChangesAreAnsweredFromTheLogAndATooOldRevisionIsSaidSo)
 TEST_F(Cli, BindingsShowWhatTheEventServiceSaved)
 {
     EXPECT_EQ(json::parse(runStore(store(), {"bindings", kAdminCalendar, "--json"}).out), json::array());
-    std::string entryId;
-    {
-        messaging::Session session(store());
-        session.Logon("Administrator");
-        entryId = worktest::addBinding(session, worktest::folderAt(session, "Mailbox - Administrator", {"Calendar"}),
-                                       "Notify");
-    }
-    const RunResult r = runOk(store(), {"bindings", kAdminCalendar, "--json"});
-    const json expected = {{{"entry_id", entryId},
-                            {"name", "Notify"},
-                            {"active", true},
-                            {"event_mask", 1},
-                            {"handler_class_id", std::string(messaging::ScriptHandlerClassId)},
-                            {"script", "\r\nrem Notify"}}};
-    EXPECT_EQ(json::parse(r.out), expected);
+    messaging::Session session = logon();
+    const std::string entryId = worktest::addBinding(session, worktest::calendarOf(session, "Mailbox - Administrator"), "Notify");
+    session.Logoff();
+    const json expected = {{{"entry_id", entryId}, {"name", "Notify"}, {"active", true}, {"event_mask", 1},
+                            {"handler_class_id", messaging::ScriptHandlerClassId}, {"script", "\r\nrem Notify"}}};
+    EXPECT_EQ(json::parse(runOk(store(), {"bindings", kAdminCalendar, "--json"}).out), expected);
     // The hidden binding message is not among the folder's messages.
     EXPECT_EQ(dumpFolder(store(), kAdminCalendar), json::array());
 }

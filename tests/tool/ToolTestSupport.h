@@ -45,6 +45,7 @@ nlohmann::json dumpFolder(const std::filesystem::path &store, const std::string 
 nlohmann::json withoutIds(nlohmann::json items);
 
 // The sample calendars and the export check of the iCalendar tests.
+using icstest::eventUids;
 using icstest::expectValidExport;
 using icstest::readFile;
 using icstest::sample;
