@@ -82,14 +82,4 @@ TEST_F(AddressTest, DuplicateExactNamesResolveToTheFirstCreated)
     EXPECT_NE(description.find("0x802D001E"), std::string::npos) << description;
 }
 
-TEST_F(AddressTest, EntryFieldWrittenThroughTheSessionPersists)
-{
-    {
-        Session s = logon();
-        entries(s).Item("Eve").Fields().Item(0x8030001E).SetValue(std::string("night shift"));
-        s.Logoff();
-    }
-    EXPECT_EQ(entries(logon()).Item("Eve").Fields().Item(0x8030001E).Text(), "night shift");
-}
-
 } // namespace

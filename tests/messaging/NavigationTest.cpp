@@ -165,17 +165,14 @@ TEST_F(NavigationTest, SessionStates)
     EXPECT_EQ(s.InfoStores().Count(), 4);
 }
 
-TEST(DefaultStorePath, EnvironmentThenDataDirectoryThenHome)
+TEST_F(StoreFixture, DefaultStorePathIsTheEnvironmentsThenTheDataDirectoryThenHome)
 {
-    std::vector<std::pair<const char *, std::optional<std::string>>> saved;
-    for (const char *name : {"LARKSPUR_STORE", "XDG_DATA_HOME", "HOME"}) {
-        const char *v = std::getenv(name);
-        saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-    }
+    std::vector<std::pair<const char *, std::optional<std::string>>> saved; // the fixture restores LARKSPUR_STORE
+    for (const char *name : {"XDG_DATA_HOME", "HOME"})
+        saved.emplace_back(name, std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
     ::setenv("HOME", "/home/ann", 1);
     ::setenv("XDG_DATA_HOME", "/data", 1);
-    ::setenv("LARKSPUR_STORE", "/srv/server.db", 1);
-    EXPECT_EQ(Session::defaultStorePath(), "/srv/server.db");
+    EXPECT_EQ(Session::defaultStorePath(), file());
     ::unsetenv("LARKSPUR_STORE");
     EXPECT_EQ(Session::defaultStorePath(), "/data/larkspur/store.db");
     ::unsetenv("XDG_DATA_HOME");

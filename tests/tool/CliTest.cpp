@@ -333,20 +333,6 @@ std::unique_ptr<store::Database> openFile(const std::filesystem::path &path, boo
     return db;
 }
 
-// A disk that is full at the nth write statement from now.
-struct FullAtWrite : store::Env {
-    explicit FullAtWrite(int nth) : n(nth) { store::Env::install(this); }
-    ~FullAtWrite() override { store::Env::install(nullptr); }
-    std::optional<Fault> before(Step step) override
-    {
-        if (step == Step::Write && ++writes == n)
-            return Fault{store::Failure::DiskFull, "database or disk is full"};
-        return std::nullopt;
-    }
-    int n;
-    int writes = 0;
-};
-
 TEST_F(Cli, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
 {
     if (teststores::onServer())
@@ -360,8 +346,9 @@ TEST_F(Cli, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
         std::filesystem::copy_file(v1, copy);
         auto db = openFile(copy);
         const std::string before = rowsOf(*db);
+        messaging::faults::clear();
+        messaging::faults::failWrite(n);
         try {
-            FullAtWrite full(n);
             store::upgradeSchema(*db);
             EXPECT_GT(n, 1);
             break;
@@ -370,6 +357,7 @@ TEST_F(Cli, AFirstVersionStoreIsMaskedWholeOrNotAtAll)
             EXPECT_EQ(rowsOf(*db), before);
         }
     }
+    messaging::faults::clear();
     // The tool upgrades the file as it opens it and finds it sound: only the leaking copy
     // changed.
     const RunResult check = runStore(v1, {"check"});
