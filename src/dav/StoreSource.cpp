@@ -32,7 +32,8 @@ constexpr std::string_view GlobalAddressList = "Global Address List";
 namespace {
 
 // Which committed state of which store file: every commit that writes raises the
-// store's revision, and a file put in place of the old one is another file.
+// store's revision, and a file put in place of the old one is another file. A store in a
+// database has no file: its device and inode stay 0.
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
@@ -58,6 +59,7 @@ struct StoreSource::Pooled {
 
 struct StoreSource::Shared {
     std::filesystem::path path;
+    bool inDatabase = false;    // on a PostgreSQL server: no file to look at
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
     // Copied on each change, so that a snapshot from memory reads its copy without a lock.
@@ -93,6 +95,13 @@ struct StoreSource::Shared {
         std::lock_guard lock(poolLock);
         if (pool.size() < PoolSize)
             pool.push_back(std::move(pooled));
+    }
+    // After a failure: the sessions kept with it are likely gone too (a server that
+    // restarted ended every connection), so each is opened afresh.
+    void dropPool()
+    {
+        std::lock_guard lock(poolLock);
+        pool.clear();
     }
 
     std::mutex statesLock;
@@ -285,10 +294,11 @@ private:
 
     void fail()
     {
-        // A connection that failed is not used again.
+        // A connection that failed is not used again, nor those kept beside it.
         if (m_pooled)
             engine().endRead();
         m_pooled.reset();
+        m_shared->dropPool();
     }
 
     std::shared_ptr<const CalendarState> build(const Calendar &cal, const std::string &rev)
@@ -383,6 +393,7 @@ const Resource *CalendarState::find(std::string_view name) const
 
 StoreSource::StoreSource(std::filesystem::path store) : m_shared(std::make_shared<Shared>())
 {
+    m_shared->inDatabase = store::isServerLocation(store.native());
     m_shared->path = std::move(store);
 }
 
@@ -391,32 +402,57 @@ StoreSource::~StoreSource() = default;
 std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
 {
     struct stat st {};
-    if (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!m_shared->inDatabase
+        && (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
-    std::unique_ptr<Pooled> pooled;
-    {
-        std::lock_guard lock(m_shared->poolLock);
-        auto &pool = m_shared->pool;
-        // A store file put in place of the old one is read afresh.
-        pool.erase(std::remove_if(pool.begin(), pool.end(),
-                                  [&](const auto &p) { return p->device != st.st_dev || p->inode != st.st_ino; }),
-                   pool.end());
-        if (!pool.empty()) {
-            pooled = std::move(pool.back());
-            pool.pop_back();
-        }
-    }
-    if (!pooled) {
-        pooled = std::make_unique<Pooled>(m_shared->path);
-        pooled->device = st.st_dev;
-        pooled->inode = st.st_ino;
+    // A session kept from an earlier request may have lost its connection meanwhile (the
+    // database server restarted, the network went away): that costs one more try on a
+    // session of its own, not the request.
+    for (bool retry = true;; retry = false) {
+        std::unique_ptr<Pooled> pooled = take(st);
+        const bool kept = pooled != nullptr;
+        if (!pooled)
+            pooled = logOn(st);
         try {
-            std::lock_guard lock(libraryLock());
-            pooled->session.Logon("Administrator");
-        } catch (const messaging::Error &e) {
-            throw Unavailable("the store cannot be opened: " + e.description());
+            return openOn(std::move(pooled), fromMemory);
+        } catch (const Unavailable &) {
+            if (!kept || !retry)
+                throw;
         }
     }
+}
+
+std::unique_ptr<StoreSource::Pooled> StoreSource::take(const struct stat &st)
+{
+    std::lock_guard lock(m_shared->poolLock);
+    auto &pool = m_shared->pool;
+    // A store file put in place of the old one is read afresh.
+    pool.erase(std::remove_if(pool.begin(), pool.end(),
+                              [&](const auto &p) { return p->device != st.st_dev || p->inode != st.st_ino; }),
+               pool.end());
+    if (pool.empty())
+        return nullptr;
+    std::unique_ptr<Pooled> pooled = std::move(pool.back());
+    pool.pop_back();
+    return pooled;
+}
+
+std::unique_ptr<StoreSource::Pooled> StoreSource::logOn(const struct stat &st)
+{
+    auto pooled = std::make_unique<Pooled>(m_shared->path);
+    pooled->device = st.st_dev;
+    pooled->inode = st.st_ino;
+    try {
+        std::lock_guard lock(libraryLock());
+        pooled->session.Logon("Administrator");
+    } catch (const messaging::Error &e) {
+        throw Unavailable("the store cannot be opened: " + e.description());
+    }
+    return pooled;
+}
+
+std::unique_ptr<Snapshot> StoreSource::openOn(std::unique_ptr<Pooled> pooled, bool fromMemory)
+{
     if (!fromMemory)
         return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled));
     // From memory: only the store's revision is read (one statement, a read of its own),
@@ -425,6 +461,7 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
     try {
         stamp.revision = pooled->session.state()->store().storeRevision();
     } catch (const store::StoreError &e) {
+        m_shared->dropPool();
         throw Unavailable(std::string("the store failed: ") + e.what());
     }
     m_shared->giveBack(std::move(pooled));

@@ -12,6 +12,9 @@
 // revisions) is answered from memory: the cheap answers (304s) cost one read of the
 // store's revision and no read snapshot.
 //
+// The store is a file or a database on a PostgreSQL server (a postgresql:// location):
+// only a file is looked at (it may be missing, or replaced by another).
+//
 // A calendar's revision is its folder's revision in the store (one read); what changed
 // since an older one comes from the store's change log, so sync tokens outlive the
 // server. Each calendar's state is kept at the latest revision built.
@@ -23,6 +26,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include <sys/stat.h>
 
 namespace dav {
 
@@ -36,6 +41,11 @@ public:
     struct Shared;
 
 private:
+    // A kept session of the store `st` describes (nothing for a database), else null.
+    std::unique_ptr<Pooled> take(const struct stat &st);
+    std::unique_ptr<Pooled> logOn(const struct stat &st);
+    std::unique_ptr<Snapshot> openOn(std::unique_ptr<Pooled> pooled, bool fromMemory);
+
     std::shared_ptr<Shared> m_shared;
 };
 

@@ -506,24 +506,53 @@ TEST_F(DavTest, HttpsServesWithTheRightPasswordOnly)
               0);
 }
 
-// 503 while the store is missing, served as soon as it is there, plain HTTP refused off
-// loopback, a clean end on SIGTERM.
+// Takes the store away, or puts it back: a file moved aside, a database that takes no
+// connections and has lost those it had (as a server going down would).
+void setReachable(const fs::path &store, bool reachable)
+{
+    if (!teststores::onServer()) {
+        const fs::path aside = store.string() + ".aside";
+        reachable ? fs::rename(aside, store) : fs::rename(store, aside);
+        return;
+    }
+    const std::string &uri = store.native();
+    const auto slash = uri.rfind('/', uri.find('?'));
+    const std::string database = uri.substr(slash + 1, uri.find('?') - slash - 1);
+    teststores::runSql(std::getenv("LARKSPUR_TEST_POSTGRES"), "ALTER DATABASE " + database + " ALLOW_CONNECTIONS "
+                                                                  + (reachable ? "true" : "false"));
+    if (!reachable)
+        teststores::killConnections(store);
+}
+
+// 503 while there is no store yet, served as soon as it is there; 503 while it is gone,
+// served again once it is back; a lost connection unnoticed by clients; plain HTTP
+// refused off loopback, a clean end on SIGTERM.
 TEST(DavProgram, StoreComesBackAndSigtermEnds)
 {
     tooltest::TempDir dir;
     worktest::TempStore store;
     messaging::ServerAdmin(store.file()).setEntryField("Administrator", messaging::PropTag::PasswordHash,
                                                        dav::hashPassword("admin-pw"));
-    DavServer server(dir / "later.db", dir / "log");
+    const fs::path later = teststores::newLocation(dir.path(), "later.db");
+    DavServer server(later, dir / "log");
     auto status = [&] {
         const auto r = runProgram("/usr/bin/curl", {"-s", "--max-time", "20", "-o", "/dev/null", "-w", "%{http_code}",
                                                     "-u", AdminAuth, server.base() + "/feeds/larkspur-calendar.ics"});
         return std::atoi(r.out.c_str());
     };
     EXPECT_EQ(status(), 503);
-    fs::copy_file(store.file(), dir / "later.db");
+    teststores::copyStore(store.file(), later);
     EXPECT_EQ(status(), 200);
+    setReachable(later, false);
+    EXPECT_EQ(status(), 503);
+    setReachable(later, true);
+    EXPECT_EQ(status(), 200);
+    if (teststores::onServer()) {
+        teststores::killConnections(later);
+        EXPECT_EQ(status(), 200);
+    }
     EXPECT_EQ(server.stop(), 0);
+    teststores::release(later);
     EXPECT_NE(readFile(dir / "log").find("\"GET /feeds/larkspur-calendar.ics\" 503"), std::string::npos);
 
     const auto open = runProgram(LARKSPUR_DAV_EXE, {"--store", store.file().string(), "--listen", "0.0.0.0:0"});
