@@ -18,12 +18,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <semaphore>
+#include <utility>
 #include <ctime>
 
 namespace dav {
 
 namespace {
 
+// Sessions kept between requests, and in use at once: requests beyond wait for one, so
+// that a crowd of clients never takes a database server's every connection.
 constexpr std::size_t PoolSize = 16;
 constexpr std::string_view GlobalAddressList = "Global Address List";
 
@@ -60,6 +64,7 @@ struct StoreSource::Pooled {
 struct StoreSource::Shared {
     std::filesystem::path path;
     bool inDatabase = false;    // on a PostgreSQL server: no file to look at
+    std::counting_semaphore<PoolSize> inUse{PoolSize};
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
     // Copied on each change, so that a snapshot from memory reads its copy without a lock.
@@ -123,6 +128,22 @@ struct StoreSource::Shared {
 
 namespace {
 
+// Leave to use one session for the reads of one request.
+class Slot {
+public:
+    explicit Slot(StoreSource::Shared &shared) : m_shared(&shared) { shared.inUse.acquire(); }
+    Slot(Slot &&other) noexcept : m_shared(std::exchange(other.m_shared, nullptr)) {}
+    Slot &operator=(Slot &&) = delete;
+    ~Slot()
+    {
+        if (m_shared)
+            m_shared->inUse.release();
+    }
+
+private:
+    StoreSource::Shared *m_shared;
+};
+
 std::optional<std::int64_t> parseRevision(std::string_view text)
 {
     std::int64_t value = 0;
@@ -134,8 +155,8 @@ std::optional<std::int64_t> parseRevision(std::string_view text)
 
 class StoreSnapshot : public Snapshot {
 public:
-    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled)
-        : m_shared(std::move(shared)), m_pooled(std::move(pooled))
+    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, Slot slot, std::unique_ptr<StoreSource::Pooled> pooled)
+        : m_shared(std::move(shared)), m_slot(std::move(slot)), m_pooled(std::move(pooled))
     {
         m_stamp.device = m_pooled->device;
         m_stamp.inode = m_pooled->inode;
@@ -330,6 +351,7 @@ private:
     }
 
     std::shared_ptr<StoreSource::Shared> m_shared;
+    Slot m_slot;   // let go after the session is back in the pool
     std::unique_ptr<StoreSource::Pooled> m_pooled;
     Stamp m_stamp;
 };
@@ -409,12 +431,15 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
     // database server restarted, the network went away): that costs one more try on a
     // session of its own, not the request.
     for (bool retry = true;; retry = false) {
+        Slot slot(*m_shared);
         std::unique_ptr<Pooled> pooled = take(st);
         const bool kept = pooled != nullptr;
         if (!pooled)
             pooled = logOn(st);
         try {
-            return openOn(std::move(pooled), fromMemory);
+            if (!fromMemory)
+                return std::make_unique<StoreSnapshot>(m_shared, std::move(slot), std::move(pooled));
+            return fromMemoryOn(std::move(pooled));
         } catch (const Unavailable &) {
             if (!kept || !retry)
                 throw;
@@ -451,10 +476,8 @@ std::unique_ptr<StoreSource::Pooled> StoreSource::logOn(const struct stat &st)
     return pooled;
 }
 
-std::unique_ptr<Snapshot> StoreSource::openOn(std::unique_ptr<Pooled> pooled, bool fromMemory)
+std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pooled)
 {
-    if (!fromMemory)
-        return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled));
     // From memory: only the store's revision is read (one statement, a read of its own),
     // and what snapshots at that same revision read answers the rest.
     Stamp stamp{pooled->device, pooled->inode};

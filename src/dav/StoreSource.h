@@ -2,7 +2,8 @@
 // and the iCalendar library.
 //
 // Each request borrows a logged-on session from a small pool and reads inside one read
-// snapshot of its engine. The object model keeps process-wide state and is used by one
+// snapshot of its engine. Only so many sessions are in use at once (a database server's
+// connections are shared with every workstation); requests beyond wait for one. The object model keeps process-wide state and is used by one
 // thread at a time: the exports that build a CalendarState run under one lock, while
 // the cheap reads of every request (accounts, calendars, revisions) go straight to the
 // snapshot's own engine and run side by side.
@@ -44,7 +45,8 @@ private:
     // A kept session of the store `st` describes (nothing for a database), else null.
     std::unique_ptr<Pooled> take(const struct stat &st);
     std::unique_ptr<Pooled> logOn(const struct stat &st);
-    std::unique_ptr<Snapshot> openOn(std::unique_ptr<Pooled> pooled, bool fromMemory);
+    // A snapshot answered from memory at the store's revision as the session reads it.
+    std::unique_ptr<Snapshot> fromMemoryOn(std::unique_ptr<Pooled> pooled);
 
     std::shared_ptr<Shared> m_shared;
 };
