@@ -528,9 +528,7 @@ void setReachable(const fs::path &store, bool reachable)
         reachable ? fs::rename(aside, store) : fs::rename(store, aside);
         return;
     }
-    const std::string &uri = store.native();
-    const auto slash = uri.rfind('/', uri.find('?'));
-    const std::string database = uri.substr(slash + 1, uri.find('?') - slash - 1);
+    const std::string database = fs::path(store.native().substr(0, store.native().find('?'))).filename();
     teststores::runSql(std::getenv("LARKSPUR_TEST_POSTGRES"), "ALTER DATABASE " + database + " ALLOW_CONNECTIONS "
                                                                   + (reachable ? "true" : "false"));
     if (!reachable)
