@@ -2,7 +2,10 @@
 // HTTP library (libmicrohttpd, thread per connection) serving the same bytes, in the
 // same run, over loopback.
 //
-//   dav_bench [--events N] [--seconds S] [--connections C]
+//   dav_bench [--events N] [--seconds S] [--connections C] [--store LOCATION]
+//
+// The store is a file in a temporary folder, or with --store a postgresql:// database
+// that holds no store yet (the benchmark makes one there and removes it at the end).
 //
 // feed      GET of the shared calendar with N events: full body, and 304 by ETag
 // multiget  calendar-multiget of 1,000 events
@@ -24,6 +27,7 @@
 #include "messaging/PropTags.h"
 #include "messaging/ServerAdmin.h"
 #include "messaging/Session.h"
+#include "store/Engine.h"
 
 #include <microhttpd.h>
 #include <sodium.h>
@@ -239,6 +243,7 @@ std::string event(int i)
 
 int main(int argc, char **argv)
 {
+    std::string location;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--events")
@@ -247,13 +252,16 @@ int main(int argc, char **argv)
             Seconds = std::atof(argv[i + 1]);
         else if (a == "--connections")
             Connections = std::atoi(argv[i + 1]);
+        else if (a == "--store")
+            location = argv[i + 1];
     }
     if (sodium_init() < 0)
         return 1;
     char pattern[] = "/tmp/larkspur-davbench-XXXXXX";
     const fs::path dir = mkdtemp(pattern);
-    const fs::path store = dir / "store.db";
+    const fs::path store = location.empty() ? dir / "store.db" : fs::path(location);
     messaging::ServerAdmin::createStore(store);
+    std::printf("store: %s\n", store::isServerLocation(store.native()) ? "PostgreSQL" : "SQLite");
     {
         messaging::ServerAdmin admin(store);
         admin.addUser("Ann Lee", std::string("AL"));
@@ -448,5 +456,7 @@ int main(int argc, char **argv)
     ::waitpid(pid, nullptr, 0);
     std::error_code ec;
     fs::remove_all(dir, ec);
+    if (!location.empty())
+        store::removeStore(store);
     return 0;
 }

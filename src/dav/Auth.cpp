@@ -4,7 +4,6 @@
 
 #include <sodium.h>
 
-#include <thread>
 
 namespace dav {
 
@@ -71,7 +70,7 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     const std::string seen = headerDigest(m_headerKey, *header);
     if (std::optional<Result> again = recall(seen, snapshot)) {
         if (again->outcome == Outcome::Refused)
-            refuseSlowly(request.peer);
+            again->delay = refusalDelay(request.peer);
         return std::move(*again);
     }
     std::string_view value(*header);
@@ -85,14 +84,14 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     if (sodium_base642bin(reinterpret_cast<unsigned char *>(decoded.data()), decoded.size(), value.data(),
                           value.size(), nullptr, &length, nullptr, sodium_base64_VARIANT_ORIGINAL) != 0) {
         result.outcome = Outcome::Refused;
-        refuseSlowly(request.peer);
+        result.delay = refusalDelay(request.peer);
         return result;
     }
     decoded.resize(length);
     const auto colon = decoded.find(':');
     result.outcome = Outcome::Refused;
     if (colon == std::string::npos) {
-        refuseSlowly(request.peer);
+        result.delay = refusalDelay(request.peer);
         return result;
     }
     result.login = decoded.substr(0, colon);
@@ -107,7 +106,7 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     if (account)
         note(seen, result.login, account->passwordHash, ok);
     if (!ok || !account) {
-        refuseSlowly(request.peer);
+        result.delay = refusalDelay(request.peer);
         return result;
     }
     result.outcome = Outcome::Accepted;
@@ -175,7 +174,7 @@ bool Authenticator::verify(const Account &account, const std::string &password)
     return ok;
 }
 
-void Authenticator::refuseSlowly(const std::string &peer)
+std::chrono::milliseconds Authenticator::refusalDelay(const std::string &peer)
 {
     const auto now = std::chrono::steady_clock::now();
     std::chrono::milliseconds delay = FirstDelay;
@@ -195,7 +194,7 @@ void Authenticator::refuseSlowly(const std::string &peer)
         for (int i = FreeFailures; i < f.count && delay < MaxDelay; ++i)
             delay *= 2;
     }
-    std::this_thread::sleep_for(std::min(delay, std::chrono::milliseconds(MaxDelay)));
+    return std::min(delay, std::chrono::milliseconds(MaxDelay));
 }
 
 } // namespace dav

@@ -42,9 +42,11 @@ public:
         Outcome outcome = Outcome::NoCredentials;
         Account account;
         std::string login;    // as sent, for the log
+        std::chrono::milliseconds delay{0};  // a refusal: how long to wait before answering
     };
-    // Reads the Authorization header and checks it in the snapshot. A refusal has
-    // already waited its delay when this returns.
+    // Reads the Authorization header and checks it in the snapshot. A refusal says how
+    // long it is to wait; the caller waits after its snapshot has ended, so that slow
+    // refusals hold nothing of the store.
     Result check(const Request &request, Snapshot &snapshot);
 
 private:
@@ -53,7 +55,8 @@ private:
     // the account's stored hash is the one it was checked against.
     std::optional<Result> recall(const std::string &seen, Snapshot &snapshot);
     void note(const std::string &seen, const std::string &login, const std::string &passwordHash, bool accepted);
-    void refuseSlowly(const std::string &peer);
+    // Notes a failure from the address; the delay its refusal waits.
+    std::chrono::milliseconds refusalDelay(const std::string &peer);
 
     struct Remembered {
         std::shared_future<bool> outcome;

@@ -1,6 +1,7 @@
 #include "dav/Server.h"
 
 #include <array>
+#include <thread>
 
 namespace dav {
 
@@ -98,6 +99,8 @@ Response Server::answer(const Request &request, const std::vector<std::string> &
         std::unique_ptr<Snapshot> snapshot = m_source.open(fromMemory);
         const Authenticator::Result login = m_auth.check(request, *snapshot);
         if (login.outcome != Authenticator::Outcome::Accepted) {
+            snapshot.reset();
+            std::this_thread::sleep_for(login.delay);
             Response r = unauthorized();
             r.user = login.login.empty() ? std::string() : "(refused) " + login.login;
             return r;

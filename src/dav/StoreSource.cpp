@@ -18,12 +18,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <semaphore>
+#include <utility>
 #include <ctime>
 
 namespace dav {
 
 namespace {
 
+// Sessions kept between requests, and in use at once: requests beyond wait for one, so
+// that a crowd of clients never takes a database server's every connection.
 constexpr std::size_t PoolSize = 16;
 constexpr std::string_view GlobalAddressList = "Global Address List";
 
@@ -32,7 +36,8 @@ constexpr std::string_view GlobalAddressList = "Global Address List";
 namespace {
 
 // Which committed state of which store file: every commit that writes raises the
-// store's revision, and a file put in place of the old one is another file.
+// store's revision, and a file put in place of the old one is another file. A store in a
+// database has no file: its device and inode stay 0.
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
@@ -58,6 +63,8 @@ struct StoreSource::Pooled {
 
 struct StoreSource::Shared {
     std::filesystem::path path;
+    bool inDatabase = false;    // on a PostgreSQL server: no file to look at
+    std::counting_semaphore<PoolSize> inUse{PoolSize};
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
     // Copied on each change, so that a snapshot from memory reads its copy without a lock.
@@ -94,6 +101,13 @@ struct StoreSource::Shared {
         if (pool.size() < PoolSize)
             pool.push_back(std::move(pooled));
     }
+    // After a failure: the sessions kept with it are likely gone too (a server that
+    // restarted ended every connection), so each is opened afresh.
+    void dropPool()
+    {
+        std::lock_guard lock(poolLock);
+        pool.clear();
+    }
 
     std::mutex statesLock;
     // Calendar key -> its state at the latest revision built.
@@ -114,6 +128,22 @@ struct StoreSource::Shared {
 
 namespace {
 
+// Leave to use one session for the reads of one request.
+class Slot {
+public:
+    explicit Slot(StoreSource::Shared &shared) : m_shared(&shared) { shared.inUse.acquire(); }
+    Slot(Slot &&other) noexcept : m_shared(std::exchange(other.m_shared, nullptr)) {}
+    Slot &operator=(Slot &&) = delete;
+    ~Slot()
+    {
+        if (m_shared)
+            m_shared->inUse.release();
+    }
+
+private:
+    StoreSource::Shared *m_shared;
+};
+
 std::optional<std::int64_t> parseRevision(std::string_view text)
 {
     std::int64_t value = 0;
@@ -125,8 +155,8 @@ std::optional<std::int64_t> parseRevision(std::string_view text)
 
 class StoreSnapshot : public Snapshot {
 public:
-    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, std::unique_ptr<StoreSource::Pooled> pooled)
-        : m_shared(std::move(shared)), m_pooled(std::move(pooled))
+    StoreSnapshot(std::shared_ptr<StoreSource::Shared> shared, Slot slot, std::unique_ptr<StoreSource::Pooled> pooled)
+        : m_shared(std::move(shared)), m_slot(std::move(slot)), m_pooled(std::move(pooled))
     {
         m_stamp.device = m_pooled->device;
         m_stamp.inode = m_pooled->inode;
@@ -285,10 +315,11 @@ private:
 
     void fail()
     {
-        // A connection that failed is not used again.
+        // A connection that failed is not used again, nor those kept beside it.
         if (m_pooled)
             engine().endRead();
         m_pooled.reset();
+        m_shared->dropPool();
     }
 
     std::shared_ptr<const CalendarState> build(const Calendar &cal, const std::string &rev)
@@ -320,6 +351,7 @@ private:
     }
 
     std::shared_ptr<StoreSource::Shared> m_shared;
+    Slot m_slot;   // let go after the session is back in the pool
     std::unique_ptr<StoreSource::Pooled> m_pooled;
     Stamp m_stamp;
 };
@@ -383,6 +415,7 @@ const Resource *CalendarState::find(std::string_view name) const
 
 StoreSource::StoreSource(std::filesystem::path store) : m_shared(std::make_shared<Shared>())
 {
+    m_shared->inDatabase = store::isServerLocation(store.native());
     m_shared->path = std::move(store);
 }
 
@@ -391,40 +424,67 @@ StoreSource::~StoreSource() = default;
 std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
 {
     struct stat st {};
-    if (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!m_shared->inDatabase
+        && (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
-    std::unique_ptr<Pooled> pooled;
-    {
-        std::lock_guard lock(m_shared->poolLock);
-        auto &pool = m_shared->pool;
-        // A store file put in place of the old one is read afresh.
-        pool.erase(std::remove_if(pool.begin(), pool.end(),
-                                  [&](const auto &p) { return p->device != st.st_dev || p->inode != st.st_ino; }),
-                   pool.end());
-        if (!pool.empty()) {
-            pooled = std::move(pool.back());
-            pool.pop_back();
-        }
-    }
-    if (!pooled) {
-        pooled = std::make_unique<Pooled>(m_shared->path);
-        pooled->device = st.st_dev;
-        pooled->inode = st.st_ino;
+    // A session kept from an earlier request may have lost its connection meanwhile (the
+    // database server restarted, the network went away): that costs one more try on a
+    // session of its own, not the request.
+    for (bool retry = true;; retry = false) {
+        Slot slot(*m_shared);
+        std::unique_ptr<Pooled> pooled = take(st);
+        const bool kept = pooled != nullptr;
+        if (!pooled)
+            pooled = logOn(st);
         try {
-            std::lock_guard lock(libraryLock());
-            pooled->session.Logon("Administrator");
-        } catch (const messaging::Error &e) {
-            throw Unavailable("the store cannot be opened: " + e.description());
+            if (!fromMemory)
+                return std::make_unique<StoreSnapshot>(m_shared, std::move(slot), std::move(pooled));
+            return fromMemoryOn(std::move(pooled));
+        } catch (const Unavailable &) {
+            if (!kept || !retry)
+                throw;
         }
     }
-    if (!fromMemory)
-        return std::make_unique<StoreSnapshot>(m_shared, std::move(pooled));
+}
+
+std::unique_ptr<StoreSource::Pooled> StoreSource::take(const struct stat &st)
+{
+    std::lock_guard lock(m_shared->poolLock);
+    auto &pool = m_shared->pool;
+    // A store file put in place of the old one is read afresh.
+    pool.erase(std::remove_if(pool.begin(), pool.end(),
+                              [&](const auto &p) { return p->device != st.st_dev || p->inode != st.st_ino; }),
+               pool.end());
+    if (pool.empty())
+        return nullptr;
+    std::unique_ptr<Pooled> pooled = std::move(pool.back());
+    pool.pop_back();
+    return pooled;
+}
+
+std::unique_ptr<StoreSource::Pooled> StoreSource::logOn(const struct stat &st)
+{
+    auto pooled = std::make_unique<Pooled>(m_shared->path);
+    pooled->device = st.st_dev;
+    pooled->inode = st.st_ino;
+    try {
+        std::lock_guard lock(libraryLock());
+        pooled->session.Logon("Administrator");
+    } catch (const messaging::Error &e) {
+        throw Unavailable("the store cannot be opened: " + e.description());
+    }
+    return pooled;
+}
+
+std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pooled)
+{
     // From memory: only the store's revision is read (one statement, a read of its own),
     // and what snapshots at that same revision read answers the rest.
     Stamp stamp{pooled->device, pooled->inode};
     try {
         stamp.revision = pooled->session.state()->store().storeRevision();
     } catch (const store::StoreError &e) {
+        m_shared->dropPool();
         throw Unavailable(std::string("the store failed: ") + e.what());
     }
     m_shared->giveBack(std::move(pooled));

@@ -6,6 +6,7 @@
 #include "dav/StoreSource.h"
 
 #include "messaging/Session.h"
+#include "store/Engine.h"
 
 #include <CLI/CLI.hpp>
 
@@ -38,7 +39,8 @@ int main(int argc, char **argv)
     std::string store, listen = "127.0.0.1:8080", cert, key;
     bool insecure = false;
     unsigned refresh = 60;
-    app.add_option("--store", store, "The store file (default: $LARKSPUR_STORE, else ~/.local/share/larkspur/store.db)");
+    app.add_option("--store", store, "The store: a file, or a postgresql:// database (default: $LARKSPUR_STORE, else "
+                   "~/.local/share/larkspur/store.db)");
     app.add_option("--listen", listen, "ADDRESS:PORT to listen on (default 127.0.0.1:8080; port 0 picks one)");
     app.add_option("--cert", cert, "TLS certificate (PEM); with --key the server speaks HTTPS only");
     app.add_option("--key", key, "TLS private key (PEM)");
@@ -80,7 +82,7 @@ int main(int argc, char **argv)
             options.keyPem = readPem(key);
         }
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(storePath, ec))
+        if (!store::isServerLocation(storePath.native()) && !std::filesystem::is_regular_file(storePath, ec))
             std::cerr << "larkspur-dav: no store at \"" << storePath.string()
                       << "\" yet: requests are answered 503 until there is one\n";
         dav::StoreSource source(storePath);

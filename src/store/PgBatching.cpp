@@ -4,7 +4,8 @@
 // store, so:
 //   - reading a message of the folder walked last reads the messages around it too, with
 //     their fields, in two statements (ReadAhead on either side: the actions walk
-//     forwards and backwards);
+//     forwards and backwards); asking only where one is (a deletion by position) reads
+//     where the messages around it are, PlaceReadAhead on either side, in one;
 //   - an update of columns only, or a deletion, of a message read that way waits for the
 //     next flush without a round trip of its own: its outcome is known (the message
 //     exists, and where); new messages and their fields always do (PgItems.cpp). At the
@@ -22,12 +23,20 @@ namespace store {
 
 namespace {
 
-constexpr std::size_t ReadAhead = 64;
+constexpr std::size_t ReadAhead = 128;
+constexpr std::size_t PlaceReadAhead = 1024;
 
-const char *const MessagesAmong =
-    "SELECT id, folder_id, hidden, subject, body, sensitivity, categories, all_day, location, start, \"end\", stamp, "
-    "changed_at FROM messages WHERE id = ANY(?::bigint[])";
-const char *const FieldsAmong = "SELECT message_id, tag, type, value FROM message_fields WHERE message_id = ANY(?::bigint[])";
+// Rows of the messages read ahead, by a list of ids or, when the ids lie close together
+// (a folder's messages made one after another), by their range: the server then walks
+// its index once instead of looking each id up. A range brings the other messages in it
+// along, which the reader passes over.
+const char *const MessageColumns = "SELECT id, folder_id, hidden, subject, body, sensitivity, categories, all_day, "
+                                   "location, start, \"end\", stamp, changed_at FROM messages WHERE ";
+const char *const PlaceColumns = "SELECT id, folder_id, hidden FROM messages WHERE ";
+const char *const FieldColumns = "SELECT message_id, tag, type, value FROM message_fields WHERE ";
+
+// At most this many ids of the range for each one wanted.
+constexpr Id RangeSpread = 2;
 
 std::string idArray(const std::vector<Id> &ids)
 {
@@ -38,6 +47,23 @@ std::string idArray(const std::vector<Id> &ids)
         out += std::to_string(id);
     }
     return out + "}";
+}
+
+// A read of the `wanted` messages (ascending ids) with the statement `columns` begins:
+// `idColumn` is its id column. Returns true when it reads a range (so rows of other
+// messages may come back).
+bool bindAmong(PgDatabase &db, std::optional<PgQuery> &q, const char *columns, const char *idColumn,
+               const std::vector<Id> &wanted)
+{
+    const Id low = wanted.front(), high = wanted.back();
+    if (high - low < RangeSpread * static_cast<Id>(wanted.size())) {
+        q.emplace(db.query(std::string(columns) + idColumn + " BETWEEN ? AND ?"));
+        q->bind(1, low).bind(2, high);
+        return true;
+    }
+    q.emplace(db.query(std::string(columns) + idColumn + " = ANY(?::bigint[])"));
+    q->bind(1, idArray(wanted));
+    return false;
 }
 
 } // namespace
@@ -249,43 +275,95 @@ void PgEngine::readAhead(std::size_t at)
 {
     const std::size_t from = at >= ReadAhead ? at - ReadAhead : 0;
     const std::size_t to = std::min(m_walk.size(), at + ReadAhead + 1);
+    // Messages this transaction wrote already (their place is known) are read again only
+    // when asked for.
     std::vector<Id> wanted;
     for (std::size_t i = from; i < to; ++i) {
-        if (!m_rows.count(m_walk[i]))
+        const Id id = m_walk[i];
+        if (!m_rows.count(id) && (i == at || !m_places.count(id)))
+            wanted.push_back(id);
+    }
+    if (wanted.empty())
+        return;
+    std::sort(wanted.begin(), wanted.end());
+    std::optional<PgQuery> rows, fields;
+    const bool range = bindAmong(*m_db, rows, MessageColumns, "id", wanted);
+    bindAmong(*m_db, fields, FieldColumns, "message_id", wanted);
+    // The writes waiting for the flush, the rows and their fields: one round trip.
+    m_db->flushWith({&*rows, &*fields});
+    auto isWanted = [&](Id id) { return !range || std::binary_search(wanted.begin(), wanted.end(), id); };
+    for (Id id : wanted)
+        m_rows[id] = std::nullopt;
+    while (rows->step()) {
+        const Id id = rows->int64(0);
+        if (!isWanted(id))
+            continue;
+        MessageRow r;
+        r.folder = rows->int64(1);
+        r.hidden = rows->int64(2) != 0;
+        r.subject = rows->text(3);
+        r.body = rows->text(4);
+        r.sensitivity = static_cast<std::int32_t>(rows->int64(5));
+        if (!rows->isNull(6))
+            r.categories = decodeTextList(rows->text(6));
+        r.allDay = static_cast<std::int32_t>(rows->int64(7));
+        r.location = rows->optText(8);
+        r.start = rows->optReal(9);
+        r.end = rows->optReal(10);
+        r.stamp = rows->optText(11);
+        r.changedAt = rows->int64(12);
+        m_rows[id] = std::move(r);
+        m_fields[id];
+    }
+    while (fields->step()) {
+        if (isWanted(fields->int64(0)))
+            m_fields[fields->int64(0)][static_cast<std::uint32_t>(fields->int64(1))] = readValue(*fields, 2, 3);
+    }
+}
+
+void PgEngine::readPlacesAhead(std::size_t at)
+{
+    const std::size_t from = at >= PlaceReadAhead ? at - PlaceReadAhead : 0;
+    const std::size_t to = std::min(m_walk.size(), at + PlaceReadAhead + 1);
+    std::vector<Id> wanted;
+    for (std::size_t i = from; i < to; ++i) {
+        if (!m_rows.count(m_walk[i]) && !m_places.count(m_walk[i]))
             wanted.push_back(m_walk[i]);
     }
     if (wanted.empty())
         return;
-    const std::string array = idArray(wanted);
+    std::sort(wanted.begin(), wanted.end());
+    std::optional<PgQuery> q;
+    const bool range = bindAmong(*m_db, q, PlaceColumns, "id", wanted);
+    m_db->flushWith({&*q});
     for (Id id : wanted)
-        m_rows[id] = std::nullopt;
-    {
-        auto q = m_db->query(MessagesAmong);
-        q.bind(1, array);
-        while (q.step()) {
-            MessageRow r;
-            r.folder = q.int64(1);
-            r.hidden = q.int64(2) != 0;
-            r.subject = q.text(3);
-            r.body = q.text(4);
-            r.sensitivity = static_cast<std::int32_t>(q.int64(5));
-            if (!q.isNull(6))
-                r.categories = decodeTextList(q.text(6));
-            r.allDay = static_cast<std::int32_t>(q.int64(7));
-            r.location = q.optText(8);
-            r.start = q.optReal(9);
-            r.end = q.optReal(10);
-            r.stamp = q.optText(11);
-            r.changedAt = q.int64(12);
-            const Id id = q.int64(0);
-            m_rows[id] = std::move(r);
-            m_fields[id];
-        }
+        m_places[id] = std::nullopt;
+    while (q->step()) {
+        const Id id = q->int64(0);
+        if (!range || std::binary_search(wanted.begin(), wanted.end(), id))
+            m_places[id] = MessagePlace{q->int64(1), q->int64(2) != 0};
     }
-    auto q = m_db->query(FieldsAmong);
-    q.bind(1, array);
-    while (q.step())
-        m_fields[q.int64(0)][static_cast<std::uint32_t>(q.int64(1))] = readValue(q, 2, 3);
+}
+
+std::optional<MessagePlace> PgEngine::messagePlace(Id message)
+{
+    if (holdsWriterLock()) {
+        if (auto row = m_rows.find(message); row != m_rows.end()) {
+            if (!row->second)
+                return std::nullopt;
+            return MessagePlace{row->second->folder, row->second->hidden};
+        }
+        auto it = m_places.find(message);
+        if (it == m_places.end()) {
+            if (auto at = m_walkAt.find(message); at != m_walkAt.end()) {
+                readPlacesAhead(at->second);
+                it = m_places.find(message);
+            }
+        }
+        if (it != m_places.end())
+            return it->second;
+    }
+    return readMessagePlace(message);
 }
 
 const MessageRow *PgEngine::cachedRow(Id message)
@@ -298,6 +376,7 @@ void PgEngine::forgetCached(Id message)
 {
     m_rows.erase(message);
     m_fields.erase(message);
+    m_places.erase(message);
 }
 
 std::optional<MessageRow> PgEngine::message(Id message)
@@ -348,6 +427,18 @@ bool PgEngine::deleteMessage(Id message, std::optional<MessagePlace>)
         }
         if (m_rows.count(message))
             return false; // read ahead as gone
+        if (auto it = m_places.find(message); it != m_places.end()) {
+            if (!it->second)
+                return false;
+            const MessagePlace place = *it->second;
+            m_db->checkWrite();
+            m_pendingDeletes.push_back(message);
+            markWritten();
+            log(place.folder, message, place.hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
+            it->second = std::nullopt;
+            m_fields.erase(message);
+            return true;
+        }
     }
     const bool deleted = deleteMessageNow(message);
     forgetCached(message);
@@ -380,6 +471,8 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
     m_pendingUpdates[columns & ((1u << ColumnCount) - 1)].emplace_back(message, row);
     markWritten();
     log(cached->folder, message, cached->hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
+    // Its row is stale now, its place is not.
+    m_places[message] = MessagePlace{cached->folder, cached->hidden};
     m_rows.erase(message);
     return true;
 }

@@ -407,7 +407,7 @@ void PgDatabase::send(const std::string &name, const std::vector<std::optional<s
         flush();
 }
 
-void PgDatabase::flush()
+void PgDatabase::flushWith(const std::vector<PgQuery *> &reads)
 {
     if (m_beforeFlush && !m_inBeforeFlush) {
         m_inBeforeFlush = true;
@@ -423,18 +423,30 @@ void PgDatabase::flush()
         m_consultOnWrite = consult;
         m_inBeforeFlush = false;
     }
+    if (!reads.empty() && PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF && !PQenterPipelineMode(m_conn))
+        fail(nullptr, "pipeline");
     if (PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF)
         return;
-    const std::size_t expected = m_deferred;
+    for (PgQuery *read : reads) {
+        read->reset();
+        std::vector<const char *> values(read->m_params.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = read->m_params[i] ? read->m_params[i]->c_str() : nullptr;
+        if (!PQsendQueryPrepared(m_conn, read->m_name->c_str(), static_cast<int>(values.size()), values.data(),
+                                 nullptr, nullptr, 0))
+            fail(nullptr, *read->m_text);
+    }
+    const std::size_t writes = m_deferred;
+    const std::size_t expected = writes + reads.size();
     m_deferred = 0;
     pg_result *failed = nullptr;
     bool broken = !PQpipelineSync(m_conn);
-    std::size_t done = 0;
+    std::size_t statement = 0; // whose results come now: the writes, then the reads
     while (!broken) {
         pg_result *r = PQgetResult(m_conn);
         if (!r) {
             // The end of one statement's results.
-            if (++done > expected + 1) {
+            if (++statement > expected + 1) {
                 broken = true;
                 break;
             }
@@ -445,10 +457,15 @@ void PgDatabase::flush()
             PQclear(r);
             break;
         }
-        if (status == PGRES_FATAL_ERROR && !failed)
+        if (status == PGRES_FATAL_ERROR && !failed) {
             failed = r;
-        else
+        } else if (status == PGRES_TUPLES_OK && statement >= writes && statement < expected &&
+                   !reads[statement - writes]->m_result) {
+            reads[statement - writes]->m_result = r;
+            reads[statement - writes]->m_row = -1;
+        } else {
             PQclear(r);
+        }
         if (PQstatus(m_conn) == CONNECTION_BAD) {
             broken = true;
             break;
@@ -456,8 +473,15 @@ void PgDatabase::flush()
     }
     if (!broken)
         PQexitPipelineMode(m_conn);
-    if (failed || broken)
+    if (failed || broken) {
+        for (PgQuery *read : reads)
+            read->reset();
         fail(failed, "deferred writes");
+    }
+    for (PgQuery *read : reads) {
+        if (!read->m_result)
+            fail(nullptr, *read->m_text);
+    }
 }
 
 bool PgDatabase::inTransaction() const

@@ -83,6 +83,7 @@ public:
     std::optional<double> optReal(int column) const;
 
 private:
+    friend class PgDatabase;
     void execute();
     PgDatabase *m_db;
     const std::string *m_name;
@@ -118,7 +119,10 @@ public:
     // its rollback; outside all of them the connection rolls the transaction back itself.
     void setSavepointDepth(std::size_t depth) { m_savepointDepth = depth; }
     // Collects the outcome of every deferred write; throws the first failure.
-    void flush();
+    void flush() { flushWith({}); }
+    // Runs the reads after the deferred writes in the same pipeline, so that the writes
+    // and the reads cost one round trip together; each read then hands out its rows.
+    void flushWith(const std::vector<PgQuery *> &reads);
     std::size_t deferred() const { return m_deferred; }
     // Runs before each flush, to send what its owner gathered (once per flush).
     void setBeforeFlush(std::function<void()> hook) { m_beforeFlush = std::move(hook); }

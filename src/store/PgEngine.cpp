@@ -87,10 +87,16 @@ void PgEngine::rollback() noexcept
     forgetTransaction();
 }
 
-void PgEngine::forgetTransaction() noexcept
+void PgEngine::forgetReadAhead() noexcept
 {
     m_rows.clear();
     m_fields.clear();
+    m_places.clear();
+}
+
+void PgEngine::forgetTransaction() noexcept
+{
+    forgetReadAhead();
     m_pendingAdds.clear();
     m_pendingFields.clear();
     m_pendingUpdates.clear();
@@ -123,6 +129,7 @@ void PgEngine::rollbackToSavepoint() noexcept
         return;
     m_log.resize(m_savepoints.back());
     m_savepoints.pop_back();
+    forgetReadAhead();
     try {
         m_db->exec("ROLLBACK TO operation; RELEASE operation");
         syncSavepoints();
@@ -162,6 +169,8 @@ void PgEngine::writeRevision()
 {
     const std::int64_t revision = storeRevision() + 1;
     // The log and the folders' revisions as one statement each, whatever their length.
+    // The entries are unique (sorted and thinned here) and the revision is new, so they
+    // go in without a check for ones already there.
     std::vector<LogEntry> log = m_log;
     std::sort(log.begin(), log.end(), [](const LogEntry &a, const LogEntry &b) {
         return std::tie(a.folder, a.message, a.kind) < std::tie(b.folder, b.message, b.kind);
@@ -184,7 +193,7 @@ void PgEngine::writeRevision()
     }
     if (!log.empty()) {
         m_db->query("INSERT INTO changes(folder_id, revision, message_id, kind) SELECT f, ?2, m, k "
-                    "FROM unnest(?1::bigint[], ?3::bigint[], ?4::integer[]) AS t(f, m, k) ON CONFLICT DO NOTHING")
+                    "FROM unnest(?1::bigint[], ?3::bigint[], ?4::integer[]) AS t(f, m, k)")
             .bind(1, folders + "}").bind(2, revision).bind(3, messages + "}").bind(4, kinds + "}")
             .defer();
         m_db->query("UPDATE folders SET revision = ?1 WHERE id = ANY(?2::bigint[])")

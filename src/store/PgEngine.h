@@ -130,6 +130,7 @@ private:
     void syncSavepoints() { m_db->setSavepointDepth(m_savepoints.size()); }
     // The direct paths (PgItems.cpp) behind the batching layer (PgBatching.cpp).
     std::optional<MessageRow> readMessage(Id message);
+    std::optional<MessagePlace> readMessagePlace(Id message);
     Fields readMessageFields(Id message);
     bool deleteMessageNow(Id message);
     std::vector<Id> readFolderMessages(Id folder);
@@ -138,6 +139,11 @@ private:
                           const FieldTags &removed);
     // Reads the rows and fields of the walked messages around `at` into the cache.
     void readAhead(std::size_t at);
+    // Reads where the walked messages around `at` are (a deletion by position needs no
+    // more) into the cache.
+    void readPlacesAhead(std::size_t at);
+    // Forgets what was read ahead (an operation undone may have written any of it).
+    void forgetReadAhead() noexcept;
     const MessageRow *cachedRow(Id message);
     void forgetCached(Id message);
     void rememberWalk(const std::vector<Id> &ids);
@@ -165,6 +171,8 @@ private:
     // of messages (a row nullopt: the message does not exist), valid until it ends.
     std::unordered_map<Id, std::optional<MessageRow>> m_rows;
     std::unordered_map<Id, Fields> m_fields;
+    // Where messages are, read ahead the same way for messages whose rows were not.
+    std::unordered_map<Id, std::optional<MessagePlace>> m_places;
     // The ids of the folder walked last (any snapshot of a folder's members), and where
     // each stands in it, so that the messages around one read are read with it.
     std::vector<Id> m_walk;

@@ -274,7 +274,7 @@ bool PgEngine::updateMessageNow(Id message, unsigned columns, const MessageRow &
     return true;
 }
 
-std::optional<MessagePlace> PgEngine::messagePlace(Id message)
+std::optional<MessagePlace> PgEngine::readMessagePlace(Id message)
 {
     auto q = m_db->query(sql::MessagePlace);
     q.bind(1, message);

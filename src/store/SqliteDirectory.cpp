@@ -1,292 +1,141 @@
 // The SQLite engine: profiles, stores, address lists and entries, administration and the
-// store check.
-#include "core/StoreLayout.h"
-#include "store/PrivateItems.h"
-#include "store/Sql.h"
+// store check (the statements themselves: store/Directory.h).
 #include "store/SqliteEngine.h"
-#include "store/TextList.h"
 
-#include <sqlite3.h>
-
-#include <algorithm>
-#include <unordered_set>
+// The statements are prepared once per connection and kept (Database::statement).
+#include "store/Directory.h"
 
 namespace store {
 
-namespace {
-
-// The owner tag field of an address entry (the users' list shows it).
-constexpr std::int64_t OwnerTagField = 0x802D001E;
-
-std::optional<Id> firstId(Query &q)
+static Query prepare(Database &db, const char *text)
 {
-    return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
+    return db.statement(text);
 }
-
-Id returnedId(Query &q)
-{
-    q.step();
-    const Id id = q.int64(0);
-    q.run();
-    return id;
-}
-
-} // namespace
-
-// ---- profiles and stores
 
 std::optional<Profile> SqliteEngine::profile(std::string_view name)
 {
-    auto q = m_db->statement(sql::Profile);
-    q.bind(1, name);
-    if (!q.step())
-        return std::nullopt;
-    return Profile{q.int64(0), q.isNull(1) ? 0 : q.int64(1)};
+    return directory::profile(*m_db, name);
 }
 
 std::vector<ProfileStoreRow> SqliteEngine::profileStores(const Profile &profile)
 {
-    // A mailbox both owned and shared keeps its first place.
-    std::vector<ProfileStoreRow> out;
-    std::unordered_set<Id> listed;
-    auto take = [&](Query &q) {
-        while (q.step()) {
-            const Id id = q.int64(0);
-            if (listed.insert(id).second)
-                out.push_back(ProfileStoreRow{id, q.text(1)});
-        }
-    };
-    {
-        auto q = m_db->statement(sql::NamedStoresOfKind);
-        q.bind(1, static_cast<int>(StoreKind::Public));
-        take(q);
-    }
-    if (profile.ownerEntry) {
-        auto q = m_db->statement(sql::NamedOwnedStores);
-        q.bind(1, static_cast<int>(StoreKind::Mailbox)).bind(2, profile.ownerEntry);
-        take(q);
-    }
-    auto q = m_db->statement(sql::NamedSharedStores);
-    q.bind(1, profile.id);
-    take(q);
-    return out;
+    return directory::profileStores(*m_db, profile);
 }
 
 std::optional<Id> SqliteEngine::profileStore(const Profile &profile, std::string_view name)
 {
-    auto q = m_db->statement(sql::ProfileStoreByName);
-    q.bind(1, name).bind(2, static_cast<int>(StoreKind::Public)).bind(3, static_cast<int>(StoreKind::Mailbox));
-    q.bind(4, profile.ownerEntry).bind(5, profile.id);
-    return firstId(q);
+    return directory::profileStore(*m_db, profile, name);
 }
 
 bool SqliteEngine::profileSeesStore(const Profile &profile, Id store)
 {
-    auto q = m_db->statement(sql::ProfileSeesStore);
-    q.bind(1, store).bind(2, static_cast<int>(StoreKind::Public)).bind(3, static_cast<int>(StoreKind::Mailbox));
-    q.bind(4, profile.ownerEntry).bind(5, profile.id);
-    return q.step();
+    return directory::profileSeesStore(*m_db, profile, store);
 }
 
 std::optional<StoreRow> SqliteEngine::store(Id store)
 {
-    auto q = m_db->statement(sql::Store);
-    q.bind(1, store);
-    if (!q.step())
-        return std::nullopt;
-    return StoreRow{q.text(0), static_cast<StoreKind>(q.int64(1)), q.isNull(2) ? 0 : q.int64(2)};
+    return directory::store(*m_db, store);
 }
 
 std::optional<Id> SqliteEngine::storeByName(std::string_view name)
 {
-    auto q = m_db->statement(sql::StoreByName);
-    q.bind(1, name);
-    return firstId(q);
+    return directory::storeByName(*m_db, name);
 }
 
 std::vector<Id> SqliteEngine::storesOfKind(StoreKind kind)
 {
-    std::vector<Id> out;
-    auto q = m_db->statement(sql::StoresOfKind);
-    q.bind(1, static_cast<int>(kind));
-    while (q.step())
-        out.push_back(q.int64(0));
-    return out;
+    return directory::storesOfKind(*m_db, kind);
 }
 
 Id SqliteEngine::addStore(std::string_view name, StoreKind kind, Id ownerEntry)
 {
-    auto q = m_db->statement(sql::AddStore);
-    q.bind(1, name).bind(2, static_cast<int>(kind));
-    if (ownerEntry)
-        q.bind(3, ownerEntry);
-    else
-        q.bindNull(3);
-    const Id id = returnedId(q);
+    const Id result = directory::addStore(*m_db, name, kind, ownerEntry);
     markWritten();
-    return id;
+    return result;
 }
 
 Id SqliteEngine::addProfile(std::string_view name, Id ownerEntry)
 {
-    auto q = m_db->statement(sql::AddProfile);
-    q.bind(1, name);
-    if (ownerEntry)
-        q.bind(2, ownerEntry);
-    else
-        q.bindNull(2);
-    const Id id = returnedId(q);
+    const Id result = directory::addProfile(*m_db, name, ownerEntry);
     markWritten();
-    return id;
+    return result;
 }
 
 void SqliteEngine::addShare(Id profile, Id store)
 {
-    m_db->statement(sql::AddShare).bind(1, profile).bind(2, store).run();
+    directory::addShare(*m_db, profile, store);
     markWritten();
 }
 
 void SqliteEngine::removeShare(Id profile, Id store)
 {
-    m_db->statement(sql::RemoveShare).bind(1, profile).bind(2, store).run();
+    directory::removeShare(*m_db, profile, store);
     markWritten();
 }
 
-// ---- address lists and entries
-
 std::vector<AddressListRow> SqliteEngine::addressLists()
 {
-    std::vector<AddressListRow> out;
-    auto q = m_db->statement(sql::AddressLists);
-    while (q.step())
-        out.push_back({q.int64(0), q.text(1)});
-    return out;
+    return directory::addressLists(*m_db);
 }
 
 std::optional<Id> SqliteEngine::addressListByName(std::string_view name)
 {
-    auto q = m_db->statement(sql::AddressListByName);
-    q.bind(1, name);
-    return firstId(q);
+    return directory::addressListByName(*m_db, name);
 }
 
 Id SqliteEngine::addAddressList(std::string_view name)
 {
-    auto q = m_db->statement(sql::AddAddressList);
-    q.bind(1, name);
-    const Id id = returnedId(q);
+    const Id result = directory::addAddressList(*m_db, name);
     markWritten();
-    return id;
+    return result;
 }
 
 std::optional<EntryRow> SqliteEngine::addressEntry(Id entry)
 {
-    auto q = m_db->statement(sql::AddressEntry);
-    q.bind(1, entry);
-    if (!q.step())
-        return std::nullopt;
-    return EntryRow{q.int64(0), q.text(1), static_cast<std::int32_t>(q.int64(2))};
+    return directory::addressEntry(*m_db, entry);
 }
 
 std::vector<Id> SqliteEngine::addressEntries(Id list)
 {
-    std::vector<Id> out;
-    auto q = m_db->statement(sql::AddressEntries);
-    q.bind(1, list);
-    while (q.step())
-        out.push_back(q.int64(0));
-    return out;
+    return directory::addressEntries(*m_db, list);
 }
 
 std::optional<Id> SqliteEngine::addressEntryByName(Id list, std::string_view name)
 {
-    if (list == 0) {
-        auto q = m_db->statement(sql::AnyAddressEntryByName);
-        q.bind(1, name);
-        return firstId(q);
-    }
-    auto q = m_db->statement(sql::AddressEntryByName);
-    q.bind(1, list).bind(2, name);
-    return firstId(q);
+    return directory::addressEntryByName(*m_db, list, name);
 }
 
 std::vector<Id> SqliteEngine::addressEntriesByPrefix(Id list, std::string_view prefix, int limit)
 {
-    std::vector<Id> out;
-    std::string upper(prefix);
-    while (!upper.empty() && static_cast<unsigned char>(upper.back()) == 0xFF)
-        upper.pop_back();
-    if (upper.empty()) {
-        auto q = m_db->statement(sql::AddressEntriesFrom);
-        q.bind(1, list).bind(2, prefix);
-        while (q.step() && static_cast<int>(out.size()) < limit) {
-            if (q.text(1).starts_with(prefix))
-                out.push_back(q.int64(0));
-        }
-        return out;
-    }
-    upper.back() = static_cast<char>(static_cast<unsigned char>(upper.back()) + 1);
-    auto q = m_db->statement(sql::AddressEntriesInRange);
-    q.bind(1, list).bind(2, prefix).bind(3, upper).bind(4, limit);
-    while (q.step())
-        out.push_back(q.int64(0));
-    return out;
+    return directory::addressEntriesByPrefix(*m_db, list, prefix, limit);
 }
 
 Id SqliteEngine::addAddressEntry(Id list, std::string_view name, std::int32_t displayType)
 {
-    auto q = m_db->statement(sql::AddAddressEntry);
-    q.bind(1, list).bind(2, name).bind(3, displayType);
-    const Id id = returnedId(q);
+    const Id result = directory::addAddressEntry(*m_db, list, name, displayType);
     markWritten();
-    return id;
+    return result;
 }
 
 std::optional<Value> SqliteEngine::entryField(Id entry, std::uint32_t tag)
 {
-    auto q = m_db->statement(sql::EntryField);
-    q.bind(1, entry).bind(2, std::int64_t(tag));
-    if (!q.step())
-        return std::nullopt;
-    return readValue(q, 0, 1);
+    return directory::entryField(*m_db, entry, tag);
 }
 
 std::vector<std::uint32_t> SqliteEngine::entryFieldTags(Id entry)
 {
-    std::vector<std::uint32_t> out;
-    auto q = m_db->statement(sql::EntryFieldTags);
-    q.bind(1, entry);
-    while (q.step())
-        out.push_back(static_cast<std::uint32_t>(q.int64(0)));
-    return out;
+    return directory::entryFieldTags(*m_db, entry);
 }
 
 void SqliteEngine::setEntryField(Id entry, std::uint32_t tag, const Value &value)
 {
-    auto q = m_db->statement(sql::SetEntryField);
-    q.bind(1, entry).bind(2, std::int64_t(tag));
-    bindValue(q, 3, 4, value);
-    q.run();
+    directory::setEntryField(*m_db, entry, tag, value);
     markWritten();
 }
 
-// ---- administration
-
 std::vector<UserRow> SqliteEngine::users(Id profile)
 {
-    std::vector<UserRow> out;
-    auto q = m_db->statement(sql::Users);
-    q.bind(1, OwnerTagField).bind(2, static_cast<int>(StoreKind::Mailbox)).bind(3, profile);
-    while (q.step()) {
-        UserRow u;
-        u.name = q.text(1);
-        u.displayType = static_cast<std::int32_t>(q.int64(2));
-        u.tag = q.optText(3);
-        u.mailbox = q.optText(4);
-        u.shared = u.mailbox && (q.int64(5) > 0 || q.int64(6) > 0);
-        out.push_back(std::move(u));
-    }
-    return out;
+    return directory::users(*m_db, profile);
 }
 
 std::vector<std::string> SqliteEngine::check()
@@ -305,33 +154,8 @@ std::vector<std::string> SqliteEngine::check()
         while (q.step())
             faults.push_back("dangling reference in table " + q.text(0) + " row " + std::to_string(q.int64(1)));
     }
-    for (const sql::Invariant &inv : sql::InvariantsCount1) {
-        auto q = m_db->query(inv.query);
-        if (q.step() && q.int64(0) != 1)
-            faults.push_back(std::string(inv.fault) + " (found " + std::to_string(q.int64(0)) + ")");
-    }
-    for (const sql::Invariant &inv : sql::InvariantsNone) {
-        auto q = m_db->query(inv.query);
-        while (q.step())
-            faults.push_back(std::string(inv.fault) + ": " + q.text(0));
-    }
-    {
-        auto q = m_db->statement(sql::MessageCategories);
-        while (q.step()) {
-            const std::string text = q.text(1);
-            if (encodeTextList(decodeTextList(text)) != text)
-                faults.push_back("message " + std::to_string(q.int64(0)) + " has malformed categories");
-        }
-    }
-    {
-        auto q = m_db->statement(sql::SharedCalendarFound);
-        q.bind(1, core::SharedCalendarName).bind(2, std::int64_t(core::SharedCalendarParentPosition - 1));
-        if (q.step() && q.int64(0) == 0)
-            faults.push_back("no shared calendar: the second folder of the public store's root holds no "
-                             "\"Larkspur Calendar\", which every calendar action needs");
-    }
-    for (std::string &leak : privateItemLeaks(*m_db))
-        faults.push_back(std::move(leak));
+    for (std::string &fault : directory::check(*m_db))
+        faults.push_back(std::move(fault));
     return faults;
 }
 

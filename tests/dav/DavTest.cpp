@@ -18,6 +18,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <libpq-fe.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -411,9 +412,10 @@ TEST_F(DavTest, SecurityTable)
                                              {Auth::ChensPassword, "Ann Lee:chen-pw"}, {Auth::Other, ChenAuth},
                                              {Auth::Admin, AdminAuth}};
 
-    messaging::Session before = work.store.logon();
-    const auto contents = worktest::dumpAll(before);
-    before.Logoff();
+    const auto contents = [&] {
+        messaging::Session before = work.store.logon();
+        return worktest::dumpAll(before);
+    }();
     std::vector<pid_t> running;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row &row = rows[i];
@@ -427,8 +429,19 @@ TEST_F(DavTest, SecurityTable)
         args.push_back(server->base() + row.path);
         running.push_back(startCurl(args, dir / ("row" + std::to_string(i))));
     }
+    // On a database server, however many ask at once, the server's connections stay within
+    // the sessions it keeps (16), counted from a connection of the test's own.
+    PGconn *counter = teststores::onServer() ? PQconnectdb(work.store.file().c_str()) : nullptr;
+    long long most = 0;
     for (pid_t pid : running)
-        ::waitpid(pid, nullptr, 0);
+        while (::waitpid(pid, nullptr, counter ? WNOHANG : 0) == 0) {
+            PGresult *r = PQexec(counter, "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                          "AND pid <> pg_backend_pid()");
+            most = std::max(most, PQresultStatus(r) == PGRES_TUPLES_OK ? std::atoll(PQgetvalue(r, 0, 0)) : 99);
+            PQclear(r);
+        }
+    PQfinish(counter);
+    EXPECT_LE(most, 16);
     for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(std::atoi(readFile(dir / ("row" + std::to_string(i))).c_str()), rows[i].expected)
             << rows[i].name << ": " << rows[i].method << " " << rows[i].path;
@@ -506,24 +519,51 @@ TEST_F(DavTest, HttpsServesWithTheRightPasswordOnly)
               0);
 }
 
-// 503 while the store is missing, served as soon as it is there, plain HTTP refused off
-// loopback, a clean end on SIGTERM.
+// Takes the store away, or puts it back: a file moved aside, a database that takes no
+// connections and has lost those it had (as a server going down would).
+void setReachable(const fs::path &store, bool reachable)
+{
+    if (!teststores::onServer()) {
+        const fs::path aside = store.string() + ".aside";
+        reachable ? fs::rename(aside, store) : fs::rename(store, aside);
+        return;
+    }
+    const std::string database = fs::path(store.native().substr(0, store.native().find('?'))).filename();
+    teststores::runSql(std::getenv("LARKSPUR_TEST_POSTGRES"), "ALTER DATABASE " + database + " ALLOW_CONNECTIONS "
+                                                                  + (reachable ? "true" : "false"));
+    if (!reachable)
+        teststores::killConnections(store);
+}
+
+// 503 while there is no store yet, served as soon as it is there; 503 while it is gone,
+// served again once it is back; a lost connection unnoticed by clients; plain HTTP
+// refused off loopback, a clean end on SIGTERM.
 TEST(DavProgram, StoreComesBackAndSigtermEnds)
 {
     tooltest::TempDir dir;
     worktest::TempStore store;
     messaging::ServerAdmin(store.file()).setEntryField("Administrator", messaging::PropTag::PasswordHash,
                                                        dav::hashPassword("admin-pw"));
-    DavServer server(dir / "later.db", dir / "log");
+    const fs::path later = teststores::newLocation(dir.path(), "later.db");
+    DavServer server(later, dir / "log");
     auto status = [&] {
         const auto r = runProgram("/usr/bin/curl", {"-s", "--max-time", "20", "-o", "/dev/null", "-w", "%{http_code}",
                                                     "-u", AdminAuth, server.base() + "/feeds/larkspur-calendar.ics"});
         return std::atoi(r.out.c_str());
     };
     EXPECT_EQ(status(), 503);
-    fs::copy_file(store.file(), dir / "later.db");
+    teststores::copyStore(store.file(), later);
     EXPECT_EQ(status(), 200);
+    setReachable(later, false);
+    EXPECT_EQ(status(), 503);
+    setReachable(later, true);
+    EXPECT_EQ(status(), 200);
+    if (teststores::onServer()) {
+        teststores::killConnections(later);
+        EXPECT_EQ(status(), 200);
+    }
     EXPECT_EQ(server.stop(), 0);
+    teststores::release(later);
     EXPECT_NE(readFile(dir / "log").find("\"GET /feeds/larkspur-calendar.ics\" 503"), std::string::npos);
 
     const auto open = runProgram(LARKSPUR_DAV_EXE, {"--store", store.file().string(), "--listen", "0.0.0.0:0"});

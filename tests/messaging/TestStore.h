@@ -141,12 +141,51 @@ inline std::string installScript(Events &events, Session &s, const Folder &folde
     return b.EntryID();
 }
 
+
 // A store with the standard layout and the user "Ann Lee" (tag "AL"), in a temporary
 // directory of its own.
 class StoreFixture : public ::testing::Test, public testsupport::StoreFixture {
 protected:
     StoreFixture() { addUser("Ann Lee", "AL"); }
     bool consistent() const { return check().empty(); }
+
+    // The copy loop (one write group with `group`) on a store `arm` makes fail: the failure,
+    // or Logoff's after it, has the number `expected`; what the session saved before it
+    // lands unless the error says the store undid it, a group lands whole or not at all, and
+    // the store (after `heal`) stays sound. Returns the copies that landed.
+    int copyLoopFails(bool group, std::int32_t expected, const std::function<void()> &arm,
+                      const std::function<void()> &heal)
+    {
+        Session s = logon();
+        arm();
+        if (group)
+            s.beginGroup();
+        int done = 0;
+        std::string description;
+        std::int32_t number = errorOf([&] { copyLoop(s, done); }, &description);
+        if (group && number == 0)
+            number = errorOf([&] { s.commitGroup(); }, &description);
+        const std::int32_t atLogoff = errorOf([&] { s.Logoff(); }, number == 0 ? &description : nullptr);
+        EXPECT_EQ(number != 0 ? number : atLogoff, expected) << description;
+        if (number != 0) { // what the failure left is settled: the Logoff after it succeeds
+            EXPECT_EQ(atLogoff, 0);
+        }
+        heal();
+        EXPECT_TRUE(consistent());
+        Session other = logon();
+        const int copies = checkCopies(other); // each copy whole
+        const int stamped = stampedSources(other);
+        if (group) {
+            EXPECT_EQ(copies + stamped, 0);
+        } else if (description.find("undid") == std::string::npos) {
+            EXPECT_EQ(copies, done / 2) << description;
+            EXPECT_EQ(stamped, (done + 1) / 2);
+        } else { // a consistent earlier state: the copy loop's steps up to some point
+            EXPECT_LE(2 * copies, done);
+            EXPECT_TRUE(stamped == copies || stamped == copies + 1) << stamped << " " << copies;
+        }
+        return copies;
+    }
 };
 
 } // namespace larkspur::test

@@ -97,7 +97,7 @@ TEST_P(Actions, DoWhatThePagesDoAndNothingOnADryRun)
     worktest::TempStore store;
     fill(store, c.unsharedUser);
     const std::string script = (store.dir() / "script.txt").string();
-    writeBytes(script, "Sub Folder_OnMessageCreated\r\nEnd Sub\r\n");
+    writeFile(script, "Sub Folder_OnMessageCreated\r\nEnd Sub\r\n");
     const worktest::TempStore twin(store);
     std::vector<std::string> args;
     for (const std::string &a : c.args)

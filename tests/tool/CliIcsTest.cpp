@@ -192,7 +192,7 @@ class Privacy : public Ics, public ::testing::WithParamInterface<std::pair<bool,
 TEST_P(Privacy, TheSharedCalendarShowsNothingPrivate)
 {
     const std::vector<std::string> env{"TZ=" + GetParam().second};
-    writeBytes(dir() / "onc.ics", kOncology);
+    writeFile(dir() / "onc.ics", kOncology);
     runOk(store(), {"ics", "import", kAnn, (dir() / "onc.ics").string()}, env);
     // Put straight into the shared calendar, past the copy actions: the export masks it too.
     runOk(store(), {"item", "add", kSharedCalendar, "--subject", "Chemo", "--sensitivity", "2",
@@ -272,7 +272,7 @@ TEST_P(Zones, OneInstantWrittenFiveWaysIsOneLocalTimeThroughExportAndReimport)
     std::vector<std::string> import{"ics", "import", kAnn};
     for (std::size_t i = 0; i < bodies.size(); ++i) {
         import.push_back((dir() / ("f" + std::to_string(i) + ".ics")).string());
-        writeBytes(import.back(), "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//test//EN\n" + bodies[i] + "END:VCALENDAR\n");
+        writeFile(import.back(), "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//test//EN\n" + bodies[i] + "END:VCALENDAR\n");
     }
     const std::string tz = std::string("TZ=") + c.tz;
     for (const std::vector<std::string> &args :
@@ -399,7 +399,7 @@ TEST_P(BadFiles, AreRefusedWithAMessageAndTheStoreStaysAsItWas)
     const json before = dumpFolder(store(), kAnn);
     std::string file = f.path ? f.path : (dir() / "bad.ics").string();
     if (f.text)
-        writeBytes(file, f.text());
+        writeFile(file, f.text());
     const RunResult r = runStore(store(), {"ics", "import", kAnn, file});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;

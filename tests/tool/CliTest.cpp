@@ -214,9 +214,9 @@ TEST_F(Cli, ExportIsPrivateAndNeverWritesThroughAPlantedLink)
         SCOPED_TRACE(c.link.string() + " " + std::to_string(c.existing));
         fs::remove(out);
         fs::remove(oldTemporary);
-        writeBytes(victim, "not yours");
+        writeFile(victim, "not yours");
         if (c.existing)
-            writeBytes(out, "old export"), fs::permissions(out, static_cast<fs::perms>(c.existing));
+            writeFile(out, "old export"), fs::permissions(out, static_cast<fs::perms>(c.existing));
         if (!c.link.empty())
             fs::create_symlink(victim, c.link);
         const RunResult r = runAfter("umask 000", {"--store", store().string(), "ics", "export", kAdminCalendar, out});

@@ -16,6 +16,22 @@
 
 namespace tooltest {
 
+// A fresh directory, removed at destruction.
+struct TempDir {
+    TempDir() = default;
+    TempDir(const TempDir &) = delete;
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::filesystem::path &path() const { return m_path; }
+    std::filesystem::path operator/(const std::string &name) const { return m_path / name; }
+    std::filesystem::path m_path = testsupport::makeTemporaryFolder();
+};
+
+inline void writeFile(const std::filesystem::path &path, const std::string &data) { testsupport::writeBytes(path, data); }
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
@@ -49,7 +65,6 @@ using icstest::eventUids;
 using icstest::expectValidExport;
 using icstest::readFile;
 using icstest::sample;
-using testsupport::writeBytes;
 
 inline const std::string kAdminCalendar = "Mailbox - Administrator/Calendar";
 inline const std::string kSharedCalendar = "Public Folders/All Public Folders/Larkspur Calendar";
