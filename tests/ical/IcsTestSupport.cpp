@@ -20,6 +20,17 @@ std::string readFile(const fs::path &path)
     return s.str();
 }
 
+std::vector<std::string> eventUids(const std::string &text, bool masters)
+{
+    std::vector<std::string> out;
+    const larkspur::ics::ComponentPtr cal = larkspur::ics::parseCalendar(text);
+    for (icalcomponent *ev = icalcomponent_get_first_component(cal.get(), ICAL_VEVENT_COMPONENT); ev;
+         ev = icalcomponent_get_next_component(cal.get(), ICAL_VEVENT_COMPONENT))
+        if (!masters || !icalcomponent_get_first_property(ev, ICAL_RECURRENCEID_PROPERTY))
+            out.push_back(icalcomponent_get_uid(ev));
+    return out;
+}
+
 fs::path sampleDir()
 {
     if (fs::is_directory(ICS_DATA_DIR))

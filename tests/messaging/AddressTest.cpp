@@ -11,8 +11,7 @@ class AddressTest : public StoreFixture {
 protected:
     void SetUp() override
     {
-        StoreFixture::SetUp(); // "Ann Lee" (AL) first
-        ServerAdmin admin(storePath());
+        ServerAdmin admin(file());
         admin.beginBatch();
         for (const char *name : {"ann Lee", "Ann Lee Jr", "Bob Stone", "Bob Stoner", "Carla Diaz", "Dan", "Dana",
                                  "Daniel", "Eve"})
@@ -34,8 +33,6 @@ TEST_F(AddressTest, EntriesComeInDisplayNameOrderIgnoringCaseTiesByCreation)
     EXPECT_EQ(names, (std::vector<std::string>{"Administrator", "Ann Lee", "ann Lee", "Ann Lee Jr", "Bob Stone",
                                                 "Bob Stoner", "Carla Diaz", "Dan", "Dana", "Daniel", "Eve", "eve",
                                                 "Sales", "Sales"}));
-    EXPECT_EQ(entries(s).Count(), 14);
-    EXPECT_EQ(entries(s).Item(1).Name(), "Administrator");
 }
 
 struct Resolution {
@@ -83,16 +80,6 @@ TEST_F(AddressTest, DuplicateExactNamesResolveToTheFirstCreated)
     std::string description;
     EXPECT_EQ(errorOf([&] { e.Fields().Item(PropTag::OwnerTag).Value(); }, &description), ErrorCode::NotFound);
     EXPECT_NE(description.find("0x802D001E"), std::string::npos) << description;
-}
-
-TEST_F(AddressTest, EntryFieldWrittenThroughTheSessionPersists)
-{
-    {
-        Session s = logon();
-        entries(s).Item("Eve").Fields().Item(0x8030001E).SetValue(std::string("night shift"));
-        s.Logoff();
-    }
-    EXPECT_EQ(entries(logon()).Item("Eve").Fields().Item(0x8030001E).Text(), "night shift");
 }
 
 } // namespace

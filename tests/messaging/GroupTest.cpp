@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 
 using namespace larkspur::test;
@@ -14,35 +15,11 @@ namespace {
 
 enum class End { Commit, Abandon, Logoff, Release, FailingWriteThenAbandon, FailingWriteThenCommit, ProcessDies };
 
-// A session adding items to the shared calendar, or a ServerAdmin adding users.
+// A session adding items to the shared calendar, or a ServerAdmin adding users; released
+// with its last copy.
 struct Writer {
-    virtual ~Writer() = default;
-    virtual void begin() = 0;
-    virtual void add(const std::string &name) = 0;
-    virtual void commit() = 0;
-    virtual void abandon() = 0;
-    virtual void logoff() = 0;
-};
-
-struct SessionWriter : Writer {
-    explicit SessionWriter(Session s) : session(std::move(s)), calendar(sharedCalendar(session)) {}
-    void begin() override { session.beginGroup(); }
-    void add(const std::string &name) override { addItem(calendar, name); }
-    void commit() override { session.commitGroup(); }
-    void abandon() override { session.abandonGroup(); }
-    void logoff() override { session.Logoff(); }
-    Session session;
-    Folder calendar;
-};
-
-struct AdminWriter : Writer {
-    explicit AdminWriter(const std::filesystem::path &store) : admin(store) {}
-    void begin() override { admin.beginBatch(); }
-    void add(const std::string &name) override { admin.addUser(name, std::nullopt); }
-    void commit() override { admin.commitBatch(); }
-    void abandon() override {}
-    void logoff() override {}
-    ServerAdmin admin;
+    std::function<void()> begin, commit, abandon, logoff;
+    std::function<void(const std::string &)> add;
 };
 
 struct GroupCase {
@@ -53,26 +30,29 @@ struct GroupCase {
     int failingWrite;
 };
 
-void PrintTo(const GroupCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+using larkspur::test::PrintTo;
 
 class GroupTest : public StoreFixture, public ::testing::WithParamInterface<GroupCase> {
 protected:
-    std::unique_ptr<Writer> writer()
+    Writer writer()
     {
-        if (GetParam().admin)
-            return std::make_unique<AdminWriter>(storePath());
-        return std::make_unique<SessionWriter>(logon());
+        if (GetParam().admin) {
+            const auto admin = std::make_shared<ServerAdmin>(file());
+            return {[=] { admin->beginBatch(); }, [=] { admin->commitBatch(); }, [] {}, [] {},
+                    [=](const std::string &name) { admin->addUser(name, std::nullopt); }};
+        }
+        const auto s = std::make_shared<Session>(logon());
+        const Folder calendar = sharedCalendar(*s);
+        return {[=] { s->beginGroup(); }, [=] { s->commitGroup(); }, [=] { s->abandonGroup(); }, [=] { s->Logoff(); },
+                [=](const std::string &name) { addItem(calendar, name); }};
     }
     // The names the writer's operations left in the store, sorted.
     std::vector<std::string> written()
     {
-        std::vector<std::string> names;
         if (!GetParam().admin)
-            names = subjects(sharedCalendar(logon()));
-        for (const UserInfo &u : GetParam().admin ? ServerAdmin(storePath()).users() : std::vector<UserInfo>())
+            return sharedSubjects();
+        std::vector<std::string> names;
+        for (const UserInfo &u : ServerAdmin(file()).users())
             if (u.name != "Administrator" && u.name != "Ann Lee")
                 names.push_back(u.name);
         std::sort(names.begin(), names.end());
@@ -98,15 +78,15 @@ protected:
 TEST_P(GroupTest, OnlyACommittedGroupLands)
 {
     const GroupCase &c = GetParam();
-    writer()->add("before");
+    writer().add("before");
     int done = 0;
     if (c.end == End::ProcessDies) {
         pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             try {
-                auto w = writer();
-                writeGroup(*w);
+                Writer w = writer();
+                writeGroup(w);
             } catch (...) {
                 ::_exit(1);
             }
@@ -117,26 +97,17 @@ TEST_P(GroupTest, OnlyACommittedGroupLands)
         ASSERT_TRUE(WIFEXITED(status));
         ASSERT_EQ(WEXITSTATUS(status), 0);
     } else {
-        auto w = writer();
-        done = writeGroup(*w);
-        switch (c.end) {
-        case End::Commit:
-        case End::FailingWriteThenCommit:
-            w->commit();
-            break;
-        case End::Abandon:
-        case End::FailingWriteThenAbandon:
-            w->abandon();
-            break;
-        case End::Logoff:
-            w->logoff();
-            break;
-        default:
-            break;
-        }
+        Writer w = writer();
+        done = writeGroup(w);
+        if (c.end == End::Commit || c.end == End::FailingWriteThenCommit)
+            w.commit();
+        else if (c.end == End::Abandon || c.end == End::FailingWriteThenAbandon)
+            w.abandon();
+        else if (c.end == End::Logoff)
+            w.logoff();
         // Once a group has ended, the writer writes as usual again.
         if (c.end != End::Logoff && c.end != End::Release)
-            w->add("after");
+            w.add("after");
     }
     const bool lands = c.end == End::Commit || c.end == End::FailingWriteThenCommit;
     if (c.end == End::FailingWriteThenCommit)

@@ -82,8 +82,10 @@ TEST_P(ModelTest, RandomOperationsMatchTheModel)
     Model model[2];
     auto pick = [&](std::size_t upper) { return std::uniform_int_distribution<std::size_t>(0, upper - 1)(rng); };
     auto randomSubject = [&] {
-        static const char *const prefixes[] = {"AL- ", "al- ", "AL-", "BS- ", "", "A", "Lunch AL- "};
-        return prefixes[pick(7)] + ("x" + std::to_string(pick(10)));
+        // LIKE's wildcards and bytes past 0x7F are literal to the subject filter.
+        static const char *const prefixes[] = {"AL- ", "al- ", "AL-", "BS- ", "", "A", "Lunch AL- ", "AL_ ", "AL% ",
+                                               "\xFF\xFF "};
+        return prefixes[pick(10)] + ("x" + std::to_string(pick(10)));
     };
     std::vector<Checkpoint> checkpoints[2];
     auto touch = [&](std::size_t f, const std::string &id, bool exists) { history[f].emplace_back(id, exists); };
@@ -145,16 +147,25 @@ TEST_P(ModelTest, RandomOperationsMatchTheModel)
                 }
             }
             break;
-        case 5: { // filter and delete
-            const std::string key = std::vector<std::string>{"AL- ", "al- ", "A", "BS", "x"}[pick(5)];
+        case 5: { // filter (the members in position order) and delete
+            const std::string key =
+                std::vector<std::string>{"AL- ", "al- ", "A", "BS", "x", "AL_", "AL%", "\xFF", ""}[pick(9)];
+            const auto matches = [&](const ModelItem &i) { return i.subject.rfind(key, 0) == 0; };
             Messages messages = folders[f].Messages();
             messages.Filter().SetSubject(key);
-            for (Message item : messages)
+            EXPECT_EQ(messages.Count(), std::count_if(m.begin(), m.end(), matches));
+            std::vector<std::string> got, expected;
+            for (Message item : messages) {
+                got.push_back(item.Subject());
                 item.Delete();
+            }
             for (const ModelItem &i : m)
-                if (i.subject.rfind(key, 0) == 0)
+                if (matches(i)) {
+                    expected.push_back(i.subject);
                     touch(f, i.id, false);
-            std::erase_if(m, [&](const ModelItem &i) { return i.subject.rfind(key, 0) == 0; });
+                }
+            EXPECT_EQ(got, expected);
+            std::erase_if(m, matches);
             break;
         }
         case 6: { // enumerate, deleting a random share of the members as they come

@@ -11,8 +11,8 @@ TEST_F(StoreFixture, FirstVersionStoreIsUpgradedInPlaceAndWorks)
 {
     if (teststores::onServer())
         GTEST_SKIP() << "stores of the first version were files";
-    std::filesystem::remove(storePath());
-    std::filesystem::copy_file(STORE_DATA "/demo-v1.db", storePath());
+    std::filesystem::remove(file());
+    std::filesystem::copy_file(STORE_DATA "/demo-v1.db", file());
     {
         Session s = logon();
         EXPECT_EQ(s.InfoStores().Count(), 14);
@@ -64,11 +64,11 @@ TEST_F(StoreFixture, FirstChangeLogLayoutIsReplacedAndAnswersFromTheUpgrade)
         messages.Add().Update();
         before = sharedCalendar(s).Revision();
     }
-    teststores::runSql(storePath(), "DROP TABLE changes");
-    teststores::runSql(storePath(), "CREATE TABLE changes(folder_id INTEGER NOT NULL, revision INTEGER NOT NULL, "
+    teststores::runSql(file(), "DROP TABLE changes");
+    teststores::runSql(file(), "CREATE TABLE changes(folder_id INTEGER NOT NULL, revision INTEGER NOT NULL, "
                                     "message_id INTEGER NOT NULL, kind INTEGER NOT NULL, "
                                     "PRIMARY KEY(folder_id, revision, message_id, kind)) WITHOUT ROWID");
-    teststores::runSql(storePath(), "PRAGMA user_version = 3");
+    teststores::runSql(file(), "PRAGMA user_version = 3");
     Session s = logon();
     Folder shared = sharedCalendar(s);
     EXPECT_TRUE(shared.ChangesSince(before - 1).tooOld); // the dropped log cannot answer

@@ -1,29 +1,14 @@
-// A fresh server store in its own temporary directory for each test, and the pieces of
-// work the pages do, shared by the tests.
+// The shared store fixture with Ann Lee in it, and the pieces of work the pages do,
+// shared by the tests.
 #pragma once
 
-#include "core/Error.h"
 #include "messaging/AddressLists.h"
-#include "messaging/Events.h"
-#include "messaging/FaultInjection.h"
-#include "messaging/Folder.h"
-#include "messaging/InfoStores.h"
-#include "messaging/Message.h"
-#include "messaging/Messages.h"
-#include "messaging/PropTags.h"
-#include "messaging/ServerAdmin.h"
-#include "messaging/Session.h"
-#include "messaging/SharedCalendar.h"
 
-#include "TestStores.h"
+#include "StoreFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace larkspur::test {
 
@@ -156,39 +141,51 @@ inline std::string installScript(Events &events, Session &s, const Folder &folde
     return b.EntryID();
 }
 
+
 // A store with the standard layout and the user "Ann Lee" (tag "AL"), in a temporary
 // directory of its own.
-class StoreFixture : public ::testing::Test {
+class StoreFixture : public ::testing::Test, public testsupport::StoreFixture {
 protected:
-    void SetUp() override
-    {
-        faults::clear();
-        std::string dir = (std::filesystem::temp_directory_path() / "larkspur-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-        m_dir = dir;
-        m_store = teststores::newLocation(m_dir);
-        ServerAdmin::createStore(m_store);
-        ServerAdmin(m_store).addUser("Ann Lee", std::string("AL"));
-    }
-    void TearDown() override
-    {
-        faults::clear();
-        teststores::release(m_store);
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
+    StoreFixture() { addUser("Ann Lee", "AL"); }
+    bool consistent() const { return check().empty(); }
 
-    const std::filesystem::path &storePath() const { return m_store; }
-    Session logon()
+    // The copy loop (one write group with `group`) on a store `arm` makes fail: the failure,
+    // or Logoff's after it, has the number `expected`; what the session saved before it
+    // lands unless the error says the store undid it, a group lands whole or not at all, and
+    // the store (after `heal`) stays sound. Returns the copies that landed.
+    int copyLoopFails(bool group, std::int32_t expected, const std::function<void()> &arm,
+                      const std::function<void()> &heal)
     {
-        Session s(m_store);
-        s.Logon("Administrator");
-        return s;
+        Session s = logon();
+        arm();
+        if (group)
+            s.beginGroup();
+        int done = 0;
+        std::string description;
+        std::int32_t number = errorOf([&] { copyLoop(s, done); }, &description);
+        if (group && number == 0)
+            number = errorOf([&] { s.commitGroup(); }, &description);
+        const std::int32_t atLogoff = errorOf([&] { s.Logoff(); }, number == 0 ? &description : nullptr);
+        EXPECT_EQ(number != 0 ? number : atLogoff, expected) << description;
+        if (number != 0) { // what the failure left is settled: the Logoff after it succeeds
+            EXPECT_EQ(atLogoff, 0);
+        }
+        heal();
+        EXPECT_TRUE(consistent());
+        Session other = logon();
+        const int copies = checkCopies(other); // each copy whole
+        const int stamped = stampedSources(other);
+        if (group) {
+            EXPECT_EQ(copies + stamped, 0);
+        } else if (description.find("undid") == std::string::npos) {
+            EXPECT_EQ(copies, done / 2) << description;
+            EXPECT_EQ(stamped, (done + 1) / 2);
+        } else { // a consistent earlier state: the copy loop's steps up to some point
+            EXPECT_LE(2 * copies, done);
+            EXPECT_TRUE(stamped == copies || stamped == copies + 1) << stamped << " " << copies;
+        }
+        return copies;
     }
-    bool consistent() const { return ServerAdmin(m_store).check().empty(); }
-
-    std::filesystem::path m_dir;
-    std::filesystem::path m_store;
 };
 
 } // namespace larkspur::test

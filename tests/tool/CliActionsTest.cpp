@@ -14,6 +14,7 @@
 
 #include "TestStores.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,21 +189,12 @@ INSTANTIATE_TEST_SUITE_P(
 // A larkspur-store-test child, not waited for; its output is thrown away.
 pid_t start(const std::filesystem::path &store, std::vector<std::string> args, const std::string &signalAt = "")
 {
-    args.insert(args.begin(), {LARKSPUR_STORE_TEST_EXE, "--store", store.string()});
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::unsetenv("LARKSPUR_FAULT");
-        signalAt.empty() ? ::unsetenv("LARKSPUR_SIGNAL_AT") : ::setenv("LARKSPUR_SIGNAL_AT", signalAt.c_str(), 1);
-        ::freopen("/dev/null", "w", stdout);
-        ::freopen("/dev/null", "w", stderr);
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
+    static const int null = ::open("/dev/null", O_WRONLY);
+    args.insert(args.begin(), {"--store", store.string()});
+    std::vector<std::string> env;
+    if (!signalAt.empty())
+        env.push_back("LARKSPUR_SIGNAL_AT=" + signalAt);
+    return spawn(LARKSPUR_STORE_TEST_EXE, args, env, null, null);
 }
 
 // Waits for a child to end (exit status, or 128 + signal) or, with `orStop`, to stop.

@@ -1,70 +1,54 @@
 #include "ToolTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
 
 namespace tooltest {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir()
+pid_t spawn(const std::string &program, const std::vector<std::string> &args, const std::vector<std::string> &env,
+            int out, int err)
 {
-    static std::atomic<int> counter{0};
-    m_path = fs::temp_directory_path()
-             / ("larkspur-tool-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(m_path);
-    fs::create_directories(m_path);
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
-void writeFile(const fs::path &path, const std::string &data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-}
-
-RunResult runProgram(const std::string &program, const std::vector<std::string> &args,
-                     const std::vector<std::string> &env)
-{
-    TempDir io;
-    const fs::path outPath = io / "out";
-    const fs::path errPath = io / "err";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::unsetenv("LARKSPUR_STORE");
-        ::unsetenv("LARKSPUR_FAULT");
+        for (const char *name : {"LARKSPUR_STORE", "LARKSPUR_FAULT", "LARKSPUR_SIGNAL_AT"})
+            ::unsetenv(name);
         for (const std::string &e : env)
             ::putenv(const_cast<char *>(e.c_str()));
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(program.c_str()));
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
         for (const std::string &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    RunResult r;
+    return pid;
+}
+
+RunResult runProgram(const std::string &program, const std::vector<std::string> &args,
+                     const std::vector<std::string> &env)
+{
+    std::FILE *files[] = {std::tmpfile(), std::tmpfile()};
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    ::waitpid(spawn(program, args, env, ::fileno(files[0]), ::fileno(files[1])), &status, 0);
+    RunResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
+    const auto read = [](std::FILE *f) {
+        std::fseek(f, 0, SEEK_END);
+        std::string text(static_cast<std::size_t>(std::ftell(f)), '\0');
+        std::rewind(f);
+        text.resize(std::fread(text.data(), 1, text.size(), f));
+        std::fclose(f);
+        return text;
+    };
+    r.out = read(files[0]);
+    r.err = read(files[1]);
     return r;
 }
 
@@ -80,13 +64,17 @@ RunResult runStore(const fs::path &store, const std::vector<std::string> &args, 
     return runTool(all, env);
 }
 
+RunResult runOk(const fs::path &store, const std::vector<std::string> &args, const std::vector<std::string> &env)
+{
+    RunResult r = runStore(store, args, env);
+    EXPECT_EQ(r.exitCode, 0) << ::testing::PrintToString(args) << ": " << r.err;
+    return r;
+}
+
 nlohmann::json dumpFolder(const fs::path &store, const std::string &folder)
 {
-    const RunResult r = runStore(store, {"dump", folder, "--json"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    if (r.exitCode != 0)
-        return nlohmann::json::array();
-    return nlohmann::json::parse(r.out);
+    const RunResult r = runOk(store, {"dump", folder, "--json"});
+    return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
 }
 
 nlohmann::json withoutIds(nlohmann::json items)
