@@ -35,15 +35,22 @@ constexpr std::string_view GlobalAddressList = "Global Address List";
 
 namespace {
 
-// Which committed state of which store file: every commit that writes raises the
-// store's revision, and a file put in place of the old one is another file. A store in a
-// database has no file: its device and inode stay 0.
+// Which committed state of which store: every commit that writes raises the store's
+// revision, and a file put in place of the old one is another file. A store in a
+// database has no file (its device and inode stay 0); a database made afresh at the same
+// location is told apart by the store's identifier, which every store gets when made.
 struct Stamp {
     dev_t device = 0;
     ino_t inode = 0;
     std::int64_t revision = -1;
+    std::size_t store = 0; // hash of the store's identifier
     bool operator==(const Stamp &) const = default;
 };
+
+std::size_t storeHash(store::Engine &engine)
+{
+    return std::hash<std::string>{}(engine.guid());
+}
 
 struct Memo {
     Stamp stamp;
@@ -160,6 +167,7 @@ public:
     {
         m_stamp.device = m_pooled->device;
         m_stamp.inode = m_pooled->inode;
+        m_stamp.store = storeHash(engine());
         // What this snapshot reads is remembered under the revision it sees.
         guard([&] {
             engine().beginRead();
@@ -482,6 +490,7 @@ std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pool
     // and what snapshots at that same revision read answers the rest.
     Stamp stamp{pooled->device, pooled->inode};
     try {
+        stamp.store = storeHash(pooled->session.state()->store());
         stamp.revision = pooled->session.state()->store().storeRevision();
     } catch (const store::StoreError &e) {
         m_shared->dropPool();
