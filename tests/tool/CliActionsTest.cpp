@@ -300,4 +300,21 @@ TEST(Refresh, TwoAtOnceOneRunsTheOtherExitsFourAWaitingOneRunsAfter)
     EXPECT_EQ(worktest::contents(messaging::sharedCalendar(s)).size(), 12u);
 }
 
+// Copy all and delete one user's items started together: while the copy holds the shared
+// calendar, the deletion is told it is busy; afterwards it runs, and the store stays sound.
+TEST(Refresh, CopyAllAndADeletionAtOnceTheSecondIsToldBusy)
+{
+    worktest::TempStore store;
+    fillMany(store, 2, 3, 0);
+    const pid_t copy = start(store.file(), {"calendar", "copy-all"}, "copy:1:STOP");
+    ASSERT_EQ(await(copy, true), -1);
+    EXPECT_EQ(await(start(store.file(), {"calendar", "delete-user", "Mailbox - User 0"})), 4);
+    ::kill(copy, SIGCONT);
+    EXPECT_EQ(await(copy), 0);
+    EXPECT_EQ(await(start(store.file(), {"calendar", "delete-user", "Mailbox - User 0"})), 0);
+    EXPECT_EQ(messaging::ServerAdmin(store.file()).check(), std::vector<std::string>());
+    S s = store.logon();
+    EXPECT_EQ(worktest::contents(messaging::sharedCalendar(s)).size(), 3u); // User 1's copies
+}
+
 } // namespace
