@@ -419,9 +419,7 @@ bool PgEngine::deleteMessage(Id message, std::optional<MessagePlace>)
 {
     if (holdsWriterLock()) {
         if (const MessageRow *row = cachedRow(message)) {
-            sendIfMany();
             m_db->checkWrite();
-            ++m_pendingItems;
             m_pendingDeletes.push_back(message);
             markWritten();
             log(row->folder, message, row->hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);
@@ -435,9 +433,7 @@ bool PgEngine::deleteMessage(Id message, std::optional<MessagePlace>)
             if (!it->second)
                 return false;
             const MessagePlace place = *it->second;
-            sendIfMany();
             m_db->checkWrite();
-            ++m_pendingItems;
             m_pendingDeletes.push_back(message);
             markWritten();
             log(place.folder, message, place.hidden ? ChangeKind::BindingRemoved : ChangeKind::Deleted);

@@ -186,8 +186,9 @@ private:
     void queueAdd(Id id, const MessageRow &row);
     void queueField(Id id, std::uint32_t tag, const Value &value);
     void sendPending();
-    // Writes gathered since the last send; at SendAhead of them the next write sends them
-    // first, so that the server writes while the caller works on the next ones.
+    // New and changed messages gathered since the last send; at SendAhead of them the next
+    // such write sends them first, so that the server writes while the caller works on the
+    // next ones. (Deletions cost the caller next to nothing: they wait for the flush.)
     std::size_t m_pendingItems = 0;
     void sendIfMany()
     {
