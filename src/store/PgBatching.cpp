@@ -23,7 +23,7 @@ namespace store {
 
 namespace {
 
-constexpr std::size_t ReadAhead = 128;
+constexpr std::size_t ReadAhead = 512;
 constexpr std::size_t PlaceReadAhead = 1024;
 
 // Rows of the messages read ahead, by a list of ids or, when the ids lie close together
@@ -155,6 +155,7 @@ void PgEngine::queueAdd(Id id, const MessageRow &row)
     if (row.categories)
         m_db->checkText(encodeTextList(*row.categories));
     m_pendingAdds.emplace_back(id, row);
+    ++m_pendingItems;
 }
 
 void PgEngine::queueField(Id id, std::uint32_t tag, const Value &value)
@@ -167,6 +168,7 @@ void PgEngine::queueField(Id id, std::uint32_t tag, const Value &value)
 
 void PgEngine::sendPending()
 {
+    m_pendingItems = 0;
     if (!m_pendingAdds.empty()) {
         ArrayText columns[ColumnCount + 4];
         for (const auto &[id, row] : m_pendingAdds) {
@@ -456,6 +458,7 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
         forgetCached(message);
         return updated;
     }
+    sendIfMany();
     m_db->checkWrite();
     // The texts the server will be sent later are checked now, as a bound text is.
     if ((columns & ColSubject))
@@ -469,6 +472,7 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
     if ((columns & ColCategories) && row.categories)
         m_db->checkText(encodeTextList(*row.categories));
     m_pendingUpdates[columns & ((1u << ColumnCount) - 1)].emplace_back(message, row);
+    ++m_pendingItems;
     markWritten();
     log(cached->folder, message, cached->hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
     // Its row is stale now, its place is not.

@@ -407,7 +407,14 @@ void PgDatabase::send(const std::string &name, const std::vector<std::optional<s
         flush();
 }
 
-void PgDatabase::flushWith(const std::vector<PgQuery *> &reads)
+void PgDatabase::push()
+{
+    runBeforeFlush();
+    if (PQpipelineStatus(m_conn) != PQ_PIPELINE_OFF && PQflush(m_conn) != 0)
+        fail(nullptr, "pipeline");
+}
+
+void PgDatabase::runBeforeFlush()
 {
     if (m_beforeFlush && !m_inBeforeFlush) {
         m_inBeforeFlush = true;
@@ -423,6 +430,11 @@ void PgDatabase::flushWith(const std::vector<PgQuery *> &reads)
         m_consultOnWrite = consult;
         m_inBeforeFlush = false;
     }
+}
+
+void PgDatabase::flushWith(const std::vector<PgQuery *> &reads)
+{
+    runBeforeFlush();
     if (!reads.empty() && PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF && !PQenterPipelineMode(m_conn))
         fail(nullptr, "pipeline");
     if (PQpipelineStatus(m_conn) == PQ_PIPELINE_OFF)

@@ -124,6 +124,10 @@ public:
     // and the reads cost one round trip together; each read then hands out its rows.
     void flushWith(const std::vector<PgQuery *> &reads);
     std::size_t deferred() const { return m_deferred; }
+    // Sends what the owner gathered (the hook below) and every deferred write to the
+    // server now, without waiting for their outcome: the server works on them while the
+    // caller goes on. The next flush collects them as usual.
+    void push();
     // Runs before each flush, to send what its owner gathered (once per flush).
     void setBeforeFlush(std::function<void()> hook) { m_beforeFlush = std::move(hook); }
     // Asks the Env about one write that will be sent later as part of another statement.
@@ -141,6 +145,7 @@ private:
     friend class PgQuery;
     PgDatabase(pg_conn *conn, std::string location);
     void beforeWrite();
+    void runBeforeFlush();
     // Sends a prepared statement in pipeline mode; the result is collected by flush().
     void send(const std::string &name, const std::vector<std::optional<std::string>> &params, const std::string &text);
     pg_result *execPrepared(const std::string &name, const std::vector<std::optional<std::string>> &params,

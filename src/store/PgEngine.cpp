@@ -92,6 +92,7 @@ void PgEngine::forgetReadAhead() noexcept
     m_rows.clear();
     m_fields.clear();
     m_places.clear();
+    forgetDirectory();
 }
 
 void PgEngine::forgetTransaction() noexcept
@@ -101,6 +102,7 @@ void PgEngine::forgetTransaction() noexcept
     m_pendingFields.clear();
     m_pendingUpdates.clear();
     m_pendingDeletes.clear();
+    m_pendingItems = 0;
     m_log.clear();
     m_written = false;
     m_savepoints.clear();

@@ -186,7 +186,35 @@ private:
     void queueAdd(Id id, const MessageRow &row);
     void queueField(Id id, std::uint32_t tag, const Value &value);
     void sendPending();
+    // New and changed messages gathered since the last send; at SendAhead of them the next
+    // such write sends them first, so that the server writes while the caller works on the
+    // next ones. (Deletions cost the caller next to nothing: they wait for the flush.)
+    std::size_t m_pendingItems = 0;
+    void sendIfMany()
+    {
+        if (m_pendingItems >= SendAhead)
+            m_db->push();
+    }
+    static constexpr std::size_t SendAhead = 128;
     std::unordered_map<Id, std::size_t> m_walkAt;
+    // The directory as the open transaction read it ahead under the writer lock (see
+    // PgDirectory.cpp): address entries with their fields and the first entry of each
+    // name, the root folder of a store, a folder's children. Any write of the directory
+    // or of folders forgets all of it.
+    struct EntryAhead {
+        std::optional<EntryRow> row; // nullopt: no such entry
+        std::map<std::uint32_t, Value> fields;
+    };
+    std::unordered_map<Id, EntryAhead> m_entries;
+    std::map<std::pair<Id, std::string>, Id> m_entryByName;
+    std::unordered_map<Id, std::optional<Id>> m_roots;
+    std::unordered_map<Id, std::vector<std::pair<Id, std::string>>> m_children;
+    // The entries of the list walked last, and where each stands in it.
+    std::vector<Id> m_entryWalk;
+    std::unordered_map<Id, std::size_t> m_entryWalkAt;
+    void readEntriesAhead(std::size_t at);
+    const EntryAhead *cachedEntry(Id entry);
+    void forgetDirectory() noexcept;
     Id m_messageHigh = 0;     // 0: not read in this transaction yet
     Id m_messageHighRead = 0; // as it was read
 };

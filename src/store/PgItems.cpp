@@ -81,6 +81,10 @@ std::optional<FolderRow> PgEngine::folder(Id folder)
 
 std::optional<Id> PgEngine::rootFolder(Id store)
 {
+    if (holdsWriterLock()) {
+        if (auto it = m_roots.find(store); it != m_roots.end())
+            return it->second;
+    }
     auto q = m_db->query(sql::RootFolder);
     q.bind(1, store);
     return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
@@ -88,6 +92,14 @@ std::optional<Id> PgEngine::rootFolder(Id store)
 
 std::vector<Id> PgEngine::subfolders(Id parent)
 {
+    if (holdsWriterLock()) {
+        if (auto it = m_children.find(parent); it != m_children.end()) {
+            std::vector<Id> out;
+            for (const auto &[id, name] : it->second)
+                out.push_back(id);
+            return out;
+        }
+    }
     auto q = m_db->query(sql::Subfolders);
     q.bind(1, parent);
     return ids(q);
@@ -95,6 +107,15 @@ std::vector<Id> PgEngine::subfolders(Id parent)
 
 std::optional<Id> PgEngine::subfolder(Id parent, std::string_view name)
 {
+    if (holdsWriterLock()) {
+        if (auto it = m_children.find(parent); it != m_children.end()) {
+            for (const auto &[id, childName] : it->second) {
+                if (childName == name)
+                    return id;
+            }
+            return std::nullopt;
+        }
+    }
     auto q = m_db->query(sql::Subfolder);
     q.bind(1, parent).bind(2, name);
     return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
@@ -102,6 +123,7 @@ std::optional<Id> PgEngine::subfolder(Id parent, std::string_view name)
 
 Id PgEngine::addFolder(Id store, Id parent, std::string_view name)
 {
+    forgetDirectory();
     auto q = m_db->query(sql::AddFolder);
     q.bind(1, store);
     if (parent)
@@ -179,6 +201,7 @@ std::vector<Id> PgEngine::readFolderMessagesBySubject(Id folder, std::string_vie
 
 Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
 {
+    sendIfMany();
     const Id id = nextMessageId();
     queueAdd(id, row);
     // The fields follow in further statements; a failure takes the new message out
