@@ -328,7 +328,7 @@ TEST_F(DavTest, AllpropAnswersEveryPropertyItNames)
         const Reply r = curl(path, {"-X", "PROPFIND", "-H", "Depth: 1", "--data",
                                     "<D:propfind xmlns:D='DAV:'><D:allprop/></D:propfind>"});
         EXPECT_EQ(r.status, 207);
-        EXPECT_EQ(r.body.find("404"), std::string::npos) << r.body;
+        EXPECT_EQ(r.body.find(" 404 "), std::string::npos) << r.body; // a status, not a digit run of an ETag
         auto count = [&](const std::string &text) {
             int n = 0;
             for (auto at = r.body.find(text); at != std::string::npos; at = r.body.find(text, at + 1))
