@@ -3,70 +3,24 @@
 #include "store/Sql.h"
 #include "store/SqliteEngine.h"
 #include "store/TextList.h"
+#include "store/Values.h"
 
 #include <sqlite3.h>
 
 namespace store {
 
-namespace {
-
-// The smallest text greater than every text that begins with the prefix (bytewise), or
-// nullopt when there is none (a prefix of 0xFF bytes only).
-std::optional<std::string> prefixEnd(std::string prefix)
-{
-    while (!prefix.empty()) {
-        auto &last = reinterpret_cast<unsigned char &>(prefix.back());
-        if (last < 0xFF) {
-            ++last;
-            return prefix;
-        }
-        prefix.pop_back();
-    }
-    return std::nullopt;
-}
-
-std::vector<Id> ids(Query &q)
-{
-    std::vector<Id> out;
-    while (q.step())
-        out.push_back(q.int64(0));
-    return out;
-}
-
-void bindCategories(Query &q, int index, const std::optional<std::vector<std::string>> &categories)
-{
-    if (categories)
-        q.bind(index, encodeTextList(*categories));
-    else
-        q.bindNull(index);
-}
-
-} // namespace
+using values::bindCategories;
+using values::ids;
+using values::prefixEnd;
 
 Value readValue(Query &q, int typeColumn, int valueColumn)
 {
-    switch (q.int64(typeColumn)) {
-    case FieldInteger:
-        return q.int64(valueColumn);
-    case FieldReal:
-        return q.real(valueColumn);
-    case FieldBool:
-        return q.int64(valueColumn) != 0;
-    default:
-        return q.text(valueColumn);
-    }
+    return values::read(q, typeColumn, valueColumn);
 }
 
 void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value)
 {
-    if (const auto *s = std::get_if<std::string>(&value))
-        q.bind(typeIndex, FieldText).bindView(valueIndex, *s);
-    else if (const auto *i = std::get_if<std::int64_t>(&value))
-        q.bind(typeIndex, FieldInteger).bind(valueIndex, *i);
-    else if (const auto *d = std::get_if<double>(&value))
-        q.bind(typeIndex, FieldReal).bind(valueIndex, *d);
-    else
-        q.bind(typeIndex, FieldBool).bind(valueIndex, std::int64_t(std::get<bool>(value) ? 1 : 0));
+    values::bind(q, typeIndex, valueIndex, value);
 }
 
 // ---- folders
