@@ -1,5 +1,6 @@
 #include "store/ChangeList.h"
 
+#include <map>
 #include <unordered_map>
 
 namespace store {
@@ -22,6 +23,22 @@ std::string packChanges(const std::vector<std::pair<Id, ChangeKind>> &changes, s
         }
         out += static_cast<char>(v);
         ++count;
+    }
+    return out;
+}
+
+std::vector<PackedFolder> packByFolder(const std::vector<LoggedChange> &log, std::int64_t &entries)
+{
+    std::map<Id, std::vector<std::pair<Id, ChangeKind>>> byFolder;
+    for (const LoggedChange &c : log)
+        byFolder[c.folder].emplace_back(c.message, c.kind);
+    std::vector<PackedFolder> out;
+    out.reserve(byFolder.size());
+    entries = 0;
+    for (const auto &[folder, changes] : byFolder) {
+        std::int64_t count = 0;
+        out.push_back({folder, packChanges(changes, count)});
+        entries += count;
     }
     return out;
 }

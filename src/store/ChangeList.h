@@ -12,6 +12,21 @@
 
 namespace store {
 
+// One change a transaction made, in the order made.
+struct LoggedChange {
+    Id folder;
+    Id message;
+    ChangeKind kind;
+};
+// One folder's changes of one revision, packed.
+struct PackedFolder {
+    Id folder;
+    std::string packed;
+};
+
+// A transaction's changes as one packed value per folder, folders in id order; `entries`
+// is set to how many changes were packed in all.
+std::vector<PackedFolder> packByFolder(const std::vector<LoggedChange> &log, std::int64_t &entries);
 // Packs the changes in order, leaving out a change that repeats the previous change of
 // the same message. `count` is set to how many were packed.
 std::string packChanges(const std::vector<std::pair<Id, ChangeKind>> &changes, std::int64_t &count);

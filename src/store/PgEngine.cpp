@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <tuple>
 
 namespace store {
 
@@ -17,6 +16,36 @@ namespace {
 double secondsSince1970()
 {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string toHex(std::string_view bytes)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += Digits[b >> 4];
+        out += Digits[b & 15];
+    }
+    return out;
+}
+
+// The bytes of the server's hexadecimal text; stops at anything else.
+std::string fromHex(std::string_view hex)
+{
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string out;
+    out.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            break;
+        out += static_cast<char>(high << 4 | low);
+    }
+    return out;
 }
 
 } // namespace
@@ -30,7 +59,9 @@ std::unique_ptr<PgEngine> PgEngine::open(const std::string &uri, OpenMode mode)
         createPgSchema(*db, WriterLock);
     } else {
         const int version = pgSchemaVersion(*db);
-        if (version != SchemaVersion)
+        if (version == FirstPgSchemaVersion)
+            upgradePgSchema(*db, WriterLock);
+        else if (version != PgSchemaVersion)
             throw StoreError(Failure::NotAStore, 0, "\"" + db->location() + "\" is not a store of this program");
     }
     std::unique_ptr<PgEngine> engine(new PgEngine(std::move(db)));
@@ -170,38 +201,28 @@ std::int64_t PgEngine::metaNumber(const char *key)
 void PgEngine::writeRevision()
 {
     const std::int64_t revision = storeRevision() + 1;
-    // The log and the folders' revisions as one statement each, whatever their length.
-    // The entries are unique (sorted and thinned here) and the revision is new, so they
-    // go in without a check for ones already there.
-    std::vector<LogEntry> log = m_log;
-    std::sort(log.begin(), log.end(), [](const LogEntry &a, const LogEntry &b) {
-        return std::tie(a.folder, a.message, a.kind) < std::tie(b.folder, b.message, b.kind);
-    });
-    log.erase(std::unique(log.begin(), log.end(),
-                          [](const LogEntry &a, const LogEntry &b) {
-                              return a.folder == b.folder && a.message == b.message && a.kind == b.kind;
-                          }),
-              log.end());
-    std::string folders = "{", messages = "{", kinds = "{", touched = "{";
-    Id lastFolder = 0;
-    for (const LogEntry &e : log) {
-        const char *comma = folders.size() > 1 ? "," : "";
-        folders += comma + std::to_string(e.folder);
-        messages += comma + std::to_string(e.message);
-        kinds += comma + std::to_string(static_cast<int>(e.kind));
-        if (e.folder != lastFolder)
-            touched += (touched.size() > 1 ? "," : "") + std::to_string(e.folder);
-        lastFolder = e.folder;
-    }
-    if (!log.empty()) {
-        m_db->query("INSERT INTO changes(folder_id, revision, message_id, kind) SELECT f, ?2, m, k "
-                    "FROM unnest(?1::bigint[], ?3::bigint[], ?4::integer[]) AS t(f, m, k)")
-            .bind(1, folders + "}").bind(2, revision).bind(3, messages + "}").bind(4, kinds + "}")
-            .defer();
+    // The log (one packed row per folder) and the folders' revisions as one statement
+    // each, whatever the transaction's length.
+    std::int64_t entries = 0;
+    const std::vector<PackedFolder> packed = packByFolder(m_log, entries);
+    if (!packed.empty()) {
+        std::string folders = "{", values = "{";
+        for (const PackedFolder &f : packed) {
+            if (folders.size() > 1) {
+                folders += ',';
+                values += ',';
+            }
+            folders += std::to_string(f.folder);
+            values += '"' + toHex(f.packed) + '"';
+        }
+        folders += '}';
+        values += '}';
+        m_db->query("INSERT INTO changes(folder_id, revision, entries) SELECT f, ?2, decode(e, 'hex') "
+                    "FROM unnest(?1::bigint[], ?3::text[]) AS t(f, e)")
+            .bind(1, folders).bind(2, revision).bind(3, values).defer();
         m_db->query("UPDATE folders SET revision = ?1 WHERE id = ANY(?2::bigint[])")
-            .bind(1, revision).bind(2, touched + "}").defer();
+            .bind(1, revision).bind(2, folders).defer();
     }
-    const auto entries = static_cast<std::int64_t>(log.size());
     if (m_messageHigh != m_messageHighRead)
         m_db->query(sql::SetMeta).bind(1, "message_high").bind(2, std::to_string(m_messageHigh)).defer();
     m_db->query(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).defer();
@@ -297,12 +318,11 @@ FolderChanges PgEngine::changesSince(Id folder, std::int64_t revision)
         out.revision = folderRevision(folder);
         out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
         if (!out.tooOld) {
-            // This engine logs one row per message and kind (the file engine packs them).
-            auto q = m_db->query("SELECT message_id, revision, kind FROM changes WHERE folder_id = ? AND revision > ? "
-                                 "ORDER BY revision, message_id, kind");
+            auto q = m_db->query("SELECT revision, encode(entries, 'hex') FROM changes WHERE folder_id = ? "
+                                 "AND revision > ? ORDER BY revision");
             q.bind(1, folder).bind(2, revision);
             while (q.step())
-                out.changes.push_back({q.int64(0), q.int64(1), static_cast<ChangeKind>(q.int64(2))});
+                unpackChanges(fromHex(q.text(1)), q.int64(0), out.changes);
         }
         if (own)
             m_db->exec("COMMIT");

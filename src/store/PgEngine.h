@@ -21,8 +21,9 @@
 // Not thread-safe: one engine belongs to one thread.
 #pragma once
 
-#include "store/PgDatabase.h"
+#include "store/ChangeList.h"
 #include "store/Engine.h"
+#include "store/PgDatabase.h"
 
 #include <map>
 #include <memory>
@@ -118,11 +119,6 @@ public:
 
 private:
     explicit PgEngine(std::unique_ptr<PgDatabase> db) : m_db(std::move(db)) {}
-    struct LogEntry {
-        Id folder;
-        Id message;
-        ChangeKind kind;
-    };
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
     // True while this connection holds the writer lock (a write transaction is open).
@@ -159,7 +155,7 @@ private:
     std::string m_guid;
     // The open transaction: what it logged, whether it wrote anything at all, where
     // each open savepoint began in the log.
-    std::vector<LogEntry> m_log;
+    std::vector<LoggedChange> m_log;
     bool m_written = false;
     bool m_reading = false; // inside a read snapshot
     std::vector<std::size_t> m_savepoints;

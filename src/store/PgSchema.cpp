@@ -100,14 +100,17 @@ CREATE TABLE revisions(
   at DOUBLE PRECISION NOT NULL,
   entries BIGINT NOT NULL
 );
+)SQL";
+
+// The change log: one row per folder and revision, its changes packed as the file
+// engine packs them (store/ChangeList.h), sent and read as hexadecimal text.
+const char *const kChangeLog = R"SQL(
 CREATE TABLE changes(
   folder_id BIGINT NOT NULL,
   revision BIGINT NOT NULL,
-  message_id BIGINT NOT NULL,
-  kind INTEGER NOT NULL,
-  PRIMARY KEY(folder_id, revision, message_id, kind)
+  entries BYTEA NOT NULL,
+  PRIMARY KEY(folder_id, revision)
 );
-CREATE INDEX changes_revision ON changes(revision);
 )SQL";
 
 // Tables, views and the like outside the server's own schemas.
@@ -147,10 +150,36 @@ void createPgSchema(PgDatabase &db, std::int64_t writerLock)
             }
         }
         db.exec(kSchema);
+        db.exec(kChangeLog);
         db.exec("INSERT INTO meta(key, value) VALUES "
                 "('guid', upper(replace(gen_random_uuid()::text, '-', ''))), ('log_floor', '0'), "
-                "('message_high', '0'), ('schema_version', '" + std::to_string(SchemaVersion) + "')");
+                "('message_high', '0'), ('schema_version', '" + std::to_string(PgSchemaVersion) + "')");
         db.exec("INSERT INTO revisions(revision, at, entries) VALUES(1, extract(epoch FROM now()), 0)");
+        db.exec("COMMIT");
+    } catch (...) {
+        if (db.inTransaction())
+            db.exec("ROLLBACK");
+        throw;
+    }
+}
+
+void upgradePgSchema(PgDatabase &db, std::int64_t writerLock)
+{
+    db.exec("BEGIN");
+    try {
+        db.exec("SELECT pg_advisory_xact_lock(" + std::to_string(writerLock) + ")");
+        // Read again under the lock: another program may have upgraded it meanwhile.
+        if (pgSchemaVersion(db) == FirstPgSchemaVersion) {
+            // The first stores logged one row per message and kind. That log is dropped
+            // for the packed one; a reader asking from a revision before the upgrade is
+            // told to read everything (asking from the last revision itself still
+            // answers: nothing changed since).
+            db.exec("DROP TABLE changes");
+            db.exec(kChangeLog);
+            db.exec("UPDATE meta SET value = (SELECT coalesce(max(revision), 1)::text FROM revisions) "
+                    "WHERE key = 'log_floor'; "
+                    "UPDATE meta SET value = '" + std::to_string(PgSchemaVersion) + "' WHERE key = 'schema_version'");
+        }
         db.exec("COMMIT");
     } catch (...) {
         if (db.inTransaction())

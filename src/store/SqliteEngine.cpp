@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 
 namespace store {
 
@@ -173,17 +172,10 @@ std::int64_t SqliteEngine::metaNumber(const char *key)
 void SqliteEngine::writeRevision()
 {
     const std::int64_t revision = storeRevision() + 1;
-    // The changes of each folder, in the order they were made.
-    std::map<Id, std::vector<std::pair<Id, ChangeKind>>> byFolder;
-    for (const LogEntry &e : m_log)
-        byFolder[e.folder].emplace_back(e.message, e.kind);
     std::int64_t entries = 0;
-    for (const auto &[folder, changes] : byFolder) {
-        std::int64_t count = 0;
-        const std::string packed = packChanges(changes, count);
-        entries += count;
-        m_db->statement(sql::LogChanges).bind(1, folder).bind(2, revision).bindBlob(3, packed).run();
-        m_db->statement(sql::RaiseFolderRevision).bind(1, revision).bind(2, folder).run();
+    for (const PackedFolder &f : packByFolder(m_log, entries)) {
+        m_db->statement(sql::LogChanges).bind(1, f.folder).bind(2, revision).bindBlob(3, f.packed).run();
+        m_db->statement(sql::RaiseFolderRevision).bind(1, revision).bind(2, f.folder).run();
     }
     m_db->statement(sql::AddRevision).bind(1, revision).bind(2, secondsSince1970()).bind(3, entries).run();
     if (m_messageHigh != m_messageHighRead)

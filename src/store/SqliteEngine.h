@@ -9,6 +9,7 @@
 // Not thread-safe: one engine belongs to one thread.
 #pragma once
 
+#include "store/ChangeList.h"
 #include "store/Database.h"
 #include "store/Engine.h"
 
@@ -99,11 +100,6 @@ public:
 
 private:
     explicit SqliteEngine(std::unique_ptr<Database> db) : m_db(std::move(db)) {}
-    struct LogEntry {
-        Id folder;
-        Id message;
-        ChangeKind kind;
-    };
     void log(Id folder, Id message, ChangeKind kind) { m_log.push_back({folder, message, kind}); }
     void markWritten() { m_written = true; }
     // A fresh message id above every id given before.
@@ -118,7 +114,7 @@ private:
     std::string m_guid;
     // The open transaction: what it logged, whether it wrote anything at all, where
     // each open savepoint began in the log.
-    std::vector<LogEntry> m_log;
+    std::vector<LoggedChange> m_log;
     bool m_written = false;
     // A read snapshot is open (a read transaction, never a write one).
     bool m_reading = false;
