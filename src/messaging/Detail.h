@@ -46,7 +46,7 @@ struct SessionState {
     store::Profile profile;
     // Folders seen to exist; the object model never removes a folder.
     std::unordered_set<std::int64_t> knownFolders;
-    // The message the last enumeration step loaded, handed out by the iterator.
+    // The message the last enumeration step found, handed out by the iterator.
     std::shared_ptr<MessageState> prefetched;
 
     ~SessionState();

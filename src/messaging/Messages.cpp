@@ -130,7 +130,7 @@ Messages::iterator &Messages::iterator::operator++()
     return *this;
 }
 
-// Loads the member at the current position, passing over members deleted since the
+// Finds the member at the current position, passing over members deleted since the
 // snapshot was taken.
 void Messages::iterator::skipDeleted()
 {
@@ -139,7 +139,10 @@ void Messages::iterator::skipDeleted()
     while (m_pos < m_ids->size()) {
         auto state = std::make_shared<detail::MessageState>();
         state->id = (*m_ids)[m_pos];
-        if (detail::loadRow(*m_session, *state)) {
+        // Where it is tells whether it is still there; its row is read when a property is
+        // first asked for (deleting each member needs no more).
+        state->place = m_session->store().messagePlace(state->id);
+        if (state->place) {
             m_session->prefetched = std::move(state);
             return;
         }
