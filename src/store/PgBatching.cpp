@@ -24,7 +24,7 @@ namespace store {
 namespace {
 
 constexpr std::size_t ReadAhead = 512;
-constexpr std::size_t PlaceReadAhead = 1024;
+constexpr std::size_t PlaceReadAhead = 512;
 
 // Rows of the messages read ahead, by a list of ids or, when the ids lie close together
 // (a folder's messages made one after another), by their range: the server then walks
@@ -251,25 +251,48 @@ void PgEngine::sendPending()
     }
 }
 
-void PgEngine::rememberWalk(const std::vector<Id> &ids)
+void PgEngine::rememberWalk(const std::vector<Id> &ids, Id folder, std::int64_t seen)
 {
     m_walk = ids;
     m_walkAt.clear();
     for (std::size_t i = 0; i < ids.size(); ++i)
         m_walkAt.emplace(ids[i], i);
+    if (seen < 0)
+        return;
+    if (seen != m_knownRevision) {
+        forgetReadAhead();
+        m_knownRevision = seen;
+    }
+    // A walk holds the folder's visible members: where each is needs no read of its own.
+    // Under the writer lock the read-ahead may know better (this transaction's writes).
+    for (Id id : ids)
+        if (!m_rows.count(id))
+            m_places.try_emplace(id, MessagePlace{folder, false});
+}
+
+std::int64_t PgEngine::revisionForWalk()
+{
+    if (holdsWriterLock())
+        return m_knownRevision;
+    // Outside the lock the revision is read before the walk: a commit in between leaves
+    // the walk newer than the revision, which the next transaction then finds changed.
+    // A read snapshot's walk is of its own time and is not kept.
+    return m_reading ? -1 : storeRevision();
 }
 
 std::vector<Id> PgEngine::folderMessages(Id folder)
 {
+    const std::int64_t seen = revisionForWalk();
     std::vector<Id> ids = readFolderMessages(folder);
-    rememberWalk(ids);
+    rememberWalk(ids, folder, seen);
     return ids;
 }
 
 std::vector<Id> PgEngine::folderMessagesBySubject(Id folder, std::string_view prefix)
 {
+    const std::int64_t seen = revisionForWalk();
     std::vector<Id> ids = readFolderMessagesBySubject(folder, prefix);
-    rememberWalk(ids);
+    rememberWalk(ids, folder, seen);
     return ids;
 }
 
@@ -277,12 +300,11 @@ void PgEngine::readAhead(std::size_t at)
 {
     const std::size_t from = at >= ReadAhead ? at - ReadAhead : 0;
     const std::size_t to = std::min(m_walk.size(), at + ReadAhead + 1);
-    // Messages this transaction wrote already (their place is known) are read again only
-    // when asked for.
+    // Messages this transaction changed already are read again only when asked for.
     std::vector<Id> wanted;
     for (std::size_t i = from; i < to; ++i) {
         const Id id = m_walk[i];
-        if (!m_rows.count(id) && (i == at || !m_places.count(id)))
+        if (!m_rows.count(id) && (i == at || !m_changed.count(id)))
             wanted.push_back(id);
     }
     if (wanted.empty())
@@ -477,6 +499,7 @@ bool PgEngine::updateMessage(Id message, unsigned columns, const MessageRow &row
     log(cached->folder, message, cached->hidden ? ChangeKind::BindingChanged : ChangeKind::Changed);
     // Its row is stale now, its place is not.
     m_places[message] = MessagePlace{cached->folder, cached->hidden};
+    m_changed.insert(message);
     m_rows.erase(message);
     return true;
 }

@@ -79,8 +79,18 @@ PgEngine::~PgEngine()
 
 void PgEngine::begin()
 {
-    forgetTransaction();
+    endTransaction();
     m_db->exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(WriterLock) + ")");
+    try {
+        // What was read ahead before stays good while nobody else has committed since.
+        const std::int64_t now = storeRevision();
+        if (now != m_knownRevision)
+            forgetReadAhead();
+        m_knownRevision = now;
+    } catch (...) {
+        rollback();
+        throw;
+    }
 }
 
 void PgEngine::commit()
@@ -101,9 +111,21 @@ void PgEngine::commit()
         rollback();
         throw;
     }
-    if (m_written)
+    if (m_written) {
         m_committedRevisions = true;
-    forgetTransaction();
+        ++m_knownRevision;
+    }
+    endTransaction();
+    // What stays for the next transaction stays small: rows and fields are let go
+    // (where their messages are is kept, up to a large folder's worth).
+    if (m_rows.size() + m_fields.size() > RowsKept) {
+        for (const auto &[id, row] : m_rows)
+            m_places[id] = row ? std::optional<MessagePlace>(MessagePlace{row->folder, row->hidden}) : std::nullopt;
+        m_rows.clear();
+        m_fields.clear();
+    }
+    if (m_places.size() + m_changed.size() > PlacesKept)
+        forgetReadAhead();
 }
 
 void PgEngine::rollback() noexcept
@@ -123,12 +145,19 @@ void PgEngine::forgetReadAhead() noexcept
     m_rows.clear();
     m_fields.clear();
     m_places.clear();
+    m_changed.clear();
     forgetDirectory();
 }
 
 void PgEngine::forgetTransaction() noexcept
 {
     forgetReadAhead();
+    m_knownRevision = -1;
+    endTransaction();
+}
+
+void PgEngine::endTransaction() noexcept
+{
     m_pendingAdds.clear();
     m_pendingFields.clear();
     m_pendingUpdates.clear();
@@ -200,7 +229,8 @@ std::int64_t PgEngine::metaNumber(const char *key)
 
 void PgEngine::writeRevision()
 {
-    const std::int64_t revision = storeRevision() + 1;
+    // Read under the writer lock when the transaction began.
+    const std::int64_t revision = m_knownRevision + 1;
     // The log (one packed row per folder) and the folders' revisions as one statement
     // each, whatever the transaction's length.
     std::int64_t entries = 0;

@@ -29,6 +29,7 @@
 #include <memory>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace store {
@@ -142,12 +143,19 @@ private:
     void forgetReadAhead() noexcept;
     const MessageRow *cachedRow(Id message);
     void forgetCached(Id message);
-    void rememberWalk(const std::vector<Id> &ids);
+    // Remembers a walk of the visible messages of `folder`, read at store revision `seen`
+    // (-1: unknown), and where its members are.
+    void rememberWalk(const std::vector<Id> &ids, Id folder, std::int64_t seen);
+    // The store's revision a walk about to be read will see (-1 when not worth knowing).
+    std::int64_t revisionForWalk();
     // A fresh message id above every id given before.
     Id nextMessageId();
     // The commit's own writes: the log, the revision, the folders' revisions.
     void writeRevision();
+    // Forgets the open transaction and everything read ahead.
     void forgetTransaction() noexcept;
+    // Forgets the open transaction but keeps what was read ahead (see m_knownRevision).
+    void endTransaction() noexcept;
     std::int64_t metaNumber(const char *key);
     void trimLog();
 
@@ -163,12 +171,24 @@ private:
     bool m_committedRevisions = false;
     // The UPDATE of each combination of columns, made once.
     std::vector<std::string> m_updateSql = std::vector<std::string>(1u << ColumnCount);
-    // What the open transaction read ahead while it held the writer lock: rows and fields
-    // of messages (a row nullopt: the message does not exist), valid until it ends.
+    // What was read ahead while this connection held the writer lock, or (a walk's places)
+    // just before: rows and fields of messages (a row nullopt: the message does not
+    // exist). It holds the store as of revision m_knownRevision, kept so by this
+    // connection's own writes; it is used only under the writer lock, and dropped when a
+    // transaction begins at another revision (somebody else committed meanwhile) or ends
+    // in a rollback. Every commit that writes raises the store's revision.
     std::unordered_map<Id, std::optional<MessageRow>> m_rows;
     std::unordered_map<Id, Fields> m_fields;
     // Where messages are, read ahead the same way for messages whose rows were not.
     std::unordered_map<Id, std::optional<MessagePlace>> m_places;
+    // Messages whose rows this connection changed without reading them again.
+    std::unordered_set<Id> m_changed;
+    // The store's revision the read-ahead belongs to; -1 when it belongs to none.
+    std::int64_t m_knownRevision = -1;
+    // Rows and fields read ahead kept past a commit, at most.
+    static constexpr std::size_t RowsKept = 4096;
+    // Places of messages kept past a commit, at most.
+    static constexpr std::size_t PlacesKept = 1u << 17;
     // The ids of the folder walked last (any snapshot of a folder's members), and where
     // each stands in it, so that the messages around one read are read with it.
     std::vector<Id> m_walk;

@@ -2,6 +2,8 @@
 // middle.
 #include "TestStore.h"
 
+#include "store/Engine.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +89,45 @@ TEST_F(StoreFixture, WriterKilledInTheMiddleLeavesNoHalfItem)
     EXPECT_GT(copies, 0);
     int stamped = stampedSources(s);
     EXPECT_TRUE(stamped == copies || stamped == copies + 1) << stamped << " " << copies;
+}
+
+// Two connections to one store committing in turn: what the first read ahead and kept
+// past its commit gives way to what the second changed meanwhile.
+TEST_F(StoreFixture, AnotherConnectionsCommitIsSeenPastWhatWasReadAhead)
+{
+    const auto location = teststores::newLocation(dir(), "engines.db");
+    auto a = store::openEngine(location, store::OpenMode::Create);
+    std::vector<store::Id> ids;
+    a->begin();
+    const store::Id folder = a->addFolder(a->addStore("S", store::StoreKind::Public, 0), 0, "F");
+    store::MessageRow row;
+    row.folder = folder;
+    row.subject = "first";
+    for (int i = 0; i < 3; ++i)
+        ids.push_back(a->addMessage(row, {}));
+    a->commit();
+    auto b = store::openEngine(location, store::OpenMode::Existing);
+
+    a->begin();
+    a->folderMessages(folder);
+    ASSERT_TRUE(a->message(ids[0])); // the others are read with it
+    EXPECT_TRUE(a->deleteMessage(ids[0], a->messagePlace(ids[0])));
+    a->commit();
+
+    b->begin();
+    EXPECT_TRUE(b->deleteMessage(ids[1], std::nullopt));
+    row.subject = "second";
+    EXPECT_TRUE(b->updateMessage(ids[2], store::ColSubject, row, {}, {}));
+    b->commit();
+
+    a->begin();
+    EXPECT_FALSE(a->messagePlace(ids[1]));
+    EXPECT_FALSE(a->deleteMessage(ids[1], std::nullopt));
+    EXPECT_EQ(a->message(ids[2])->subject, "second");
+    a->commit();
+    a.reset();
+    b.reset();
+    teststores::release(location);
 }
 
 } // namespace
