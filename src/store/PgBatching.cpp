@@ -11,6 +11,7 @@
 //     exists, and where); new messages and their fields always do (PgItems.cpp). At the
 //     flush each kind goes out as one statement over arrays, in the pipeline.
 // Whatever else comes next flushes first; the commit does too.
+#include "store/Items.h"
 #include "store/PgEngine.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
@@ -322,21 +323,7 @@ void PgEngine::readAhead(std::size_t at)
         const Id id = rows->int64(0);
         if (!isWanted(id))
             continue;
-        MessageRow r;
-        r.folder = rows->int64(1);
-        r.hidden = rows->int64(2) != 0;
-        r.subject = rows->text(3);
-        r.body = rows->text(4);
-        r.sensitivity = static_cast<std::int32_t>(rows->int64(5));
-        if (!rows->isNull(6))
-            r.categories = decodeTextList(rows->text(6));
-        r.allDay = static_cast<std::int32_t>(rows->int64(7));
-        r.location = rows->optText(8);
-        r.start = rows->optReal(9);
-        r.end = rows->optReal(10);
-        r.stamp = rows->optText(11);
-        r.changedAt = rows->int64(12);
-        m_rows[id] = std::move(r);
+        m_rows[id] = items::messageRow(*rows, 1);
         m_fields[id];
     }
     while (fields->step()) {

@@ -62,6 +62,8 @@ public:
     PgQuery &bind(int index, const char *text) { return bind(index, std::string_view(text)); }
     // The server takes its own copy of every text: the same as bind.
     PgQuery &bindView(int index, std::string_view text) { return bind(index, text); }
+    PgQuery &bindView(int index, const std::string &text) { return bind(index, text); }
+    PgQuery &bindView(int index, const std::optional<std::string> &text) { return bind(index, text); }
     PgQuery &bindNull(int index);
     PgQuery &bind(int index, const std::optional<std::string> &text);
     PgQuery &bind(int index, const std::optional<double> &value);

@@ -1,16 +1,20 @@
 // The PostgreSQL engine: folders, messages and their fields, event bindings.
 #include "store/PgEngine.h"
-#include "store/Schema.h"
-#include "store/Sql.h"
-#include "store/TextList.h"
-#include "store/Values.h"
 
+// Each text is prepared on the server at its first use on the connection.
+#include "store/Items.h"
 
 namespace store {
 
-using values::bindCategories;
-using values::ids;
-using values::prefixEnd;
+static PgQuery prepare(PgDatabase &db, const char *text)
+{
+    return db.query(text);
+}
+
+static bool changed(PgDatabase &, PgQuery &q)
+{
+    return q.changes() > 0;
+}
 
 Value readValue(PgQuery &q, int typeColumn, int valueColumn)
 {
@@ -26,11 +30,7 @@ void bindValue(PgQuery &q, int typeIndex, int valueIndex, const Value &value)
 
 std::optional<FolderRow> PgEngine::folder(Id folder)
 {
-    auto q = m_db->query(sql::Folder);
-    q.bind(1, folder);
-    if (!q.step())
-        return std::nullopt;
-    return FolderRow{q.int64(0), q.isNull(1) ? 0 : q.int64(1), q.text(2)};
+    return items::folder(*m_db, folder);
 }
 
 std::optional<Id> PgEngine::rootFolder(Id store)
@@ -39,9 +39,7 @@ std::optional<Id> PgEngine::rootFolder(Id store)
         if (auto it = m_roots.find(store); it != m_roots.end())
             return it->second;
     }
-    auto q = m_db->query(sql::RootFolder);
-    q.bind(1, store);
-    return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
+    return items::rootFolder(*m_db, store);
 }
 
 std::vector<Id> PgEngine::subfolders(Id parent)
@@ -54,9 +52,7 @@ std::vector<Id> PgEngine::subfolders(Id parent)
             return out;
         }
     }
-    auto q = m_db->query(sql::Subfolders);
-    q.bind(1, parent);
-    return ids(q);
+    return items::subfolders(*m_db, parent);
 }
 
 std::optional<Id> PgEngine::subfolder(Id parent, std::string_view name)
@@ -70,24 +66,13 @@ std::optional<Id> PgEngine::subfolder(Id parent, std::string_view name)
             return std::nullopt;
         }
     }
-    auto q = m_db->query(sql::Subfolder);
-    q.bind(1, parent).bind(2, name);
-    return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
+    return items::subfolder(*m_db, parent, name);
 }
 
 Id PgEngine::addFolder(Id store, Id parent, std::string_view name)
 {
     forgetDirectory();
-    auto q = m_db->query(sql::AddFolder);
-    q.bind(1, store);
-    if (parent)
-        q.bind(2, parent);
-    else
-        q.bindNull(2);
-    q.bind(3, name);
-    q.step();
-    const Id id = q.int64(0);
-    q.run();
+    const Id id = items::addFolder(*m_db, store, parent, name);
     markWritten();
     return id;
 }
@@ -96,61 +81,22 @@ Id PgEngine::addFolder(Id store, Id parent, std::string_view name)
 
 std::optional<MessageRow> PgEngine::readMessage(Id message)
 {
-    auto q = m_db->query(sql::Message);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    MessageRow r;
-    r.folder = q.int64(0);
-    r.hidden = q.int64(1) != 0;
-    r.subject = q.text(2);
-    r.body = q.text(3);
-    r.sensitivity = static_cast<std::int32_t>(q.int64(4));
-    if (!q.isNull(5))
-        r.categories = decodeTextList(q.text(5));
-    r.allDay = static_cast<std::int32_t>(q.int64(6));
-    r.location = q.optText(7);
-    r.start = q.optReal(8);
-    r.end = q.optReal(9);
-    r.stamp = q.optText(10);
-    r.changedAt = q.int64(11);
-    return r;
+    return items::message(*m_db, message);
 }
 
 Fields PgEngine::readMessageFields(Id message)
 {
-    Fields out;
-    auto q = m_db->query(sql::MessageFields);
-    q.bind(1, message);
-    while (q.step())
-        out[static_cast<std::uint32_t>(q.int64(0))] = readValue(q, 1, 2);
-    return out;
+    return items::messageFields(*m_db, message);
 }
 
 std::vector<Id> PgEngine::readFolderMessages(Id folder)
 {
-    auto q = m_db->query(sql::FolderMessages);
-    q.bind(1, folder);
-    return ids(q);
+    return items::folderMessages(*m_db, folder);
 }
 
 std::vector<Id> PgEngine::readFolderMessagesBySubject(Id folder, std::string_view prefix)
 {
-    if (prefix.empty())
-        return readFolderMessages(folder);
-    if (auto upper = prefixEnd(std::string(prefix))) {
-        auto q = m_db->query(sql::FolderMessagesInRange);
-        q.bind(1, folder).bind(2, prefix).bind(3, *upper);
-        return ids(q);
-    }
-    std::vector<Id> out;
-    auto q = m_db->query(sql::FolderMessagesFrom);
-    q.bind(1, folder).bind(2, prefix);
-    while (q.step()) {
-        if (q.text(1).starts_with(prefix))
-            out.push_back(q.int64(0));
-    }
-    return out;
+    return items::folderMessagesBySubject(*m_db, folder, prefix);
 }
 
 Id PgEngine::addMessage(const MessageRow &row, const Fields &fields)
@@ -196,45 +142,16 @@ bool PgEngine::updateMessageNow(Id message, unsigned columns, const MessageRow &
             if (text.empty())
                 text = sql::updateMessage(columns) + " RETURNING folder_id, hidden";
             auto q = m_db->query(text);
-            if (columns & ColSubject)
-                q.bind(1, std::string_view(row.subject));
-            if (columns & ColBody)
-                q.bind(2, std::string_view(row.body));
-            if (columns & ColSensitivity)
-                q.bind(3, std::int64_t(row.sensitivity));
-            if (columns & ColCategories)
-                bindCategories(q, 4, row.categories);
-            if (columns & ColAllDay)
-                q.bind(5, std::int64_t(row.allDay));
-            if (columns & ColLocation)
-                q.bind(6, row.location);
-            if (columns & ColStart)
-                q.bind(7, row.start);
-            if (columns & ColEnd)
-                q.bind(8, row.end);
-            if (columns & ColStamp)
-                q.bind(9, row.stamp);
-            q.bind(10, message).bind(11, row.changedAt);
+            items::bindUpdate(q, columns, row, message);
             if (q.step()) {
                 place = std::pair{q.int64(0), q.int64(1) != 0};
                 q.run();
             }
-        } else {
-            auto q = m_db->query(sql::MessagePlace);
-            q.bind(1, message);
-            if (q.step())
-                place = std::pair{q.int64(0), q.int64(1) != 0};
+        } else if (const auto known = readMessagePlace(message)) {
+            place = std::pair{known->folder, known->hidden};
         }
-        if (place) {
-            for (const auto &[tag, value] : fields) {
-                auto f = m_db->query(sql::SetMessageField);
-                f.bind(1, message).bind(2, std::int64_t(tag));
-                bindValue(f, 3, 4, value);
-                f.run();
-            }
-            for (const std::uint32_t tag : removed)
-                m_db->query(sql::RemoveMessageField).bind(1, message).bind(2, std::int64_t(tag)).run();
-        }
+        if (place)
+            items::writeFields(*m_db, message, fields, removed);
         if (several)
             releaseSavepoint();
     } catch (...) {
@@ -253,11 +170,7 @@ bool PgEngine::updateMessageNow(Id message, unsigned columns, const MessageRow &
 
 std::optional<MessagePlace> PgEngine::readMessagePlace(Id message)
 {
-    auto q = m_db->query(sql::MessagePlace);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    return MessagePlace{q.int64(0), q.int64(1) != 0};
+    return items::messagePlace(*m_db, message);
 }
 
 bool PgEngine::deleteMessageNow(Id message)
@@ -279,9 +192,7 @@ bool PgEngine::deleteMessageNow(Id message)
 
 bool PgEngine::boundFolder(Id folder)
 {
-    auto q = m_db->query(sql::BoundFolder);
-    q.bind(1, folder);
-    return q.step();
+    return items::boundFolder(*m_db, folder);
 }
 
 void PgEngine::saveBoundFolder(Id folder)
@@ -292,18 +203,12 @@ void PgEngine::saveBoundFolder(Id folder)
 
 std::vector<Id> PgEngine::folderBindings(Id folder)
 {
-    auto q = m_db->query(sql::FolderBindings);
-    q.bind(1, folder);
-    return ids(q);
+    return items::folderBindings(*m_db, folder);
 }
 
 std::optional<BindingRow> PgEngine::binding(Id message)
 {
-    auto q = m_db->query(sql::Binding);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    return BindingRow{q.text(0), q.int64(1) != 0, static_cast<std::int16_t>(q.int64(2)), q.text(3)};
+    return items::binding(*m_db, message);
 }
 
 Id PgEngine::addBinding(Id folder, const BindingRow &row)
@@ -311,14 +216,7 @@ Id PgEngine::addBinding(Id folder, const BindingRow &row)
     const Id id = nextMessageId();
     savepoint();
     try {
-        m_db->query(sql::AddBindingMessage).bind(1, id).bind(2, folder).bind(3, std::string_view(row.name)).run();
-        m_db->query(sql::AddBinding)
-            .bind(1, id)
-            .bind(2, std::string_view(row.name))
-            .bind(3, std::int64_t(row.active ? 1 : 0))
-            .bind(4, std::int64_t(row.eventMask))
-            .bind(5, std::string_view(row.handlerClass))
-            .run();
+        items::addBinding(*m_db, id, folder, row);
         releaseSavepoint();
     } catch (...) {
         rollbackToSavepoint();
@@ -331,14 +229,7 @@ Id PgEngine::addBinding(Id folder, const BindingRow &row)
 
 bool PgEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 {
-    auto q = m_db->query(sql::UpdateBinding);
-    q.bind(1, std::string_view(row.name))
-        .bind(2, std::int64_t(row.active ? 1 : 0))
-        .bind(3, std::int64_t(row.eventMask))
-        .bind(4, std::string_view(row.handlerClass))
-        .bind(5, message)
-        .run();
-    if (q.changes() == 0)
+    if (!items::updateBinding(*m_db, message, row))
         return false;
     markWritten();
     log(folder, message, ChangeKind::BindingChanged);
@@ -347,9 +238,7 @@ bool PgEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 
 bool PgEngine::setHandlerDataSaved(Id folder, Id message)
 {
-    auto q = m_db->query(sql::SetHandlerDataSaved);
-    q.bind(1, message).run();
-    if (q.changes() == 0)
+    if (!items::setHandlerDataSaved(*m_db, message))
         return false;
     markWritten();
     log(folder, message, ChangeKind::BindingChanged);

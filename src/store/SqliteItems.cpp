@@ -1,17 +1,24 @@
 // The SQLite engine: folders, messages and their fields, event bindings.
-#include "store/Schema.h"
-#include "store/Sql.h"
 #include "store/SqliteEngine.h"
-#include "store/TextList.h"
-#include "store/Values.h"
+
+// The statements are prepared once per connection and kept (Database::statement).
+#include "store/Items.h"
 
 #include <sqlite3.h>
 
 namespace store {
 
 using values::bindCategories;
-using values::ids;
-using values::prefixEnd;
+
+static Query prepare(Database &db, const char *text)
+{
+    return db.statement(text);
+}
+
+static bool changed(Database &db, Query &)
+{
+    return db.changes() > 0;
+}
 
 Value readValue(Query &q, int typeColumn, int valueColumn)
 {
@@ -27,46 +34,27 @@ void bindValue(Query &q, int typeIndex, int valueIndex, const Value &value)
 
 std::optional<FolderRow> SqliteEngine::folder(Id folder)
 {
-    auto q = m_db->statement(sql::Folder);
-    q.bind(1, folder);
-    if (!q.step())
-        return std::nullopt;
-    return FolderRow{q.int64(0), q.isNull(1) ? 0 : q.int64(1), q.text(2)};
+    return items::folder(*m_db, folder);
 }
 
 std::optional<Id> SqliteEngine::rootFolder(Id store)
 {
-    auto q = m_db->statement(sql::RootFolder);
-    q.bind(1, store);
-    return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
+    return items::rootFolder(*m_db, store);
 }
 
 std::vector<Id> SqliteEngine::subfolders(Id parent)
 {
-    auto q = m_db->statement(sql::Subfolders);
-    q.bind(1, parent);
-    return ids(q);
+    return items::subfolders(*m_db, parent);
 }
 
 std::optional<Id> SqliteEngine::subfolder(Id parent, std::string_view name)
 {
-    auto q = m_db->statement(sql::Subfolder);
-    q.bind(1, parent).bind(2, name);
-    return q.step() ? std::optional<Id>(q.int64(0)) : std::nullopt;
+    return items::subfolder(*m_db, parent, name);
 }
 
 Id SqliteEngine::addFolder(Id store, Id parent, std::string_view name)
 {
-    auto q = m_db->statement(sql::AddFolder);
-    q.bind(1, store);
-    if (parent)
-        q.bind(2, parent);
-    else
-        q.bindNull(2);
-    q.bind(3, name);
-    q.step();
-    const Id id = q.int64(0);
-    q.run();
+    const Id id = items::addFolder(*m_db, store, parent, name);
     markWritten();
     return id;
 }
@@ -75,70 +63,27 @@ Id SqliteEngine::addFolder(Id store, Id parent, std::string_view name)
 
 std::optional<MessageRow> SqliteEngine::message(Id message)
 {
-    auto q = m_db->statement(sql::Message);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    MessageRow r;
-    r.folder = q.int64(0);
-    r.hidden = q.int64(1) != 0;
-    r.subject = q.text(2);
-    r.body = q.text(3);
-    r.sensitivity = static_cast<std::int32_t>(q.int64(4));
-    if (!q.isNull(5))
-        r.categories = decodeTextList(q.text(5));
-    r.allDay = static_cast<std::int32_t>(q.int64(6));
-    r.location = q.optText(7);
-    r.start = q.optReal(8);
-    r.end = q.optReal(9);
-    r.stamp = q.optText(10);
-    r.changedAt = q.int64(11);
-    return r;
+    return items::message(*m_db, message);
 }
 
 std::optional<MessagePlace> SqliteEngine::messagePlace(Id message)
 {
-    auto q = m_db->statement(sql::MessagePlace);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    return MessagePlace{q.int64(0), q.int64(1) != 0};
+    return items::messagePlace(*m_db, message);
 }
 
 Fields SqliteEngine::messageFields(Id message)
 {
-    Fields out;
-    auto q = m_db->statement(sql::MessageFields);
-    q.bind(1, message);
-    while (q.step())
-        out[static_cast<std::uint32_t>(q.int64(0))] = readValue(q, 1, 2);
-    return out;
+    return items::messageFields(*m_db, message);
 }
 
 std::vector<Id> SqliteEngine::folderMessages(Id folder)
 {
-    auto q = m_db->statement(sql::FolderMessages);
-    q.bind(1, folder);
-    return ids(q);
+    return items::folderMessages(*m_db, folder);
 }
 
 std::vector<Id> SqliteEngine::folderMessagesBySubject(Id folder, std::string_view prefix)
 {
-    if (prefix.empty())
-        return folderMessages(folder);
-    if (auto upper = prefixEnd(std::string(prefix))) {
-        auto q = m_db->statement(sql::FolderMessagesInRange);
-        q.bind(1, folder).bind(2, prefix).bind(3, *upper);
-        return ids(q);
-    }
-    std::vector<Id> out;
-    auto q = m_db->statement(sql::FolderMessagesFrom);
-    q.bind(1, folder).bind(2, prefix);
-    while (q.step()) {
-        if (q.text(1).starts_with(prefix))
-            out.push_back(q.int64(0));
-    }
-    return out;
+    return items::folderMessagesBySubject(*m_db, folder, prefix);
 }
 
 Id SqliteEngine::addMessage(const MessageRow &row, const Fields &fields)
@@ -194,40 +139,14 @@ bool SqliteEngine::updateMessage(Id message, unsigned columns, const MessageRow 
             if (text.empty())
                 text = sql::updateMessage(columns);
             auto q = m_db->statement(text.c_str()); // made once, kept unchanged with the engine
-            if (columns & ColSubject)
-                q.bindView(1, row.subject);
-            if (columns & ColBody)
-                q.bindView(2, row.body);
-            if (columns & ColSensitivity)
-                q.bind(3, std::int64_t(row.sensitivity));
-            if (columns & ColCategories)
-                bindCategories(q, 4, row.categories);
-            if (columns & ColAllDay)
-                q.bind(5, std::int64_t(row.allDay));
-            if (columns & ColLocation)
-                q.bindView(6, row.location);
-            if (columns & ColStart)
-                q.bind(7, row.start);
-            if (columns & ColEnd)
-                q.bind(8, row.end);
-            if (columns & ColStamp)
-                q.bindView(9, row.stamp);
-            q.bind(10, message).bind(11, row.changedAt);
+            items::bindUpdate(q, columns, row, message);
             q.run();
             found = m_db->changes() > 0;
         } else {
             found = messagePlace(message).has_value();
         }
-        if (found) {
-            for (const auto &[tag, value] : fields) {
-                auto f = m_db->statement(sql::SetMessageField);
-                f.bind(1, message).bind(2, std::int64_t(tag));
-                bindValue(f, 3, 4, value);
-                f.run();
-            }
-            for (const std::uint32_t tag : removed)
-                m_db->statement(sql::RemoveMessageField).bind(1, message).bind(2, std::int64_t(tag)).run();
-        }
+        if (found)
+            items::writeFields(*m_db, message, fields, removed);
         if (several)
             releaseSavepoint();
     } catch (...) {
@@ -264,9 +183,7 @@ bool SqliteEngine::deleteMessage(Id message, std::optional<MessagePlace> known)
 
 bool SqliteEngine::boundFolder(Id folder)
 {
-    auto q = m_db->statement(sql::BoundFolder);
-    q.bind(1, folder);
-    return q.step();
+    return items::boundFolder(*m_db, folder);
 }
 
 void SqliteEngine::saveBoundFolder(Id folder)
@@ -277,32 +194,19 @@ void SqliteEngine::saveBoundFolder(Id folder)
 
 std::vector<Id> SqliteEngine::folderBindings(Id folder)
 {
-    auto q = m_db->statement(sql::FolderBindings);
-    q.bind(1, folder);
-    return ids(q);
+    return items::folderBindings(*m_db, folder);
 }
 
 std::optional<BindingRow> SqliteEngine::binding(Id message)
 {
-    auto q = m_db->statement(sql::Binding);
-    q.bind(1, message);
-    if (!q.step())
-        return std::nullopt;
-    return BindingRow{q.text(0), q.int64(1) != 0, static_cast<std::int16_t>(q.int64(2)), q.text(3)};
+    return items::binding(*m_db, message);
 }
 
 Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
 {
     const Id id = nextMessageId();
-    m_db->statement(sql::AddBindingMessage).bind(1, id).bind(2, folder).bindView(3, row.name).run();
     try {
-        m_db->statement(sql::AddBinding)
-            .bind(1, id)
-            .bindView(2, row.name)
-            .bind(3, std::int64_t(row.active ? 1 : 0))
-            .bind(4, std::int64_t(row.eventMask))
-            .bindView(5, row.handlerClass)
-            .run();
+        items::addBinding(*m_db, id, folder, row);
     } catch (...) {
         // As for a new message: the binding message goes again rather than a savepoint.
         try {
@@ -319,14 +223,7 @@ Id SqliteEngine::addBinding(Id folder, const BindingRow &row)
 
 bool SqliteEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 {
-    m_db->statement(sql::UpdateBinding)
-        .bind(1, std::string_view(row.name))
-        .bind(2, std::int64_t(row.active ? 1 : 0))
-        .bind(3, std::int64_t(row.eventMask))
-        .bind(4, std::string_view(row.handlerClass))
-        .bind(5, message)
-        .run();
-    if (m_db->changes() == 0)
+    if (!items::updateBinding(*m_db, message, row))
         return false;
     markWritten();
     log(folder, message, ChangeKind::BindingChanged);
@@ -335,8 +232,7 @@ bool SqliteEngine::updateBinding(Id folder, Id message, const BindingRow &row)
 
 bool SqliteEngine::setHandlerDataSaved(Id folder, Id message)
 {
-    m_db->statement(sql::SetHandlerDataSaved).bind(1, message).run();
-    if (m_db->changes() == 0)
+    if (!items::setHandlerDataSaved(*m_db, message))
         return false;
     markWritten();
     log(folder, message, ChangeKind::BindingChanged);
