@@ -1,22 +1,44 @@
-// Items: the statements of folders, messages, their fields and event bindings, written
-// once for both engines. `Db` is an engine's connection (Database or PgDatabase); the
+// Items: the statements of folders, messages, their fields and event bindings, and of
+// revisions and the change log, written once for both engines. `Db` is an engine's connection (Database or PgDatabase); the
 // engine gives `prepare(db, text)`, a statement of that connection ready to bind, and
 // `changed(db, q)`, whether the statement just run changed a row. What
 // differs between the engines (batching, the change log, how a failure is undone) stays
 // in the engines' own files, around these. Included only by the engines' own files.
 #pragma once
 
+#include "store/ChangeList.h"
 #include "store/Rows.h"
 #include "store/Sql.h"
 #include "store/TextList.h"
 #include "store/Values.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace store::items {
+
+// ---- the store's own numbers
+
+// A number kept in meta; 0 when it is not there.
+template <class Db>
+std::int64_t metaNumber(Db &db, const char *key)
+{
+    auto q = prepare(db, sql::Meta);
+    q.bind(1, key);
+    return q.step() ? q.int64(0) : 0;
+}
+
+// The highest message id ever given (ids are never given twice).
+template <class Db>
+Id highestMessageId(Db &db)
+{
+    auto q = prepare(db, sql::HighestMessage);
+    q.step();
+    return std::max(metaNumber(db, "message_high"), q.int64(0));
+}
 
 // ---- folders
 
@@ -257,6 +279,78 @@ bool setHandlerDataSaved(Db &db, Id message)
     q.bind(1, message);
     q.run();
     return changed(db, q);
+}
+
+// ---- revisions and the change log
+
+template <class Db>
+std::int64_t storeRevision(Db &db)
+{
+    auto q = prepare(db, sql::StoreRevision);
+    return q.step() ? q.int64(0) : 0;
+}
+
+template <class Db>
+std::int64_t folderRevision(Db &db, Id folder)
+{
+    auto q = prepare(db, sql::FolderRevision);
+    q.bind(1, folder);
+    return q.step() ? q.int64(0) : 0;
+}
+
+// What changed in the folder after `revision`, inside the caller's snapshot. `text` reads
+// (revision, packed changes) of the folder after a revision; `packed(q)` is the packed
+// value of its row.
+template <class Db, class Packed>
+FolderChanges changesSince(Db &db, Id folder, std::int64_t revision, const char *text, Packed packed)
+{
+    FolderChanges out;
+    out.revision = folderRevision(db, folder);
+    out.tooOld = revision < metaNumber(db, "log_floor") || revision > storeRevision(db);
+    if (!out.tooOld) {
+        auto q = prepare(db, text);
+        q.bind(1, folder).bind(2, revision);
+        while (q.step())
+            unpackChanges(packed(q), q.int64(0), out.changes);
+    }
+    return out;
+}
+
+// True when the log counts more than `keptEntries` entries.
+template <class Db>
+bool logIsLong(Db &db, std::int64_t keptEntries)
+{
+    auto q = prepare(db, sql::LoggedEntries);
+    return q.step() && q.int64(0) > keptEntries;
+}
+
+// Inside the caller's write transaction: drops what the log need not keep (it keeps the
+// last `keptEntries` entries and every revision newer than `since`, whichever reaches
+// further back), and raises the floor readers are answered from.
+template <class Db>
+void trimLog(Db &db, std::int64_t keptEntries, double since)
+{
+    std::int64_t keepFrom = 0;
+    {
+        auto q = prepare(db, sql::OldestKept);
+        q.bind(1, keptEntries).bind(2, since);
+        if (q.step())
+            keepFrom = q.int64(0);
+    }
+    if (keepFrom <= metaNumber(db, "log_floor") + 1)
+        return;
+    // Housekeeping, not an operation: the fault seam does not count its writes.
+    db.setConsultOnWrite(false);
+    try {
+        prepare(db, sql::TrimChanges).bind(1, keepFrom).run();
+        prepare(db, sql::TrimRevisions).bind(1, keepFrom).run();
+        // A reader at keepFrom - 1 or later still finds every change after it.
+        prepare(db, sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
+    } catch (...) {
+        db.setConsultOnWrite(true);
+        throw;
+    }
+    db.setConsultOnWrite(true);
 }
 
 } // namespace store::items

@@ -77,11 +77,6 @@ const PgEngine::EntryAhead *PgEngine::cachedEntry(Id entry)
     return it != m_entries.end() ? &it->second : nullptr;
 }
 
-static PgQuery prepare(PgDatabase &db, const char *text)
-{
-    return db.query(text);
-}
-
 std::optional<Profile> PgEngine::profile(std::string_view name)
 {
     return directory::profile(*m_db, name);

@@ -2,6 +2,7 @@
 // and the change log. Its reads and writes of rows are in PgItems.cpp and PgDirectory.cpp.
 #include "store/PgEngine.h"
 
+#include "store/Items.h"
 #include "store/PgSchema.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
@@ -212,9 +213,7 @@ Id PgEngine::nextMessageId()
     // Under the writer lock nobody else adds messages: the highest id read now stays the
     // highest until this transaction ends.
     if (m_messageHigh == 0) {
-        auto q = m_db->query(sql::HighestMessage);
-        q.step();
-        m_messageHigh = std::max(metaNumber("message_high"), q.int64(0));
+        m_messageHigh = items::highestMessageId(*m_db);
         m_messageHighRead = m_messageHigh;
     }
     return ++m_messageHigh;
@@ -222,9 +221,7 @@ Id PgEngine::nextMessageId()
 
 std::int64_t PgEngine::metaNumber(const char *key)
 {
-    auto q = m_db->query(sql::Meta);
-    q.bind(1, key);
-    return q.step() ? q.int64(0) : 0;
+    return items::metaNumber(*m_db, key);
 }
 
 void PgEngine::writeRevision()
@@ -292,31 +289,13 @@ void PgEngine::tidy() noexcept
 
 void PgEngine::trimLog()
 {
-    {
-        auto q = m_db->query(sql::LoggedEntries);
-        if (!q.step() || q.int64(0) <= KeptEntries)
-            return;
-    }
+    if (!items::logIsLong(*m_db, KeptEntries))
+        return;
     begin();
     try {
-        std::int64_t keepFrom = 0;
-        {
-            auto q = m_db->query(sql::OldestKept);
-            q.bind(1, KeptEntries).bind(2, secondsSince1970() - KeptSeconds);
-            if (q.step())
-                keepFrom = q.int64(0);
-        }
-        if (keepFrom > metaNumber("log_floor") + 1) {
-            m_db->setConsultOnWrite(false);
-            m_db->query(sql::TrimChanges).bind(1, keepFrom).run();
-            m_db->query(sql::TrimRevisions).bind(1, keepFrom).run();
-            // A reader at keepFrom - 1 or later still finds every change after it.
-            m_db->query(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
-            m_db->setConsultOnWrite(true);
-        }
+        items::trimLog(*m_db, KeptEntries, secondsSince1970() - KeptSeconds);
         m_db->exec("COMMIT");
     } catch (...) {
-        m_db->setConsultOnWrite(true);
         rollback();
         throw;
     }
@@ -325,15 +304,12 @@ void PgEngine::trimLog()
 
 std::int64_t PgEngine::storeRevision()
 {
-    auto q = m_db->query(sql::StoreRevision);
-    return q.step() ? q.int64(0) : 0;
+    return items::storeRevision(*m_db);
 }
 
 std::int64_t PgEngine::folderRevision(Id folder)
 {
-    auto q = m_db->query(sql::FolderRevision);
-    q.bind(1, folder);
-    return q.step() ? q.int64(0) : 0;
+    return items::folderRevision(*m_db, folder);
 }
 
 FolderChanges PgEngine::changesSince(Id folder, std::int64_t revision)
@@ -345,15 +321,10 @@ FolderChanges PgEngine::changesSince(Id folder, std::int64_t revision)
         m_db->exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     FolderChanges out;
     try {
-        out.revision = folderRevision(folder);
-        out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
-        if (!out.tooOld) {
-            auto q = m_db->query("SELECT revision, encode(entries, 'hex') FROM changes WHERE folder_id = ? "
-                                 "AND revision > ? ORDER BY revision");
-            q.bind(1, folder).bind(2, revision);
-            while (q.step())
-                unpackChanges(fromHex(q.text(1)), q.int64(0), out.changes);
-        }
+        out = items::changesSince(*m_db, folder, revision,
+                                  "SELECT revision, encode(entries, 'hex') FROM changes WHERE folder_id = ? "
+                                  "AND revision > ? ORDER BY revision",
+                                  [](PgQuery &q) { return fromHex(q.text(1)); });
         if (own)
             m_db->exec("COMMIT");
     } catch (...) {

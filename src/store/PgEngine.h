@@ -235,6 +235,18 @@ private:
     Id m_messageHighRead = 0; // as it was read
 };
 
+// For the statements both engines share (store/Directory.h, store/Items.h): a statement
+// of the connection (prepared on the server at its first use), and whether the one just
+// run changed a row.
+inline PgQuery prepare(PgDatabase &db, const char *text)
+{
+    return db.query(text);
+}
+inline bool changed(PgDatabase &, PgQuery &q)
+{
+    return q.changes() > 0;
+}
+
 Value readValue(PgQuery &q, int typeColumn, int valueColumn);
 void bindValue(PgQuery &q, int typeIndex, int valueIndex, const Value &value);
 

@@ -6,15 +6,6 @@
 
 namespace store {
 
-static PgQuery prepare(PgDatabase &db, const char *text)
-{
-    return db.query(text);
-}
-
-static bool changed(PgDatabase &, PgQuery &q)
-{
-    return q.changes() > 0;
-}
 
 Value readValue(PgQuery &q, int typeColumn, int valueColumn)
 {

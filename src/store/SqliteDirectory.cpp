@@ -7,11 +7,6 @@
 
 namespace store {
 
-static Query prepare(Database &db, const char *text)
-{
-    return db.statement(text);
-}
-
 std::optional<Profile> SqliteEngine::profile(std::string_view name)
 {
     return directory::profile(*m_db, name);

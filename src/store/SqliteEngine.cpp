@@ -3,6 +3,7 @@
 #include "store/SqliteEngine.h"
 
 #include "store/ChangeList.h"
+#include "store/Items.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
 
@@ -154,9 +155,7 @@ void SqliteEngine::sync()
 Id SqliteEngine::nextMessageId()
 {
     if (m_messageHigh == 0) {
-        auto q = m_db->statement(sql::HighestMessage);
-        q.step();
-        m_messageHigh = std::max(metaNumber("message_high"), q.int64(0));
+        m_messageHigh = items::highestMessageId(*m_db);
         m_messageHighRead = m_messageHigh;
     }
     return ++m_messageHigh;
@@ -164,9 +163,7 @@ Id SqliteEngine::nextMessageId()
 
 std::int64_t SqliteEngine::metaNumber(const char *key)
 {
-    auto q = m_db->statement(sql::Meta);
-    q.bind(1, key);
-    return q.step() ? q.int64(0) : 0;
+    return items::metaNumber(*m_db, key);
 }
 
 void SqliteEngine::writeRevision()
@@ -204,31 +201,13 @@ void SqliteEngine::tidy() noexcept
 
 void SqliteEngine::trimLog()
 {
-    {
-        auto q = m_db->statement(sql::LoggedEntries);
-        if (!q.step() || q.int64(0) <= KeptEntries)
-            return;
-    }
+    if (!items::logIsLong(*m_db, KeptEntries))
+        return;
     m_db->statement("BEGIN IMMEDIATE").run();
     try {
-        std::int64_t keepFrom = 0;
-        {
-            auto q = m_db->statement(sql::OldestKept);
-            q.bind(1, KeptEntries).bind(2, secondsSince1970() - KeptSeconds);
-            if (q.step())
-                keepFrom = q.int64(0);
-        }
-        if (keepFrom > metaNumber("log_floor") + 1) {
-            m_db->setConsultOnWrite(false);
-            m_db->statement(sql::TrimChanges).bind(1, keepFrom).run();
-            m_db->statement(sql::TrimRevisions).bind(1, keepFrom).run();
-            // A reader at keepFrom - 1 or later still finds every change after it.
-            m_db->statement(sql::SetMeta).bind(1, "log_floor").bind(2, std::to_string(keepFrom - 1)).run();
-            m_db->setConsultOnWrite(true);
-        }
+        items::trimLog(*m_db, KeptEntries, secondsSince1970() - KeptSeconds);
         m_db->statement("COMMIT").run();
     } catch (...) {
-        m_db->setConsultOnWrite(true);
         rollback();
         throw;
     }
@@ -236,15 +215,12 @@ void SqliteEngine::trimLog()
 
 std::int64_t SqliteEngine::storeRevision()
 {
-    auto q = m_db->statement(sql::StoreRevision);
-    return q.step() ? q.int64(0) : 0;
+    return items::storeRevision(*m_db);
 }
 
 std::int64_t SqliteEngine::folderRevision(Id folder)
 {
-    auto q = m_db->statement(sql::FolderRevision);
-    q.bind(1, folder);
-    return q.step() ? q.int64(0) : 0;
+    return items::folderRevision(*m_db, folder);
 }
 
 FolderChanges SqliteEngine::changesSince(Id folder, std::int64_t revision)
@@ -256,14 +232,7 @@ FolderChanges SqliteEngine::changesSince(Id folder, std::int64_t revision)
         m_db->statement("BEGIN").run();
     FolderChanges out;
     try {
-        out.revision = folderRevision(folder);
-        out.tooOld = revision < metaNumber("log_floor") || revision > storeRevision();
-        if (!out.tooOld) {
-            auto q = m_db->statement(sql::ChangesSince);
-            q.bind(1, folder).bind(2, revision);
-            while (q.step())
-                unpackChanges(q.blob(1), q.int64(0), out.changes);
-        }
+        out = items::changesSince(*m_db, folder, revision, sql::ChangesSince, [](Query &q) { return q.blob(1); });
         if (own)
             m_db->statement("COMMIT").run();
     } catch (...) {

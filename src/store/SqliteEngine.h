@@ -127,6 +127,17 @@ private:
     Id m_messageHighRead = 0; // as it was read
 };
 
+// For the statements both engines share (store/Directory.h, store/Items.h): a statement
+// of the connection (prepared once and kept), and whether the one just run changed a row.
+inline Query prepare(Database &db, const char *text)
+{
+    return db.statement(text);
+}
+inline bool changed(Database &db, Query &)
+{
+    return db.changes() > 0;
+}
+
 // Reads column `valueColumn` as a field value of the type in `typeColumn`.
 Value readValue(Query &q, int typeColumn, int valueColumn);
 // Binds a field value; a text is bound without a copy (see Query::bindView).

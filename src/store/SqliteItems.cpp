@@ -10,15 +10,6 @@ namespace store {
 
 using values::bindCategories;
 
-static Query prepare(Database &db, const char *text)
-{
-    return db.statement(text);
-}
-
-static bool changed(Database &db, Query &)
-{
-    return db.changes() > 0;
-}
 
 Value readValue(Query &q, int typeColumn, int valueColumn)
 {
