@@ -13,6 +13,13 @@
 
 namespace {
 
+store::MessageRow rowIn(store::Id folder)
+{
+    store::MessageRow row;
+    row.folder = folder;
+    return row;
+}
+
 struct TrimCase {
     const char *name;
     int oldRevisions; // of the 200 revisions made before, the first ones are 40 days old
@@ -54,7 +61,7 @@ TEST_P(ChangeLogTrim, KeepsWhatTheRuleKeepsAndSaysTooOldForTheRest)
         auto engine = store::openEngine(path, store::OpenMode::Existing);
         store::Batch batch(*engine, store::Batch::EachOperation);
         for (int i = 0; i < 200; ++i)
-            batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+            batch.write([&] { engine->addMessage(rowIn(folder), {}); });
     }
     {
         sqlite3 *db = nullptr;
@@ -72,7 +79,7 @@ TEST_P(ChangeLogTrim, KeepsWhatTheRuleKeepsAndSaysTooOldForTheRest)
     auto engine = store::openEngine(path, store::OpenMode::Existing);
     {   // One more change; the end of the batch trims the log.
         store::Batch batch(*engine, store::Batch::EachOperation);
-        batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+        batch.write([&] { engine->addMessage(rowIn(folder), {}); });
     }
     const std::int64_t last = base + 201;
     EXPECT_EQ(engine->storeRevision(), last);
@@ -114,14 +121,14 @@ TEST(WriteGroup, UndoneByTheEngineRefusesLaterWritesAndItsCommit)
         batch.write([&] { folder = engine->addFolder(engine->addStore("S", store::StoreKind::Public, 0), 0, "F"); });
         batch.commit();
         batch.beginGroup();
-        batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+        batch.write([&] { engine->addMessage(rowIn(folder), {}); });
         engine->rollback(); // what the engine does by itself after such a failure
         EXPECT_GT(batch.lostWrites(), 0);
-        EXPECT_THROW(batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); }), store::StoreError);
+        EXPECT_THROW(batch.write([&] { engine->addMessage(rowIn(folder), {}); }), store::StoreError);
         EXPECT_THROW(batch.commitGroup(), store::StoreError);
         EXPECT_TRUE(engine->folderMessages(folder).empty());
         // Once the group is over, the batch writes again.
-        batch.write([&] { engine->addMessage(store::MessageRow{folder}, {}); });
+        batch.write([&] { engine->addMessage(rowIn(folder), {}); });
         batch.commit();
         EXPECT_EQ(engine->folderMessages(folder).size(), 1u);
     }
