@@ -86,8 +86,9 @@ TEST_P(ChangeLogTrim, KeepsWhatTheRuleKeepsAndSaysTooOldForTheRest)
     EXPECT_EQ(engine->folderRevision(folder), last);
     // Trimmed, the newest 100 revisions of 1,000 entries and the last one remain.
     const std::int64_t floor = c.trimmed ? base + 100 : 0;
-    if (c.trimmed)
+    if (c.trimmed) {
         EXPECT_TRUE(engine->changesSince(folder, floor - 1).tooOld);
+    }
     const store::FolderChanges kept = engine->changesSince(folder, floor);
     ASSERT_FALSE(kept.tooOld);
     ASSERT_EQ(kept.changes.size(), static_cast<std::size_t>(c.trimmed ? 101 : 201));
@@ -101,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TrimCase{"RecentThoughMoreThanTheEntriesKept", 0, 1000, false},
                       TrimCase{"OldButFewerThanTheEntriesKept", 200, 400, false},
                       TrimCase{"AllOldAndMoreThanTheEntriesKept", 200, 1000, true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &test) { return std::string(test.param.name); });
 
 } // namespace
 
