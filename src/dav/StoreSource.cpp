@@ -2,6 +2,7 @@
 
 #include "dav/Tags.h"
 #include "dav/TimeRange.h"
+#include "dav/WalIndex.h"
 
 #include "ical/IcsStore.h"
 #include "ical/IcsWriter.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <semaphore>
 #include <utility>
@@ -59,10 +61,28 @@ struct Memo {
     std::map<std::int64_t, std::string> revisions;             // by folder
 };
 
+// What the store file's WAL index vouches for: while it reads `header`, the store is
+// still at the revision of `stamp` (the header was read before that revision was).
+struct Vouch {
+    Stamp stamp;
+    WalIndex::Header header;
+    std::shared_ptr<const WalIndex> index;
+};
+
+// The WAL index as it read before a revision of the store was read, and which index
+// it was (the one of the sessions open since `generation`).
+struct Watch {
+    std::uint64_t generation = 0;
+    std::shared_ptr<const WalIndex> index;
+    std::optional<WalIndex::Header> header;
+};
+
 } // namespace
 
 struct StoreSource::Pooled {
-    explicit Pooled(const std::filesystem::path &path) : session(path) {}
+    Pooled(StoreSource::Shared &owner, const std::filesystem::path &path) : shared(owner), session(path) {}
+    ~Pooled();
+    StoreSource::Shared &shared;
     messaging::Session session;
     dev_t device = 0;
     ino_t inode = 0;
@@ -71,36 +91,95 @@ struct StoreSource::Pooled {
 struct StoreSource::Shared {
     std::filesystem::path path;
     bool inDatabase = false;    // on a PostgreSQL server: no file to look at
+
+    // The cheapest answer: while the store file's WAL index reads as it did before the
+    // revision of the memo was read, the memo is current, and neither a session nor the
+    // store is needed. The index is only trusted while this process keeps a session of
+    // the store open all along (the last connection to close removes the index file, and
+    // the next one makes a new one): every session that closes drops it first.
+    std::mutex vouchLock;               // for the writers below; readers load `vouch`
+    std::uint64_t generation = 0;       // sessions closed so far
+    std::shared_ptr<const WalIndex> index;
+    dev_t indexDevice = 0;
+    ino_t indexInode = 0;
+    std::atomic<std::shared_ptr<const Vouch>> vouch;
+
+    // Before a session of the store file (device, inode) reads the store's revision.
+    Watch watch(dev_t device, ino_t inode)
+    {
+        Watch w;
+        {
+            std::lock_guard lock(vouchLock);
+            if (!index || indexDevice != device || indexInode != inode) {
+                index = WalIndex::open(path);
+                indexDevice = device;
+                indexInode = inode;
+            }
+            w.generation = generation;
+            w.index = index;
+        }
+        if (w.index)
+            w.header = w.index->header();
+        return w;
+    }
+    // After it read the revision of `stamp`.
+    void vouchFor(const Stamp &stamp, const Watch &w)
+    {
+        if (!w.header)
+            return;
+        std::lock_guard lock(vouchLock);
+        if (w.generation == generation && w.index == index)
+            vouch.store(std::make_shared<const Vouch>(Vouch{stamp, *w.header, w.index}));
+    }
+    // Before any session closes.
+    void sessionClosing()
+    {
+        std::lock_guard lock(vouchLock);
+        ++generation;
+        index.reset();
+        vouch.store(nullptr);
+    }
+    // The memo, when the WAL index vouches that it is current for the store file `st`
+    // describes.
+    std::shared_ptr<const Memo> vouchedMemo(const struct stat &st)
+    {
+        const std::shared_ptr<const Vouch> v = vouch.load();
+        if (!v || v->stamp.device != st.st_dev || v->stamp.inode != st.st_ino)
+            return nullptr;
+        const std::optional<WalIndex::Header> now = v->index->header();
+        if (!now || *now != v->header)
+            return nullptr;
+        std::shared_ptr<const Memo> m = memo.load();
+        return m->stamp == v->stamp ? m : nullptr;
+    }
+
     std::counting_semaphore<PoolSize> inUse{PoolSize};
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
     // Copied on each change, so that a snapshot from memory reads its copy without a lock.
-    std::mutex memoLock;
-    std::shared_ptr<const Memo> memo = std::make_shared<const Memo>();
+    std::mutex memoLock;    // for the writers
+    std::atomic<std::shared_ptr<const Memo>> memo{std::make_shared<const Memo>()};
     // Notes on the memo when it belongs to the snapshot's stamp (a memo of an older
     // stamp is dropped first; a snapshot older than the memo notes nothing).
     template <class F>
     void remember(const Stamp &stamp, F &&note)
     {
         std::lock_guard lock(memoLock);
+        const std::shared_ptr<const Memo> now = memo.load();
         std::shared_ptr<Memo> next;
-        if (memo->stamp == stamp) {
-            next = std::make_shared<Memo>(*memo);
+        if (now->stamp == stamp) {
+            next = std::make_shared<Memo>(*now);
         } else {
-            if (memo->stamp.device == stamp.device && memo->stamp.inode == stamp.inode
-                && memo->stamp.revision > stamp.revision)
+            if (now->stamp.device == stamp.device && now->stamp.inode == stamp.inode
+                && now->stamp.revision > stamp.revision)
                 return;
             next = std::make_shared<Memo>();
             next->stamp = stamp;
         }
         note(*next);
-        memo = std::move(next);
+        memo.store(std::move(next));
     }
-    std::shared_ptr<const Memo> currentMemo()
-    {
-        std::lock_guard lock(memoLock);
-        return memo;
-    }
+    std::shared_ptr<const Memo> currentMemo() { return memo.load(); }
 
     void giveBack(std::unique_ptr<Pooled> pooled)
     {
@@ -116,22 +195,30 @@ struct StoreSource::Shared {
         pool.clear();
     }
 
-    std::mutex statesLock;
-    // Calendar key -> its state at the latest revision built.
-    std::map<std::string, std::shared_ptr<const CalendarState>> states;
+    // Calendar key -> its state at the latest revision built; copied on each change.
+    using States = std::map<std::string, std::shared_ptr<const CalendarState>, std::less<>>;
+    std::mutex statesLock;  // for the writers
+    std::atomic<std::shared_ptr<const States>> states{std::make_shared<const States>()};
 
     std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
     {
-        std::lock_guard lock(statesLock);
-        auto it = states.find(key);
-        return it != states.end() && it->second->revision == revision ? it->second : nullptr;
+        const std::shared_ptr<const States> all = states.load();
+        auto it = all->find(key);
+        return it != all->end() && it->second->revision == revision ? it->second : nullptr;
     }
     void keep(const std::string &key, std::shared_ptr<const CalendarState> state)
     {
         std::lock_guard lock(statesLock);
-        states[key] = std::move(state);
+        auto next = std::make_shared<States>(*states.load());
+        (*next)[key] = std::move(state);
+        states.store(std::move(next));
     }
 };
+
+StoreSource::Pooled::~Pooled()
+{
+    shared.sessionClosing();
+}
 
 namespace {
 
@@ -169,10 +256,12 @@ public:
         m_stamp.inode = m_pooled->inode;
         m_stamp.store = storeHash(engine());
         // What this snapshot reads is remembered under the revision it sees.
+        const Watch watch = m_shared->inDatabase ? Watch() : m_shared->watch(m_stamp.device, m_stamp.inode);
         guard([&] {
             engine().beginRead();
             m_stamp.revision = engine().storeRevision();
         });
+        m_shared->vouchFor(m_stamp, watch);
     }
 
     ~StoreSnapshot() override
@@ -367,11 +456,9 @@ private:
 // Answers from what earlier snapshots of the same stamp read; no store access at all.
 class MemorySnapshot : public Snapshot {
 public:
-    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, Stamp stamp)
-        : m_shared(std::move(shared)), m_memo(m_shared->currentMemo())
+    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, std::shared_ptr<const Memo> memo)
+        : m_shared(std::move(shared)), m_memo(std::move(memo))
     {
-        if (!(m_memo->stamp == stamp))
-            throw SnapshotMissed();
     }
 
     std::optional<Account> account(std::string_view login) override
@@ -435,6 +522,9 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
     if (!m_shared->inDatabase
         && (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
+    if (fromMemory && !m_shared->inDatabase)
+        if (std::shared_ptr<const Memo> memo = m_shared->vouchedMemo(st))
+            return std::make_unique<MemorySnapshot>(m_shared, std::move(memo));
     // A session kept from an earlier request may have lost its connection meanwhile (the
     // database server restarted, the network went away): that costs one more try on a
     // session of its own, not the request.
@@ -472,7 +562,7 @@ std::unique_ptr<StoreSource::Pooled> StoreSource::take(const struct stat &st)
 
 std::unique_ptr<StoreSource::Pooled> StoreSource::logOn(const struct stat &st)
 {
-    auto pooled = std::make_unique<Pooled>(m_shared->path);
+    auto pooled = std::make_unique<Pooled>(*m_shared, m_shared->path);
     pooled->device = st.st_dev;
     pooled->inode = st.st_ino;
     try {
@@ -489,15 +579,21 @@ std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pool
     // From memory: only the store's revision is read (one statement, a read of its own),
     // and what snapshots at that same revision read answers the rest.
     Stamp stamp{pooled->device, pooled->inode};
+    const Watch watch = m_shared->inDatabase ? Watch() : m_shared->watch(stamp.device, stamp.inode);
     try {
         stamp.store = storeHash(pooled->session.state()->store());
         stamp.revision = pooled->session.state()->store().storeRevision();
     } catch (const store::StoreError &e) {
+        pooled.reset();
         m_shared->dropPool();
         throw Unavailable(std::string("the store failed: ") + e.what());
     }
+    m_shared->vouchFor(stamp, watch);
     m_shared->giveBack(std::move(pooled));
-    return std::make_unique<MemorySnapshot>(m_shared, stamp);
+    std::shared_ptr<const Memo> memo = m_shared->currentMemo();
+    if (!(memo->stamp == stamp))
+        throw SnapshotMissed();
+    return std::make_unique<MemorySnapshot>(m_shared, std::move(memo));
 }
 
 } // namespace dav
