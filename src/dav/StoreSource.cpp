@@ -66,14 +66,14 @@ struct Memo {
 struct Vouch {
     Stamp stamp;
     WalIndex::Header header;
-    std::shared_ptr<const WalIndex> index;
+    const WalIndex *index = nullptr;
 };
 
 // The WAL index as it read before a revision of the store was read, and which index
 // it was (the one of the sessions open since `generation`).
 struct Watch {
     std::uint64_t generation = 0;
-    std::shared_ptr<const WalIndex> index;
+    const WalIndex *index = nullptr;
     std::optional<WalIndex::Header> header;
 };
 
@@ -99,7 +99,7 @@ struct StoreSource::Shared {
     // the next one makes a new one): every session that closes drops it first.
     std::mutex vouchLock;               // for the writers below; readers load `vouch`
     std::uint64_t generation = 0;       // sessions closed so far
-    std::shared_ptr<const WalIndex> index;
+    const WalIndex *index = nullptr;
     dev_t indexDevice = 0;
     ino_t indexInode = 0;
     std::atomic<std::shared_ptr<const Vouch>> vouch;
@@ -136,7 +136,7 @@ struct StoreSource::Shared {
     {
         std::lock_guard lock(vouchLock);
         ++generation;
-        index.reset();
+        index = nullptr;
         vouch.store(nullptr);
     }
     // The memo, when the WAL index vouches that it is current for the store file `st`

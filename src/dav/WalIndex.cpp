@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dav {
@@ -32,17 +36,28 @@ bool checksumHolds(const WalIndex::Header &h)
 
 } // namespace
 
-std::shared_ptr<const WalIndex> WalIndex::open(const std::filesystem::path &store)
+const WalIndex *WalIndex::open(const std::filesystem::path &store)
 {
-    const int fd = ::open((store.native() + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+    static std::mutex lock;
+    static std::vector<const WalIndex *> opened;
+    const std::string path = store.native() + "-shm";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    std::lock_guard guard(lock);
+    for (const WalIndex *index : opened)
+        if (index->m_device == st.st_dev && index->m_inode == st.st_ino)
+            return index;
+    if (opened.size() >= MaxFiles)
+        return nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::shared_ptr<const WalIndex>(new WalIndex(fd));
-}
-
-WalIndex::~WalIndex()
-{
-    ::close(m_fd);
+    // Kept whatever happens next (see WalIndex.h).
+    if (::fstat(fd, &st) != 0)
+        st = {};
+    opened.push_back(new WalIndex(fd, st.st_dev, st.st_ino));
+    return opened.back();
 }
 
 std::optional<WalIndex::Header> WalIndex::header() const

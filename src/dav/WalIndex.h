@@ -12,13 +12,18 @@
 // The file is read with pread, never mapped: a file cut short by a connection that
 // rebuilds it gives a short read, not a fault. The index is only the one the store's
 // connections use while a connection of this process stays open (the last one to close
-// removes it, and the next one makes a new file): the caller lets go of a WalIndex before
-// it closes a connection.
+// removes it, and the next one makes a new file): the caller stops trusting a WalIndex
+// before it closes a connection.
+//
+// A WalIndex is never closed: closing any descriptor of a file lets go of every POSIX
+// lock the process holds on it, and SQLite's connections in this process hold theirs on
+// this very file (the one that keeps the file from being rebuilt under them, and those
+// of their read transactions). A file seen before is read through the descriptor opened
+// then; a process opens at most MaxFiles of them and then goes without.
 #pragma once
 
 #include <array>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
 #include <sys/types.h>
@@ -29,9 +34,11 @@ class WalIndex {
 public:
     using Header = std::array<unsigned char, 48>;
 
-    // The index beside `store`; null when there is none (a store not in WAL mode).
-    static std::shared_ptr<const WalIndex> open(const std::filesystem::path &store);
-    ~WalIndex();
+    static constexpr std::size_t MaxFiles = 16;
+
+    // The index beside `store`; null when there is none (a store not in WAL mode) or
+    // this process has opened MaxFiles already.
+    static const WalIndex *open(const std::filesystem::path &store);
     WalIndex(const WalIndex &) = delete;
     WalIndex &operator=(const WalIndex &) = delete;
 
@@ -40,8 +47,11 @@ public:
     std::optional<Header> header() const;
 
 private:
-    explicit WalIndex(int fd) : m_fd(fd) {}
+    WalIndex(int fd, dev_t device, ino_t inode) : m_fd(fd), m_device(device), m_inode(inode) {}
+    ~WalIndex() = default;  // never: see above
     int m_fd;
+    dev_t m_device;
+    ino_t m_inode;
 };
 
 } // namespace dav
