@@ -92,24 +92,56 @@ struct StoreSource::Shared {
     std::filesystem::path path;
     bool inDatabase = false;    // on a PostgreSQL server: no file to look at
 
+    // What every request reads and few change, published as one: each change copies
+    // what it changes and takes a new number, and each thread keeps the last one it read
+    // until the number moves on, so that requests share nothing they write to.
+    using States = std::map<std::string, std::shared_ptr<const CalendarState>, std::less<>>;
+    struct Published {
+        std::shared_ptr<const Memo> memo = std::make_shared<const Memo>();
+        // Calendar key -> its state at the latest revision built.
+        std::shared_ptr<const States> states = std::make_shared<const States>();
+        std::shared_ptr<const Vouch> vouch;
+    };
+    std::mutex publishLock;     // for the writers, and for a reader taking a new copy
+    Published published;
+    std::atomic<std::uint64_t> version{0};
+
+    const Published &current()
+    {
+        // Numbers are unique in the process, so a thread's copy is never taken for
+        // that of another source.
+        thread_local std::uint64_t seenVersion = 0;
+        thread_local Published seen;
+        if (version.load(std::memory_order_acquire) != seenVersion) {
+            std::lock_guard lock(publishLock);
+            seen = published;
+            seenVersion = version.load(std::memory_order_relaxed);
+        }
+        return seen;
+    }
+    // Under publishLock, after a change to `published`.
+    void publish()
+    {
+        static std::atomic<std::uint64_t> numbers{0};
+        version.store(++numbers, std::memory_order_release);
+    }
+
     // The cheapest answer: while the store file's WAL index reads as it did before the
     // revision of the memo was read, the memo is current, and neither a session nor the
     // store is needed. The index is only trusted while this process keeps a session of
     // the store open all along (the last connection to close removes the index file, and
     // the next one makes a new one): every session that closes drops it first.
-    std::mutex vouchLock;               // for the writers below; readers load `vouch`
-    std::uint64_t generation = 0;       // sessions closed so far
+    std::uint64_t generation = 0;       // sessions closed so far (under publishLock)
     const WalIndex *index = nullptr;
     dev_t indexDevice = 0;
     ino_t indexInode = 0;
-    std::atomic<std::shared_ptr<const Vouch>> vouch;
 
     // Before a session of the store file (device, inode) reads the store's revision.
     Watch watch(dev_t device, ino_t inode)
     {
         Watch w;
         {
-            std::lock_guard lock(vouchLock);
+            std::lock_guard lock(publishLock);
             if (!index || indexDevice != device || indexInode != inode) {
                 index = WalIndex::open(path);
                 indexDevice = device;
@@ -127,59 +159,60 @@ struct StoreSource::Shared {
     {
         if (!w.header)
             return;
-        std::lock_guard lock(vouchLock);
-        if (w.generation == generation && w.index == index)
-            vouch.store(std::make_shared<const Vouch>(Vouch{stamp, *w.header, w.index}));
+        std::lock_guard lock(publishLock);
+        if (w.generation != generation || w.index != index)
+            return;
+        if (published.vouch && published.vouch->stamp == stamp && published.vouch->header == *w.header)
+            return;
+        published.vouch = std::make_shared<const Vouch>(Vouch{stamp, *w.header, w.index});
+        publish();
     }
     // Before any session closes.
     void sessionClosing()
     {
-        std::lock_guard lock(vouchLock);
+        std::lock_guard lock(publishLock);
         ++generation;
         index = nullptr;
-        vouch.store(nullptr);
+        published.vouch.reset();
+        publish();
     }
-    // The memo, when the WAL index vouches that it is current for the store file `st`
-    // describes.
-    std::shared_ptr<const Memo> vouchedMemo(const struct stat &st)
+    // What is published, when the WAL index vouches that its memo is current for the
+    // store file `st` describes.
+    const Published *vouched(const struct stat &st)
     {
-        const std::shared_ptr<const Vouch> v = vouch.load();
-        if (!v || v->stamp.device != st.st_dev || v->stamp.inode != st.st_ino)
+        const Published &now = current();
+        const Vouch *v = now.vouch.get();
+        if (!v || v->stamp.device != st.st_dev || v->stamp.inode != st.st_ino || !(now.memo->stamp == v->stamp))
             return nullptr;
-        const std::optional<WalIndex::Header> now = v->index->header();
-        if (!now || *now != v->header)
-            return nullptr;
-        std::shared_ptr<const Memo> m = memo.load();
-        return m->stamp == v->stamp ? m : nullptr;
+        const std::optional<WalIndex::Header> header = v->index->header();
+        return header && *header == v->header ? &now : nullptr;
     }
 
     std::counting_semaphore<PoolSize> inUse{PoolSize};
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
-    // Copied on each change, so that a snapshot from memory reads its copy without a lock.
-    std::mutex memoLock;    // for the writers
-    std::atomic<std::shared_ptr<const Memo>> memo{std::make_shared<const Memo>()};
+
     // Notes on the memo when it belongs to the snapshot's stamp (a memo of an older
     // stamp is dropped first; a snapshot older than the memo notes nothing).
     template <class F>
     void remember(const Stamp &stamp, F &&note)
     {
-        std::lock_guard lock(memoLock);
-        const std::shared_ptr<const Memo> now = memo.load();
+        std::lock_guard lock(publishLock);
+        const Memo &now = *published.memo;
         std::shared_ptr<Memo> next;
-        if (now->stamp == stamp) {
-            next = std::make_shared<Memo>(*now);
+        if (now.stamp == stamp) {
+            next = std::make_shared<Memo>(now);
         } else {
-            if (now->stamp.device == stamp.device && now->stamp.inode == stamp.inode
-                && now->stamp.revision > stamp.revision)
+            if (now.stamp.device == stamp.device && now.stamp.inode == stamp.inode
+                && now.stamp.revision > stamp.revision)
                 return;
             next = std::make_shared<Memo>();
             next->stamp = stamp;
         }
         note(*next);
-        memo.store(std::move(next));
+        published.memo = std::move(next);
+        publish();
     }
-    std::shared_ptr<const Memo> currentMemo() { return memo.load(); }
 
     void giveBack(std::unique_ptr<Pooled> pooled)
     {
@@ -195,23 +228,23 @@ struct StoreSource::Shared {
         pool.clear();
     }
 
-    // Calendar key -> its state at the latest revision built; copied on each change.
-    using States = std::map<std::string, std::shared_ptr<const CalendarState>, std::less<>>;
-    std::mutex statesLock;  // for the writers
-    std::atomic<std::shared_ptr<const States>> states{std::make_shared<const States>()};
-
     std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
     {
-        const std::shared_ptr<const States> all = states.load();
-        auto it = all->find(key);
-        return it != all->end() && it->second->revision == revision ? it->second : nullptr;
+        return keptIn(*current().states, key, revision);
+    }
+    static std::shared_ptr<const CalendarState> keptIn(const States &all, const std::string &key,
+                                                       const std::string &revision)
+    {
+        auto it = all.find(key);
+        return it != all.end() && it->second->revision == revision ? it->second : nullptr;
     }
     void keep(const std::string &key, std::shared_ptr<const CalendarState> state)
     {
-        std::lock_guard lock(statesLock);
-        auto next = std::make_shared<States>(*states.load());
+        std::lock_guard lock(publishLock);
+        auto next = std::make_shared<States>(*published.states);
         (*next)[key] = std::move(state);
-        states.store(std::move(next));
+        published.states = std::move(next);
+        publish();
     }
 };
 
@@ -456,10 +489,7 @@ private:
 // Answers from what earlier snapshots of the same stamp read; no store access at all.
 class MemorySnapshot : public Snapshot {
 public:
-    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, std::shared_ptr<const Memo> memo)
-        : m_shared(std::move(shared)), m_memo(std::move(memo))
-    {
-    }
+    explicit MemorySnapshot(const StoreSource::Shared::Published &from) : m_memo(from.memo), m_states(from.states) {}
 
     std::optional<Account> account(std::string_view login) override
     {
@@ -478,7 +508,7 @@ public:
     }
     std::shared_ptr<const CalendarState> state(const Calendar &cal) override
     {
-        auto found = m_shared->kept(cal.key, revision(cal));
+        auto found = StoreSource::Shared::keptIn(*m_states, cal.key, revision(cal));
         if (!found)
             throw SnapshotMissed();
         return found;
@@ -495,8 +525,8 @@ private:
         throw SnapshotMissed();
     }
 
-    std::shared_ptr<StoreSource::Shared> m_shared;
     std::shared_ptr<const Memo> m_memo;
+    std::shared_ptr<const StoreSource::Shared::States> m_states;
 };
 
 } // namespace
@@ -523,8 +553,8 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
         && (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
     if (fromMemory && !m_shared->inDatabase)
-        if (std::shared_ptr<const Memo> memo = m_shared->vouchedMemo(st))
-            return std::make_unique<MemorySnapshot>(m_shared, std::move(memo));
+        if (const Shared::Published *now = m_shared->vouched(st))
+            return std::make_unique<MemorySnapshot>(*now);
     // A session kept from an earlier request may have lost its connection meanwhile (the
     // database server restarted, the network went away): that costs one more try on a
     // session of its own, not the request.
@@ -590,10 +620,10 @@ std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pool
     }
     m_shared->vouchFor(stamp, watch);
     m_shared->giveBack(std::move(pooled));
-    std::shared_ptr<const Memo> memo = m_shared->currentMemo();
-    if (!(memo->stamp == stamp))
+    const Shared::Published &now = m_shared->current();
+    if (!(now.memo->stamp == stamp))
         throw SnapshotMissed();
-    return std::make_unique<MemorySnapshot>(m_shared, std::move(memo));
+    return std::make_unique<MemorySnapshot>(now);
 }
 
 } // namespace dav
