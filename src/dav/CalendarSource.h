@@ -86,8 +86,8 @@ public:
     // The mail user of that exact display name; nullopt when there is none.
     virtual std::optional<Account> account(std::string_view login) = 0;
     // The calendars the account may read: the shared calendar, then the account's own
-    // "Calendar" when its mailbox has one.
-    virtual std::vector<Calendar> calendars(const Account &account) = 0;
+    // "Calendar" when its mailbox has one. Never null; shared, never changed.
+    virtual std::shared_ptr<const std::vector<Calendar>> calendars(const Account &account) = 0;
     // The calendar's current revision (cheap: no export).
     virtual std::string revision(const Calendar &calendar) = 0;
     // The calendar at its current revision.

@@ -136,6 +136,8 @@ std::optional<std::string> Request::queryValue(std::string_view name) const
 
 std::optional<std::string> percentDecode(std::string_view text)
 {
+    if (text.find('%') == std::string_view::npos)
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -313,8 +315,11 @@ void HttpServer::logCall(const Call &call, const Response &response, std::size_t
     line.reserve(128 + call.request.path.size());
     // Nothing a client sent reaches the log unescaped.
     auto clean = [&line](std::string_view s) {
-        for (unsigned char c : s.substr(0, 300))
-            line += (c < 0x20 || c == 0x7f || c == '"') ? '?' : static_cast<char>(c);
+        const std::size_t from = line.size();
+        line.append(s.substr(0, 300));
+        for (std::size_t i = from; i < line.size(); ++i)
+            if (const auto c = static_cast<unsigned char>(line[i]); c < 0x20 || c == 0x7f || c == '"')
+                line[i] = '?';
     };
     char number[24];
     auto append = [&](std::uint64_t n) {

@@ -57,7 +57,7 @@ std::size_t storeHash(store::Engine &engine)
 struct Memo {
     Stamp stamp;
     std::map<std::string, std::optional<Account>, std::less<>> accounts;
-    std::map<std::int64_t, std::vector<Calendar>> calendars;   // by account entry
+    std::map<std::int64_t, std::shared_ptr<const std::vector<Calendar>>> calendars;   // by account entry
     std::map<std::int64_t, std::string> revisions;             // by folder
 };
 
@@ -329,9 +329,9 @@ public:
         });
     }
 
-    std::vector<Calendar> calendars(const Account &account) override
+    std::shared_ptr<const std::vector<Calendar>> calendars(const Account &account) override
     {
-        auto found = calendarsOf(account);
+        auto found = std::make_shared<const std::vector<Calendar>>(calendarsOf(account));
         m_shared->remember(m_stamp, [&](Memo &m) { m.calendars[account.entry] = found; });
         return found;
     }
@@ -496,10 +496,10 @@ public:
         auto it = m_memo->accounts.find(login);
         return it == m_memo->accounts.end() ? missed<std::optional<Account>>() : it->second;
     }
-    std::vector<Calendar> calendars(const Account &account) override
+    std::shared_ptr<const std::vector<Calendar>> calendars(const Account &account) override
     {
         auto it = m_memo->calendars.find(account.entry);
-        return it == m_memo->calendars.end() ? missed<std::vector<Calendar>>() : it->second;
+        return it == m_memo->calendars.end() ? missed<std::shared_ptr<const std::vector<Calendar>>>() : it->second;
     }
     std::string revision(const Calendar &cal) override
     {
