@@ -106,18 +106,28 @@ struct StoreSource::Shared {
     Published published;
     std::atomic<std::uint64_t> version{0};
 
+    // A thread's copy. Numbers are unique in the process, so that a copy is never taken
+    // for that of another source. A snapshot from memory reads the copy of its thread
+    // in place (one snapshot at a time in a thread): the copy stays while one is pinned.
+    struct Seen {
+        std::uint64_t version = 0;
+        Published copy;
+        int pinned = 0;
+    };
+    static Seen &seen()
+    {
+        thread_local Seen mine;
+        return mine;
+    }
     const Published &current()
     {
-        // Numbers are unique in the process, so a thread's copy is never taken for
-        // that of another source.
-        thread_local std::uint64_t seenVersion = 0;
-        thread_local Published seen;
-        if (version.load(std::memory_order_acquire) != seenVersion) {
+        Seen &s = seen();
+        if (s.pinned == 0 && version.load(std::memory_order_acquire) != s.version) {
             std::lock_guard lock(publishLock);
-            seen = published;
-            seenVersion = version.load(std::memory_order_relaxed);
+            s.copy = published;
+            s.version = version.load(std::memory_order_relaxed);
         }
-        return seen;
+        return s.copy;
     }
     // Under publishLock, after a change to `published`.
     void publish()
@@ -230,11 +240,7 @@ struct StoreSource::Shared {
 
     std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
     {
-        return keptIn(*current().states, key, revision);
-    }
-    static std::shared_ptr<const CalendarState> keptIn(const States &all, const std::string &key,
-                                                       const std::string &revision)
-    {
+        const States &all = *current().states;
         auto it = all.find(key);
         return it != all.end() && it->second->revision == revision ? it->second : nullptr;
     }
@@ -329,11 +335,12 @@ public:
         });
     }
 
-    std::shared_ptr<const std::vector<Calendar>> calendars(const Account &account) override
+    const std::vector<Calendar> &calendars(const Account &account) override
     {
         auto found = std::make_shared<const std::vector<Calendar>>(calendarsOf(account));
         m_shared->remember(m_stamp, [&](Memo &m) { m.calendars[account.entry] = found; });
-        return found;
+        m_kept.push_back(found);
+        return *found;
     }
 
     std::vector<Calendar> calendarsOf(const Account &account)
@@ -377,7 +384,14 @@ public:
         });
     }
 
-    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    const CalendarState *state(const Calendar &cal) override
+    {
+        std::shared_ptr<const CalendarState> found = stateOf(cal);
+        m_kept.push_back(found);
+        return found.get();
+    }
+
+    std::shared_ptr<const CalendarState> stateOf(const Calendar &cal)
     {
         const std::string rev = revision(cal);
         if (auto found = m_shared->kept(cal.key, rev))
@@ -481,6 +495,7 @@ private:
     }
 
     std::shared_ptr<StoreSource::Shared> m_shared;
+    std::vector<std::shared_ptr<const void>> m_kept;   // what the answers point into
     Slot m_slot;   // let go after the session is back in the pool
     std::unique_ptr<StoreSource::Pooled> m_pooled;
     Stamp m_stamp;
@@ -489,29 +504,39 @@ private:
 // Answers from what earlier snapshots of the same stamp read; no store access at all.
 class MemorySnapshot : public Snapshot {
 public:
-    explicit MemorySnapshot(const StoreSource::Shared::Published &from) : m_memo(from.memo), m_states(from.states) {}
+    // `from` is the thread's copy (StoreSource::Shared::current()), which stays as it is
+    // while this snapshot lives.
+    explicit MemorySnapshot(const StoreSource::Shared::Published &from)
+        : m_memo(*from.memo), m_states(*from.states)
+    {
+        ++StoreSource::Shared::seen().pinned;
+    }
+    ~MemorySnapshot() override { --StoreSource::Shared::seen().pinned; }
+    MemorySnapshot(const MemorySnapshot &) = delete;
+    MemorySnapshot &operator=(const MemorySnapshot &) = delete;
 
     std::optional<Account> account(std::string_view login) override
     {
-        auto it = m_memo->accounts.find(login);
-        return it == m_memo->accounts.end() ? missed<std::optional<Account>>() : it->second;
+        auto it = m_memo.accounts.find(login);
+        return it == m_memo.accounts.end() ? missed<std::optional<Account>>() : it->second;
     }
-    std::shared_ptr<const std::vector<Calendar>> calendars(const Account &account) override
+    const std::vector<Calendar> &calendars(const Account &account) override
     {
-        auto it = m_memo->calendars.find(account.entry);
-        return it == m_memo->calendars.end() ? missed<std::shared_ptr<const std::vector<Calendar>>>() : it->second;
+        auto it = m_memo.calendars.find(account.entry);
+        if (it == m_memo.calendars.end())
+            throw SnapshotMissed();
+        return *it->second;
     }
     std::string revision(const Calendar &cal) override
     {
-        auto it = m_memo->revisions.find(cal.folder);
-        return it == m_memo->revisions.end() ? missed<std::string>() : it->second;
+        return std::string(revisionOf(cal));
     }
-    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    const CalendarState *state(const Calendar &cal) override
     {
-        auto found = StoreSource::Shared::keptIn(*m_states, cal.key, revision(cal));
-        if (!found)
+        auto it = m_states.find(cal.key);
+        if (it == m_states.end() || it->second->revision != revisionOf(cal))
             throw SnapshotMissed();
-        return found;
+        return it->second.get();
     }
     Changes changesSince(const Calendar &, std::string_view, const CalendarState &) override
     {
@@ -524,9 +549,16 @@ private:
     {
         throw SnapshotMissed();
     }
+    const std::string &revisionOf(const Calendar &cal) const
+    {
+        auto it = m_memo.revisions.find(cal.folder);
+        if (it == m_memo.revisions.end())
+            throw SnapshotMissed();
+        return it->second;
+    }
 
-    std::shared_ptr<const Memo> m_memo;
-    std::shared_ptr<const StoreSource::Shared::States> m_states;
+    const Memo &m_memo;
+    const StoreSource::Shared::States &m_states;
 };
 
 } // namespace
