@@ -54,6 +54,7 @@ std::optional<std::vector<std::string>> splitPath(std::string_view raw)
     if (raw.empty() || raw.front() != '/' || raw.size() > MaxPath)
         return std::nullopt;
     std::vector<std::string> segments;
+    segments.reserve(5);   // the most a path that names anything has
     std::string_view rest = raw.substr(1);
     while (!rest.empty()) {
         const auto slash = rest.find('/');
@@ -64,7 +65,7 @@ std::optional<std::vector<std::string>> splitPath(std::string_view raw)
             return std::nullopt;
         std::optional<std::string> decoded = percentDecode(seg);
         if (!decoded || decoded->empty() || *decoded == "." || *decoded == ".."
-            || decoded->find_first_of(std::string("/\\\0", 3)) != std::string::npos || !validUtf8(*decoded))
+            || decoded->find_first_of(std::string_view("/\\\0", 3)) != std::string::npos || !validUtf8(*decoded))
             return std::nullopt;
         segments.push_back(std::move(*decoded));
     }
@@ -91,7 +92,7 @@ std::optional<Target> resolve(const std::vector<std::string> &s, const Account &
         if (!shared)
             return std::nullopt;
         t.place = Place::Feed;
-        t.calendar = *shared;
+        t.calendar = shared;
         t.href = std::string(FeedPath);
         return t;
     }
@@ -113,7 +114,7 @@ std::optional<Target> resolve(const std::vector<std::string> &s, const Account &
     const Calendar *cal = calendarNamed(calendars, s[3]);
     if (!cal || n > 5)
         return std::nullopt;
-    t.calendar = *cal;
+    t.calendar = cal;
     if (n == 4) {
         t.place = Place::Calendar;
         t.href = calendarHref(account, *cal);

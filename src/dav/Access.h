@@ -30,7 +30,7 @@ enum class Place { Root, WellKnown, Feed, Principal, Home, Calendar, Event };
 
 struct Target {
     Place place = Place::Root;
-    std::optional<Calendar> calendar;
+    const Calendar *calendar = nullptr;  // one of the calendars given to resolve()
     std::string resource;   // Event: the resource name
     std::string href;       // the canonical path
 };

@@ -14,12 +14,13 @@ constexpr std::size_t MaxAddresses = 10000;
 
 // A header's digest under this process's key: SipHash with 128 bits, a keyed function
 // fast enough to run on every request, so nobody without the key can aim at an entry.
-std::string headerDigest(const std::string &key, const std::string &header)
+std::array<unsigned char, crypto_shorthash_siphashx24_BYTES> headerDigest(const std::string &key,
+                                                                           const std::string &header)
 {
-    unsigned char out[crypto_shorthash_siphashx24_BYTES];
-    crypto_shorthash_siphashx24(out, reinterpret_cast<const unsigned char *>(header.data()), header.size(),
+    std::array<unsigned char, crypto_shorthash_siphashx24_BYTES> out;
+    crypto_shorthash_siphashx24(out.data(), reinterpret_cast<const unsigned char *>(header.data()), header.size(),
                                 reinterpret_cast<const unsigned char *>(key.data()));
-    return std::string(reinterpret_cast<const char *>(out), sizeof out);
+    return out;
 }
 
 std::string digestOf(const std::string &key, const std::string &password)
@@ -67,7 +68,7 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     if (!header || header->size() < 6 || header->size() > 4096)
         return result;
     // A header seen before with the account's hash as it still is: the outcome then.
-    const std::string seen = headerDigest(m_headerKey, *header);
+    const Digest seen = headerDigest(m_headerKey, *header);
     if (std::optional<Result> again = recall(seen, snapshot)) {
         if (again->outcome == Outcome::Refused)
             again->delay = refusalDelay(request.peer);
@@ -114,7 +115,7 @@ Authenticator::Result Authenticator::check(const Request &request, Snapshot &sna
     return result;
 }
 
-std::optional<Authenticator::Result> Authenticator::recall(const std::string &seen, Snapshot &snapshot)
+std::optional<Authenticator::Result> Authenticator::recall(const Digest &seen, Snapshot &snapshot)
 {
     std::string login, hash;
     bool accepted = false;
@@ -139,7 +140,7 @@ std::optional<Authenticator::Result> Authenticator::recall(const std::string &se
     return result;
 }
 
-void Authenticator::note(const std::string &seen, const std::string &login, const std::string &passwordHash,
+void Authenticator::note(const Digest &seen, const std::string &login, const std::string &passwordHash,
                          bool accepted)
 {
     std::lock_guard lock(m_lock);

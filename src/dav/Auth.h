@@ -16,7 +16,9 @@
 #include "dav/CalendarSource.h"
 #include "dav/Http.h"
 
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <map>
 #include <mutex>
@@ -53,8 +55,18 @@ private:
     bool verify(const Account &account, const std::string &password);
     // The outcome for an Authorization header seen before (by its keyed digest), while
     // the account's stored hash is the one it was checked against.
-    std::optional<Result> recall(const std::string &seen, Snapshot &snapshot);
-    void note(const std::string &seen, const std::string &login, const std::string &passwordHash, bool accepted);
+    using Digest = std::array<unsigned char, 16>;
+    struct DigestHash {
+        // The digest is keyed already: any part of it spreads entries well.
+        std::size_t operator()(const Digest &d) const noexcept
+        {
+            std::size_t h;
+            std::memcpy(&h, d.data(), sizeof h);
+            return h;
+        }
+    };
+    std::optional<Result> recall(const Digest &seen, Snapshot &snapshot);
+    void note(const Digest &seen, const std::string &login, const std::string &passwordHash, bool accepted);
     // Notes a failure from the address; the delay its refusal waits.
     std::chrono::milliseconds refusalDelay(const std::string &peer);
 
@@ -74,7 +86,7 @@ private:
         bool accepted = false;
         std::chrono::steady_clock::time_point until;
     };
-    std::unordered_map<std::string, Seen> m_headers;  // by keyed digest of the header
+    std::unordered_map<Digest, Seen, DigestHash> m_headers;  // by keyed digest of the header
     std::map<std::string, Failures> m_failures;       // by address
     std::string m_key;                                // random, for this process only
     std::string m_headerKey;                          // the same, for header digests

@@ -86,12 +86,12 @@ public:
     // The mail user of that exact display name; nullopt when there is none.
     virtual std::optional<Account> account(std::string_view login) = 0;
     // The calendars the account may read: the shared calendar, then the account's own
-    // "Calendar" when its mailbox has one.
-    virtual std::vector<Calendar> calendars(const Account &account) = 0;
+    // "Calendar" when its mailbox has one. Kept by the snapshot while it lives.
+    virtual const std::vector<Calendar> &calendars(const Account &account) = 0;
     // The calendar's current revision (cheap: no export).
     virtual std::string revision(const Calendar &calendar) = 0;
-    // The calendar at its current revision.
-    virtual std::shared_ptr<const CalendarState> state(const Calendar &calendar) = 0;
+    // The calendar at its current revision; kept by the snapshot while it lives.
+    virtual const CalendarState *state(const Calendar &calendar) = 0;
     // What changed since `revision` (of this calendar), up to `now`.
     virtual Changes changesSince(const Calendar &calendar, std::string_view revision,
                                  const CalendarState &now) = 0;

@@ -61,13 +61,15 @@ Response calendarFile(const Call &call)
     const auto state = call.snapshot.state(*call.target.calendar);
     Response r;
     const std::string etag = feedEtag(*state, window);
-    r.headers = {{"ETag", etag},
-                 {"Last-Modified", httpDate(state->lastModified)},
-                 {"Cache-Control", "private, no-cache"}};
+    r.headers.reserve(4);
+    r.headers.emplace_back("ETag", etag);
+    r.headers.emplace_back("Cache-Control", "private, no-cache");
+    // A 304 carries what a cache updates its copy with; the date the client had already.
     if (notModified(req, etag, state->lastModified)) {
         r.status = 304;
         return r;
     }
+    r.headers.emplace_back("Last-Modified", httpDate(state->lastModified));
     const std::string key = call.target.calendar->key + "|" + window;
     auto body = call.feeds.find(key, state->revision);
     if (!body) {

@@ -136,6 +136,8 @@ std::optional<std::string> Request::queryValue(std::string_view name) const
 
 std::optional<std::string> percentDecode(std::string_view text)
 {
+    if (text.find('%') == std::string_view::npos)
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -309,12 +311,16 @@ void HttpServer::logCall(const Call &call, const Response &response, std::size_t
         return;
     const auto micros =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - call.started).count();
-    std::string line;
-    line.reserve(128 + call.request.path.size());
+    // Built in a buffer of the thread's own, kept from one request to the next.
+    thread_local std::string line;
+    line.clear();
     // Nothing a client sent reaches the log unescaped.
     auto clean = [&line](std::string_view s) {
-        for (unsigned char c : s.substr(0, 300))
-            line += (c < 0x20 || c == 0x7f || c == '"') ? '?' : static_cast<char>(c);
+        const std::size_t from = line.size();
+        line.append(s.substr(0, 300));
+        for (std::size_t i = from; i < line.size(); ++i)
+            if (const auto c = static_cast<unsigned char>(line[i]); c < 0x20 || c == 0x7f || c == '"')
+                line[i] = '?';
     };
     char number[24];
     auto append = [&](std::uint64_t n) {
@@ -364,16 +370,18 @@ void HttpServer::writeLog(std::string_view line)
 void HttpServer::writeLogLines()
 {
     std::unique_lock lock(m_logLock);
+    // Two buffers take turns, so that the requests' lines go into one grown before.
+    std::string lines;
     for (;;) {
         m_logReady.wait(lock, [&] { return !m_pending.empty() || m_stopping; });
         if (!m_stopping)
             m_logReady.wait_for(lock, LogBatchTime, [&] { return m_stopping || m_pending.size() > 16384; });
-        std::string lines;
         lines.swap(m_pending);
         const bool stop = m_stopping;
         lock.unlock();
         if (!lines.empty())
             *m_log << lines << std::flush;
+        lines.clear();
         lock.lock();
         if (stop && m_pending.empty())
             return;

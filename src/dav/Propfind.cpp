@@ -59,7 +59,7 @@ Response handlePropfind(const Call &call)
         addProperties(out, call, t, nullptr, names, {});
         if (depth == "1")
             for (const Calendar &cal : call.calendars) {
-                const Target member{Place::Calendar, cal, {}, calendarHref(call.account, cal)};
+                const Target member{Place::Calendar, &cal, {}, calendarHref(call.account, cal)};
                 addProperties(out, call, member, nullptr, names, call.snapshot.revision(cal));
             }
         break;

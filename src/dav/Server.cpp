@@ -112,7 +112,7 @@ Response Server::answer(const Request &request, const std::vector<std::string> &
             r = textResponse(405, "This server does not know that method.\n");
             r.headers.emplace_back("Allow", AllowedMethods);
         } else {
-            const std::vector<Calendar> calendars = snapshot->calendars(account);
+            const std::vector<Calendar> &calendars = snapshot->calendars(account);
             const std::optional<Target> target = resolve(segments, account, calendars);
             if (!target) {
                 r = textResponse(404, "Not found.\n");

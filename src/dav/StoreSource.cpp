@@ -2,6 +2,7 @@
 
 #include "dav/Tags.h"
 #include "dav/TimeRange.h"
+#include "dav/WalIndex.h"
 
 #include "ical/IcsStore.h"
 #include "ical/IcsWriter.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <semaphore>
 #include <utility>
@@ -55,14 +57,32 @@ std::size_t storeHash(store::Engine &engine)
 struct Memo {
     Stamp stamp;
     std::map<std::string, std::optional<Account>, std::less<>> accounts;
-    std::map<std::int64_t, std::vector<Calendar>> calendars;   // by account entry
+    std::map<std::int64_t, std::shared_ptr<const std::vector<Calendar>>> calendars;   // by account entry
     std::map<std::int64_t, std::string> revisions;             // by folder
+};
+
+// What the store file's WAL index vouches for: while it reads `header`, the store is
+// still at the revision of `stamp` (the header was read before that revision was).
+struct Vouch {
+    Stamp stamp;
+    WalIndex::Header header;
+    const WalIndex *index = nullptr;
+};
+
+// The WAL index as it read before a revision of the store was read, and which index
+// it was (the one of the sessions open since `generation`).
+struct Watch {
+    std::uint64_t generation = 0;
+    const WalIndex *index = nullptr;
+    std::optional<WalIndex::Header> header;
 };
 
 } // namespace
 
 struct StoreSource::Pooled {
-    explicit Pooled(const std::filesystem::path &path) : session(path) {}
+    Pooled(StoreSource::Shared &owner, const std::filesystem::path &path) : shared(owner), session(path) {}
+    ~Pooled();
+    StoreSource::Shared &shared;
     messaging::Session session;
     dev_t device = 0;
     ino_t inode = 0;
@@ -71,35 +91,137 @@ struct StoreSource::Pooled {
 struct StoreSource::Shared {
     std::filesystem::path path;
     bool inDatabase = false;    // on a PostgreSQL server: no file to look at
+
+    // What every request reads and few change, published as one: each change copies
+    // what it changes and takes a new number, and each thread keeps the last one it read
+    // until the number moves on, so that requests share nothing they write to.
+    using States = std::map<std::string, std::shared_ptr<const CalendarState>, std::less<>>;
+    struct Published {
+        std::shared_ptr<const Memo> memo = std::make_shared<const Memo>();
+        // Calendar key -> its state at the latest revision built.
+        std::shared_ptr<const States> states = std::make_shared<const States>();
+        std::shared_ptr<const Vouch> vouch;
+    };
+    std::mutex publishLock;     // for the writers, and for a reader taking a new copy
+    Published published;
+    std::atomic<std::uint64_t> version{0};
+
+    // A thread's copy. Numbers are unique in the process, so that a copy is never taken
+    // for that of another source. A snapshot from memory reads the copy of its thread
+    // in place (one snapshot at a time in a thread): the copy stays while one is pinned.
+    struct Seen {
+        std::uint64_t version = 0;
+        Published copy;
+        int pinned = 0;
+    };
+    static Seen &seen()
+    {
+        thread_local Seen mine;
+        return mine;
+    }
+    const Published &current()
+    {
+        Seen &s = seen();
+        if (s.pinned == 0 && version.load(std::memory_order_acquire) != s.version) {
+            std::lock_guard lock(publishLock);
+            s.copy = published;
+            s.version = version.load(std::memory_order_relaxed);
+        }
+        return s.copy;
+    }
+    // Under publishLock, after a change to `published`.
+    void publish()
+    {
+        static std::atomic<std::uint64_t> numbers{0};
+        version.store(++numbers, std::memory_order_release);
+    }
+
+    // The cheapest answer: while the store file's WAL index reads as it did before the
+    // revision of the memo was read, the memo is current, and neither a session nor the
+    // store is needed. The index is only trusted while this process keeps a session of
+    // the store open all along (the last connection to close removes the index file, and
+    // the next one makes a new one): every session that closes drops it first.
+    std::uint64_t generation = 0;       // sessions closed so far (under publishLock)
+    const WalIndex *index = nullptr;
+    dev_t indexDevice = 0;
+    ino_t indexInode = 0;
+
+    // Before a session of the store file (device, inode) reads the store's revision.
+    Watch watch(dev_t device, ino_t inode)
+    {
+        Watch w;
+        {
+            std::lock_guard lock(publishLock);
+            if (!index || indexDevice != device || indexInode != inode) {
+                index = WalIndex::open(path);
+                indexDevice = device;
+                indexInode = inode;
+            }
+            w.generation = generation;
+            w.index = index;
+        }
+        if (w.index)
+            w.header = w.index->header();
+        return w;
+    }
+    // After it read the revision of `stamp`.
+    void vouchFor(const Stamp &stamp, const Watch &w)
+    {
+        if (!w.header)
+            return;
+        std::lock_guard lock(publishLock);
+        if (w.generation != generation || w.index != index)
+            return;
+        if (published.vouch && published.vouch->stamp == stamp && published.vouch->header == *w.header)
+            return;
+        published.vouch = std::make_shared<const Vouch>(Vouch{stamp, *w.header, w.index});
+        publish();
+    }
+    // Before any session closes.
+    void sessionClosing()
+    {
+        std::lock_guard lock(publishLock);
+        ++generation;
+        index = nullptr;
+        published.vouch.reset();
+        publish();
+    }
+    // What is published, when the WAL index vouches that its memo is current for the
+    // store file `st` describes.
+    const Published *vouched(const struct stat &st)
+    {
+        const Published &now = current();
+        const Vouch *v = now.vouch.get();
+        if (!v || v->stamp.device != st.st_dev || v->stamp.inode != st.st_ino || !(now.memo->stamp == v->stamp))
+            return nullptr;
+        const std::optional<WalIndex::Header> header = v->index->header();
+        return header && *header == v->header ? &now : nullptr;
+    }
+
     std::counting_semaphore<PoolSize> inUse{PoolSize};
     std::mutex poolLock;
     std::vector<std::unique_ptr<Pooled>> pool;
-    // Copied on each change, so that a snapshot from memory reads its copy without a lock.
-    std::mutex memoLock;
-    std::shared_ptr<const Memo> memo = std::make_shared<const Memo>();
+
     // Notes on the memo when it belongs to the snapshot's stamp (a memo of an older
     // stamp is dropped first; a snapshot older than the memo notes nothing).
     template <class F>
     void remember(const Stamp &stamp, F &&note)
     {
-        std::lock_guard lock(memoLock);
+        std::lock_guard lock(publishLock);
+        const Memo &now = *published.memo;
         std::shared_ptr<Memo> next;
-        if (memo->stamp == stamp) {
-            next = std::make_shared<Memo>(*memo);
+        if (now.stamp == stamp) {
+            next = std::make_shared<Memo>(now);
         } else {
-            if (memo->stamp.device == stamp.device && memo->stamp.inode == stamp.inode
-                && memo->stamp.revision > stamp.revision)
+            if (now.stamp.device == stamp.device && now.stamp.inode == stamp.inode
+                && now.stamp.revision > stamp.revision)
                 return;
             next = std::make_shared<Memo>();
             next->stamp = stamp;
         }
         note(*next);
-        memo = std::move(next);
-    }
-    std::shared_ptr<const Memo> currentMemo()
-    {
-        std::lock_guard lock(memoLock);
-        return memo;
+        published.memo = std::move(next);
+        publish();
     }
 
     void giveBack(std::unique_ptr<Pooled> pooled)
@@ -116,22 +238,26 @@ struct StoreSource::Shared {
         pool.clear();
     }
 
-    std::mutex statesLock;
-    // Calendar key -> its state at the latest revision built.
-    std::map<std::string, std::shared_ptr<const CalendarState>> states;
-
     std::shared_ptr<const CalendarState> kept(const std::string &key, const std::string &revision)
     {
-        std::lock_guard lock(statesLock);
-        auto it = states.find(key);
-        return it != states.end() && it->second->revision == revision ? it->second : nullptr;
+        const States &all = *current().states;
+        auto it = all.find(key);
+        return it != all.end() && it->second->revision == revision ? it->second : nullptr;
     }
     void keep(const std::string &key, std::shared_ptr<const CalendarState> state)
     {
-        std::lock_guard lock(statesLock);
-        states[key] = std::move(state);
+        std::lock_guard lock(publishLock);
+        auto next = std::make_shared<States>(*published.states);
+        (*next)[key] = std::move(state);
+        published.states = std::move(next);
+        publish();
     }
 };
+
+StoreSource::Pooled::~Pooled()
+{
+    shared.sessionClosing();
+}
 
 namespace {
 
@@ -169,10 +295,12 @@ public:
         m_stamp.inode = m_pooled->inode;
         m_stamp.store = storeHash(engine());
         // What this snapshot reads is remembered under the revision it sees.
+        const Watch watch = m_shared->inDatabase ? Watch() : m_shared->watch(m_stamp.device, m_stamp.inode);
         guard([&] {
             engine().beginRead();
             m_stamp.revision = engine().storeRevision();
         });
+        m_shared->vouchFor(m_stamp, watch);
     }
 
     ~StoreSnapshot() override
@@ -207,11 +335,12 @@ public:
         });
     }
 
-    std::vector<Calendar> calendars(const Account &account) override
+    const std::vector<Calendar> &calendars(const Account &account) override
     {
-        auto found = calendarsOf(account);
+        auto found = std::make_shared<const std::vector<Calendar>>(calendarsOf(account));
         m_shared->remember(m_stamp, [&](Memo &m) { m.calendars[account.entry] = found; });
-        return found;
+        m_kept.push_back(found);
+        return *found;
     }
 
     std::vector<Calendar> calendarsOf(const Account &account)
@@ -255,7 +384,14 @@ public:
         });
     }
 
-    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    const CalendarState *state(const Calendar &cal) override
+    {
+        std::shared_ptr<const CalendarState> found = stateOf(cal);
+        m_kept.push_back(found);
+        return found.get();
+    }
+
+    std::shared_ptr<const CalendarState> stateOf(const Calendar &cal)
     {
         const std::string rev = revision(cal);
         if (auto found = m_shared->kept(cal.key, rev))
@@ -359,6 +495,7 @@ private:
     }
 
     std::shared_ptr<StoreSource::Shared> m_shared;
+    std::vector<std::shared_ptr<const void>> m_kept;   // what the answers point into
     Slot m_slot;   // let go after the session is back in the pool
     std::unique_ptr<StoreSource::Pooled> m_pooled;
     Stamp m_stamp;
@@ -367,34 +504,39 @@ private:
 // Answers from what earlier snapshots of the same stamp read; no store access at all.
 class MemorySnapshot : public Snapshot {
 public:
-    MemorySnapshot(std::shared_ptr<StoreSource::Shared> shared, Stamp stamp)
-        : m_shared(std::move(shared)), m_memo(m_shared->currentMemo())
+    // `from` is the thread's copy (StoreSource::Shared::current()), which stays as it is
+    // while this snapshot lives.
+    explicit MemorySnapshot(const StoreSource::Shared::Published &from)
+        : m_memo(*from.memo), m_states(*from.states)
     {
-        if (!(m_memo->stamp == stamp))
-            throw SnapshotMissed();
+        ++StoreSource::Shared::seen().pinned;
     }
+    ~MemorySnapshot() override { --StoreSource::Shared::seen().pinned; }
+    MemorySnapshot(const MemorySnapshot &) = delete;
+    MemorySnapshot &operator=(const MemorySnapshot &) = delete;
 
     std::optional<Account> account(std::string_view login) override
     {
-        auto it = m_memo->accounts.find(login);
-        return it == m_memo->accounts.end() ? missed<std::optional<Account>>() : it->second;
+        auto it = m_memo.accounts.find(login);
+        return it == m_memo.accounts.end() ? missed<std::optional<Account>>() : it->second;
     }
-    std::vector<Calendar> calendars(const Account &account) override
+    const std::vector<Calendar> &calendars(const Account &account) override
     {
-        auto it = m_memo->calendars.find(account.entry);
-        return it == m_memo->calendars.end() ? missed<std::vector<Calendar>>() : it->second;
+        auto it = m_memo.calendars.find(account.entry);
+        if (it == m_memo.calendars.end())
+            throw SnapshotMissed();
+        return *it->second;
     }
     std::string revision(const Calendar &cal) override
     {
-        auto it = m_memo->revisions.find(cal.folder);
-        return it == m_memo->revisions.end() ? missed<std::string>() : it->second;
+        return std::string(revisionOf(cal));
     }
-    std::shared_ptr<const CalendarState> state(const Calendar &cal) override
+    const CalendarState *state(const Calendar &cal) override
     {
-        auto found = m_shared->kept(cal.key, revision(cal));
-        if (!found)
+        auto it = m_states.find(cal.key);
+        if (it == m_states.end() || it->second->revision != revisionOf(cal))
             throw SnapshotMissed();
-        return found;
+        return it->second.get();
     }
     Changes changesSince(const Calendar &, std::string_view, const CalendarState &) override
     {
@@ -407,9 +549,16 @@ private:
     {
         throw SnapshotMissed();
     }
+    const std::string &revisionOf(const Calendar &cal) const
+    {
+        auto it = m_memo.revisions.find(cal.folder);
+        if (it == m_memo.revisions.end())
+            throw SnapshotMissed();
+        return it->second;
+    }
 
-    std::shared_ptr<StoreSource::Shared> m_shared;
-    std::shared_ptr<const Memo> m_memo;
+    const Memo &m_memo;
+    const StoreSource::Shared::States &m_states;
 };
 
 } // namespace
@@ -435,6 +584,9 @@ std::unique_ptr<Snapshot> StoreSource::open(bool fromMemory)
     if (!m_shared->inDatabase
         && (::stat(m_shared->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         throw Unavailable("the store \"" + m_shared->path.string() + "\" cannot be found");
+    if (fromMemory && !m_shared->inDatabase)
+        if (const Shared::Published *now = m_shared->vouched(st))
+            return std::make_unique<MemorySnapshot>(*now);
     // A session kept from an earlier request may have lost its connection meanwhile (the
     // database server restarted, the network went away): that costs one more try on a
     // session of its own, not the request.
@@ -472,7 +624,7 @@ std::unique_ptr<StoreSource::Pooled> StoreSource::take(const struct stat &st)
 
 std::unique_ptr<StoreSource::Pooled> StoreSource::logOn(const struct stat &st)
 {
-    auto pooled = std::make_unique<Pooled>(m_shared->path);
+    auto pooled = std::make_unique<Pooled>(*m_shared, m_shared->path);
     pooled->device = st.st_dev;
     pooled->inode = st.st_ino;
     try {
@@ -489,15 +641,21 @@ std::unique_ptr<Snapshot> StoreSource::fromMemoryOn(std::unique_ptr<Pooled> pool
     // From memory: only the store's revision is read (one statement, a read of its own),
     // and what snapshots at that same revision read answers the rest.
     Stamp stamp{pooled->device, pooled->inode};
+    const Watch watch = m_shared->inDatabase ? Watch() : m_shared->watch(stamp.device, stamp.inode);
     try {
         stamp.store = storeHash(pooled->session.state()->store());
         stamp.revision = pooled->session.state()->store().storeRevision();
     } catch (const store::StoreError &e) {
+        pooled.reset();
         m_shared->dropPool();
         throw Unavailable(std::string("the store failed: ") + e.what());
     }
+    m_shared->vouchFor(stamp, watch);
     m_shared->giveBack(std::move(pooled));
-    return std::make_unique<MemorySnapshot>(m_shared, stamp);
+    const Shared::Published &now = m_shared->current();
+    if (!(now.memo->stamp == stamp))
+        throw SnapshotMissed();
+    return std::make_unique<MemorySnapshot>(now);
 }
 
 } // namespace dav

@@ -10,8 +10,10 @@
 //
 // While the store's revision stays (every commit that writes raises it) and the file is
 // the same, what earlier requests read at that revision (accounts, calendars, folder
-// revisions) is answered from memory: the cheap answers (304s) cost one read of the
-// store's revision and no read snapshot.
+// revisions) is answered from memory. For a store file, the header of its WAL index
+// (WalIndex.h) tells that nothing was committed since: the cheap answers (304s) then cost
+// a look at the file and at that header, and neither a session nor a read of the store.
+// Elsewhere they cost one read of the store's revision and no read snapshot.
 //
 // The store is a file or a database on a PostgreSQL server (a postgresql:// location):
 // only a file is looked at (it may be missing, or replaced by another).

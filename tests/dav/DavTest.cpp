@@ -282,7 +282,8 @@ TEST_F(DavTest, VdirsyncerSyncsBothCalendarsReadOnly)
 }
 
 // The feed: what `ics export` writes, the same bytes while nothing changes, validators
-// answered with 304, HEAD without a body, a window of local days, a new ETag after a change.
+// answered with 304, HEAD without a body, a window of local days, a new ETag after a change,
+// a refusal after a change of password.
 TEST_F(DavTest, FeedValidatorsAndWindow)
 {
     copyAll();
@@ -317,7 +318,14 @@ TEST_F(DavTest, FeedValidatorsAndWindow)
     importInto("Mailbox - Ann Lee", ChenEvents);
     EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + etag}).status, 304);
     copyAll();
-    EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + etag}).status, 200);
+    const Reply changed = curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + etag});
+    EXPECT_EQ(changed.status, 200);
+    // A password changed by another program ends the old one at once, answers from memory too.
+    const std::string now = header(changed.headers, "ETag");
+    EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + now}).status, 304);
+    messaging::ServerAdmin(work.store.file()).setEntryField("Ann Lee", messaging::PropTag::PasswordHash,
+                                                           dav::hashPassword("new-pw"));
+    EXPECT_EQ(curl("/feeds/larkspur-calendar.ics", {"-H", "If-None-Match: " + now}).status, 401);
 }
 
 // allprop names only properties the target has: the shared calendar's owner too.
