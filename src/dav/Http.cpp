@@ -315,7 +315,7 @@ void HttpServer::logCall(const Call &call, const Response &response, std::size_t
     thread_local std::string line;
     line.clear();
     // Nothing a client sent reaches the log unescaped.
-    auto clean = [&line](std::string_view s) {
+    auto clean = [](std::string_view s) {
         const std::size_t from = line.size();
         line.append(s.substr(0, 300));
         for (std::size_t i = from; i < line.size(); ++i)
