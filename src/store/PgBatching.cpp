@@ -246,9 +246,18 @@ void PgEngine::sendPending()
     }
     m_pendingUpdates.clear();
     if (!m_pendingDeletes.empty()) {
+        // Ids close together (a folder emptied) are found by one walk of the index over
+        // their range rather than one lookup each.
+        const auto [low, high] = std::minmax_element(m_pendingDeletes.begin(), m_pendingDeletes.end());
+        const bool close = *high - *low < RangeSpread * static_cast<Id>(m_pendingDeletes.size());
+        const Id from = *low, to = *high;
         const std::string ids = idArray(m_pendingDeletes);
         m_pendingDeletes.clear();
-        m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
+        if (close)
+            m_db->query("DELETE FROM messages WHERE id BETWEEN ? AND ? AND id = ANY(?::bigint[])")
+                .bind(1, from).bind(2, to).bind(3, ids).defer();
+        else
+            m_db->query("DELETE FROM messages WHERE id = ANY(?::bigint[])").bind(1, ids).defer();
     }
 }
 
