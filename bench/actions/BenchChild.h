@@ -176,6 +176,24 @@ private:
 };
 
 // Folds the write-ahead log into the store file so that a plain copy of it is complete.
+// A floor's transaction: commits every 1,000 writes, as the session does.
+class Batch {
+public:
+    explicit Batch(bench::Sql &sql) : m_sql(sql) { m_sql.exec("BEGIN IMMEDIATE"); }
+    void wrote()
+    {
+        if (++m_writes % 1000 == 0) {
+            m_sql.exec("COMMIT");
+            m_sql.exec("BEGIN IMMEDIATE");
+        }
+    }
+    void finish() { m_sql.exec("COMMIT"); }
+
+private:
+    bench::Sql &m_sql;
+    long m_writes = 0;
+};
+
 inline void settle(const std::filesystem::path &file)
 {
     Sql sql(file);

@@ -7,6 +7,7 @@
 // the work's time to the floor's; then what a progress callback costs the copy, and the
 // refresh in one transaction against the same deletion and copy in batches.
 #include "BenchChild.h"
+#include "BenchStores.h"
 
 #include "actions/calendar/CalendarActions.h"
 #include "core/StoreLayout.h"
@@ -27,94 +28,11 @@
 
 namespace {
 
-constexpr int SharedUsers = 10; // owners of the generated shared calendar items
-
-std::string userName(int i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "User%04d", i);
-    return buf;
-}
-std::string userTag(int i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "U%04d", i);
-    return buf;
-}
-
-messaging::Session logon(const std::filesystem::path &file)
-{
-    messaging::Session s(file);
-    s.Logon("Administrator");
-    return s;
-}
-
-// --- generating stores ------------------------------------------------------------------
-
-void makeUsers(const std::filesystem::path &file, int users)
-{
-    messaging::ServerAdmin admin(file);
-    admin.beginBatch();
-    for (int u = 0; u < users; ++u)
-        admin.addUser(userName(u), userTag(u));
-    admin.commitBatch();
-}
-
-void generateCopyStore(const std::filesystem::path &file, int users, int items)
-{
-    messaging::ServerAdmin::createStore(file);
-    makeUsers(file, users);
-    messaging::Session s = logon(file);
-    for (int u = 0; u < users; ++u) {
-        const messaging::Messages messages = s.InfoStores()
-                                                 .Item("Mailbox - " + userName(u))
-                                                 .RootFolder()
-                                                 .Folders()
-                                                 .Item("Calendar")
-                                                 .Messages();
-        for (int i = 0; i < items; ++i) {
-            messaging::Message m = messages.Add();
-            m.SetSubject("Meeting " + std::to_string(i) + " of " + userName(u));
-            m.SetText("Agenda: a few lines of text that a calendar item usually carries.");
-            m.SetSensitivity(i % 10 == 0 ? 2 : 0);
-            if (i % 25 == 0)
-                m.SetCategories(std::vector<std::string>{"Holiday"});
-            else if (i % 3 == 0)
-                m.SetCategories(std::vector<std::string>{"Work"});
-            m.SetAllDayEvent(i % 7 == 0 ? 1 : 0);
-            if (i % 2 == 0)
-                m.SetLocation("Room " + std::to_string(i % 12));
-            m.SetStartTime(45000.0 + i + (i % 8) / 8.0);
-            m.SetEndTime(45000.0 + i + (i % 8) / 8.0 + 0.0625);
-            // What an imported item carries beside its properties.
-            m.Fields().Item(messaging::PropTag::ICalendarSource)
-                .SetValue(std::string("BEGIN:VEVENT\r\nSUMMARY:Meeting\r\nX-CLIENT-NOTE:kept\r\nEND:VEVENT\r\n"));
-            m.Fields().Item(messaging::PropTag::ICalendarUid).SetValue(userName(u) + "-" + std::to_string(i) + "@larkspur");
-            m.Update();
-        }
-    }
-    s.Logoff();
-    bench::settle(file);
-}
-
-void generateSharedStore(const std::filesystem::path &file, int sharedItems)
-{
-    messaging::ServerAdmin::createStore(file);
-    makeUsers(file, SharedUsers);
-    messaging::Session s = logon(file);
-    const messaging::Messages messages = messaging::sharedCalendar(s).Messages();
-    for (int i = 0; i < sharedItems; ++i) {
-        messaging::Message m = messages.Add();
-        m.SetSubject(userTag(i % SharedUsers) + "- Meeting " + std::to_string(i));
-        m.SetText("Agenda: a few lines of text that a calendar item usually carries.");
-        m.SetLocation("Room 4");
-        m.SetStartTime(45000.0 + i % 365);
-        m.SetStamp("N:Room 4:" + std::to_string(45000 + i % 365) + ":Meeting " + std::to_string(i));
-        m.Update();
-    }
-    s.Logoff();
-    bench::settle(file);
-}
+using bench::generateCopyStore;
+using bench::generateSharedStore;
+using bench::logon;
+using bench::userName;
+using bench::userTag;
 
 // --- the floors -------------------------------------------------------------------------
 
@@ -132,24 +50,6 @@ std::int64_t sharedCalendarId(bench::Sql &sql)
     sqlite3_reset(q);
     return id;
 }
-
-// Commits every 1,000 writes, as the session does.
-class Batch {
-public:
-    explicit Batch(bench::Sql &sql) : m_sql(sql) { m_sql.exec("BEGIN IMMEDIATE"); }
-    void wrote()
-    {
-        if (++m_writes % 1000 == 0) {
-            m_sql.exec("COMMIT");
-            m_sql.exec("BEGIN IMMEDIATE");
-        }
-    }
-    void finish() { m_sql.exec("COMMIT"); }
-
-private:
-    bench::Sql &m_sql;
-    long m_writes = 0;
-};
 
 void copyFloor(const std::filesystem::path &file)
 {
@@ -170,7 +70,7 @@ void copyFloor(const std::filesystem::path &file)
         sqlite3_reset(q);
     }
     const std::locale locale;
-    Batch batch(sql);
+    bench::Batch batch(sql);
     for (const User &user : users) {
         sqlite3_stmt *f = sql.prepare(
             "SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id JOIN folders r ON r.id = f.parent_id "
@@ -305,7 +205,7 @@ void copyFloor(const std::filesystem::path &file)
 // Deletes the ids one by one, from the last to the first.
 void deleteIds(bench::Sql &sql, const std::vector<std::int64_t> &ids)
 {
-    Batch batch(sql);
+    bench::Batch batch(sql);
     for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
         sqlite3_stmt *d = sql.prepare("DELETE FROM messages WHERE id = ?");
         sqlite3_bind_int64(d, 1, *it);

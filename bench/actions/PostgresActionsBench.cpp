@@ -10,6 +10,7 @@
 // the floor's. Work and floor run Rounds times each, in turns, on fresh copies; the
 // fastest run of each counts (on a shared machine the others only add other load).
 #include "BenchChild.h"
+#include "BenchStores.h"
 
 #include "actions/calendar/CalendarActions.h"
 #include "messaging/Folder.h"
@@ -28,25 +29,17 @@
 
 namespace {
 
-constexpr int SharedUsers = 10;
+using bench::generateCopyStore;
+using bench::generateSharedStore;
+using bench::logon;
+using bench::userName;
+using bench::userTag;
+
 constexpr int Rounds = 3;
 
 bench::Figures faster(const bench::Figures &a, const bench::Figures &b)
 {
     return a.seconds > 0 && a.seconds <= b.seconds ? a : b;
-}
-
-std::string userName(int i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "User%04d", i);
-    return buf;
-}
-std::string userTag(int i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "U%04d", i);
-    return buf;
 }
 
 // Plain libpq for the floors and the server's own work (databases, counts).
@@ -83,72 +76,6 @@ std::string withDatabase(const std::string &uri, const std::string &db)
     const auto slash = uri.find('/', uri.find("//") + 2);
     const auto end = uri.find('?', slash);
     return uri.substr(0, slash + 1) + db + (end == std::string::npos ? std::string() : uri.substr(end));
-}
-
-messaging::Session logon(const std::string &location)
-{
-    messaging::Session s(location);
-    s.Logon("Administrator");
-    return s;
-}
-
-void generateCopyStore(const std::string &location, int users, int items)
-{
-    messaging::ServerAdmin::createStore(location);
-    {
-        messaging::ServerAdmin admin(location);
-        admin.beginBatch();
-        for (int u = 0; u < users; ++u)
-            admin.addUser(userName(u), userTag(u));
-        admin.commitBatch();
-    }
-    messaging::Session s = logon(location);
-    for (int u = 0; u < users; ++u) {
-        const messaging::Messages messages =
-            s.InfoStores().Item("Mailbox - " + userName(u)).RootFolder().Folders().Item("Calendar").Messages();
-        for (int i = 0; i < items; ++i) {
-            messaging::Message m = messages.Add();
-            m.SetSubject("Meeting " + std::to_string(i) + " of " + userName(u));
-            m.SetText("Agenda: a few lines of text that a calendar item usually carries.");
-            m.SetSensitivity(i % 10 == 0 ? 2 : 0);
-            if (i % 25 == 0)
-                m.SetCategories(std::vector<std::string>{"Holiday"});
-            else if (i % 3 == 0)
-                m.SetCategories(std::vector<std::string>{"Work"});
-            m.SetAllDayEvent(i % 7 == 0 ? 1 : 0);
-            if (i % 2 == 0)
-                m.SetLocation("Room " + std::to_string(i % 12));
-            m.SetStartTime(45000.0 + i + (i % 8) / 8.0);
-            m.SetEndTime(45000.0 + i + (i % 8) / 8.0 + 0.0625);
-            m.Fields().Item(messaging::PropTag::ICalendarSource)
-                .SetValue(std::string("BEGIN:VEVENT\r\nSUMMARY:Meeting\r\nX-CLIENT-NOTE:kept\r\nEND:VEVENT\r\n"));
-            m.Fields().Item(messaging::PropTag::ICalendarUid).SetValue(userName(u) + "-" + std::to_string(i) + "@larkspur");
-            m.Update();
-        }
-    }
-    s.Logoff();
-}
-
-void generateSharedStore(const std::string &location, int sharedItems)
-{
-    messaging::ServerAdmin::createStore(location);
-    {
-        messaging::ServerAdmin admin(location);
-        for (int u = 0; u < SharedUsers; ++u)
-            admin.addUser(userName(u), userTag(u));
-    }
-    messaging::Session s = logon(location);
-    const messaging::Messages messages = messaging::sharedCalendar(s).Messages();
-    for (int i = 0; i < sharedItems; ++i) {
-        messaging::Message m = messages.Add();
-        m.SetSubject(userTag(i % SharedUsers) + "- Meeting " + std::to_string(i));
-        m.SetText("Agenda: a few lines of text that a calendar item usually carries.");
-        m.SetLocation("Room 4");
-        m.SetStartTime(45000.0 + i % 365);
-        m.SetStamp("N:Room 4:" + std::to_string(45000 + i % 365) + ":Meeting " + std::to_string(i));
-        m.Update();
-    }
-    s.Logoff();
 }
 
 const char *const SharedCalendar = "(SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id "

@@ -7,6 +7,7 @@
 // mailbox (three bindings per user); prints operations per second, peak memory and the
 // ratio of the work's time to the floor's.
 #include "BenchChild.h"
+#include "BenchStores.h"
 
 #include "actions/scripts/ScriptActions.h"
 #include "messaging/ServerAdmin.h"
@@ -34,24 +35,6 @@ std::vector<std::string> mailUsers(bench::Sql &sql)
     return users;
 }
 
-// Commits every 1,000 writes, as the session does.
-class Batch {
-public:
-    explicit Batch(bench::Sql &sql) : m_sql(sql) { m_sql.exec("BEGIN IMMEDIATE"); }
-    void wrote()
-    {
-        if (++m_writes % 1000 == 0) {
-            m_sql.exec("COMMIT");
-            m_sql.exec("BEGIN IMMEDIATE");
-        }
-    }
-    void finish() { m_sql.exec("COMMIT"); }
-
-private:
-    bench::Sql &m_sql;
-    long m_writes = 0;
-};
-
 void bindText(sqlite3_stmt *q, int i, const std::string &text)
 {
     sqlite3_bind_text(q, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -62,7 +45,7 @@ void bindText(sqlite3_stmt *q, int i, const std::string &text)
 void installFloor(const std::filesystem::path &file, const std::filesystem::path &script)
 {
     bench::Sql sql(file);
-    Batch batch(sql);
+    bench::Batch batch(sql);
     for (const std::string &user : mailUsers(sql)) {
         sqlite3_stmt *f = sql.prepare("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id JOIN folders r "
                                       "ON r.id = f.parent_id WHERE s.name = ? AND r.parent_id IS NULL AND f.name = ?");
@@ -109,7 +92,7 @@ void installFloor(const std::filesystem::path &file, const std::filesystem::path
 void deleteFloor(const std::filesystem::path &file)
 {
     bench::Sql sql(file);
-    Batch batch(sql);
+    bench::Batch batch(sql);
     for (const std::string &user : mailUsers(sql)) {
         std::vector<std::int64_t> folders;
         sqlite3_stmt *f = sql.prepare("SELECT f.id FROM folders f JOIN stores s ON s.id = f.store_id JOIN folders r "
@@ -145,24 +128,12 @@ void compare(const char *what, long count, const bench::Figures &work, const ben
     bench::printRatio(work, floor);
 }
 
-messaging::Session logon(const std::filesystem::path &file)
-{
-    messaging::Session s(file);
-    s.Logon("Administrator");
-    return s;
-}
+using bench::logon;
 
 void generate(const std::filesystem::path &file, int users)
 {
     messaging::ServerAdmin::createStore(file);
-    messaging::ServerAdmin admin(file);
-    admin.beginBatch();
-    for (int u = 0; u < users; ++u) {
-        char name[32];
-        std::snprintf(name, sizeof name, "User%04d", u);
-        admin.addUser(name, "T");
-    }
-    admin.commitBatch();
+    bench::makeUsers(file, users);
 }
 
 void writeScript(const std::filesystem::path &path)
