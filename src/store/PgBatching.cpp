@@ -269,9 +269,10 @@ void PgEngine::rememberWalk(const std::vector<Id> &ids, Id folder, std::int64_t 
         m_walkAt.emplace(ids[i], i);
     if (seen < 0)
         return;
-    if (seen != m_knownRevision) {
+    if (!holdsWriterLock() && (seen != m_knownRevision || !m_readAheadKept)) {
         forgetReadAhead();
         m_knownRevision = seen;
+        m_readAheadKept = true;
     }
     // A walk holds the folder's visible members: where each is needs no read of its own.
     // Under the writer lock the read-ahead may know better (this transaction's writes).

@@ -83,11 +83,14 @@ void PgEngine::begin()
     endTransaction();
     m_db->exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(WriterLock) + ")");
     try {
-        // What was read ahead before stays good while nobody else has committed since.
+        // What was read ahead before stays good while nobody else has committed since,
+        // unless the last transaction ended any other way than by its commit (the
+        // connection rolls a failed one back by itself).
         const std::int64_t now = storeRevision();
-        if (now != m_knownRevision)
+        if (now != m_knownRevision || !m_readAheadKept)
             forgetReadAhead();
         m_knownRevision = now;
+        m_readAheadKept = false;
     } catch (...) {
         rollback();
         throw;
@@ -116,6 +119,7 @@ void PgEngine::commit()
         m_committedRevisions = true;
         ++m_knownRevision;
     }
+    m_readAheadKept = true;
     endTransaction();
     // What stays for the next transaction stays small: rows and fields are let go
     // (where their messages are is kept, up to a large folder's worth).
@@ -154,6 +158,7 @@ void PgEngine::forgetTransaction() noexcept
 {
     forgetReadAhead();
     m_knownRevision = -1;
+    m_readAheadKept = false;
     endTransaction();
 }
 

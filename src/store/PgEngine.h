@@ -185,6 +185,9 @@ private:
     std::unordered_set<Id> m_changed;
     // The store's revision the read-ahead belongs to; -1 when it belongs to none.
     std::int64_t m_knownRevision = -1;
+    // Outside a transaction: the read-ahead holds the store at m_knownRevision (the
+    // last transaction ended by its commit, or a walk was read since).
+    bool m_readAheadKept = false;
     // Rows and fields read ahead kept past a commit, at most.
     static constexpr std::size_t RowsKept = 4096;
     // Places of messages kept past a commit, at most.
